@@ -1,0 +1,175 @@
+#include "page_model.h"
+
+#include <cstdio>
+
+#include "shared_procs.h"
+#include "text_codec.h"
+
+int TPageList::IndexOf(const TPageModel* page) const {
+    for (size_t i = 0; i < Items.size(); ++i)
+        if (Items[i].get() == page) return static_cast<int>(i);
+    return -1;
+}
+
+TPageModel* TPageList::Selected() const {
+    for (const auto& p : Items)
+        if (p->FSelected) return p.get();
+    return nullptr;
+}
+
+int TPageList::SelectedIndex() const { return IndexOf(Selected()); }
+
+TPageModel::TPageModel(TPageList* pages) : FPages(pages) {}
+
+void TPageModel::Changed() {
+    if (FView) FView->PageChanged(*this);
+}
+
+void TPageModel::UpdatePageCaption() {
+    int n = FPages ? FPages->IndexOf(this) + 1 : 0;
+    FCaption = "第" + std::to_string(n) + "页";
+    Changed();
+}
+
+void TPageModel::SelectPage() {
+    if (!FPages) return;
+    for (auto& item : FPages->Items) {
+        TPageModel* p = item.get();
+        if (p != this) {
+            p->FSelected = false;
+            p->FColor = clCream;
+            p->Changed();
+        } else {
+            if (p->FColor != clLime) p->FColor = FPages->FrameColor;
+            p->FSelected = true;
+            p->Changed();
+        }
+    }
+    if (FPages->Pump) FPages->Pump->ProcessMessages();
+}
+
+std::string TPageModel::TextPreview(const std::string& ansiText) {
+    std::string all = Trim(JoinLines(SplitLines(ansiText)));
+    std::string flat;
+    flat.reserve(all.size());
+    for (char c : all)
+        if (c != '\r' && c != '\n') flat += c;
+    std::string preview = flat.substr(0, 36) + "...";
+    if (preview.size() > 20) preview.insert(20, "\r\n");
+    return preview;
+}
+
+void TPageModel::SetMedia(const std::string& text, const std::string& picture,
+                          const std::string& audio, const std::string& attach, int32_t seconds) {
+    if (!text.empty()) {
+        FSlots[mkText].File = text;
+        FSlots[mkText].Ext = ExtractFileExt(text);
+        std::string preview = TextPreview(ReadFileBytes(text));
+        FTextCaption = Cp936ToUtf8(preview);
+        FTextBold = true;
+        Changed();
+    }
+    if (!picture.empty()) {
+        FSlots[mkPicture].File = picture;
+        FSlots[mkPicture].Ext = ExtractFileExt(picture);
+        FHasPicture = true;
+        if (FView) FView->ShowPicture(*this, picture);
+    }
+    if (!audio.empty()) {
+        FSlots[mkAudio].File = audio;
+        FSlots[mkAudio].Ext = ExtractFileExt(audio);
+        FAudioCaption = ExtractFileName(audio) + " ...";
+        FAudioBold = true;
+        Changed();
+    }
+    if (!attach.empty()) {
+        FSlots[mkAttach].File = attach;
+        FSlots[mkAttach].Ext = ExtractFileExt(attach);
+    }
+    if (seconds > 0) FPlayTime = seconds;
+}
+
+void TPageModel::ClearMedia(int kind) {
+    switch (kind) {
+        case mkText:
+            FSlots[mkText].File.clear();
+            FTextCaption = "点此添加文字";
+            FTextBold = false;
+            break;
+        case mkPicture:
+            FSlots[mkPicture].File.clear();
+            FHasPicture = false;
+            break;
+        case mkAudio:
+            FSlots[mkAudio].File.clear();
+            FAudioCaption = "点此添加声音";
+            FAudioBold = false;
+            break;
+        case mkAttach:
+            FSlots[mkAttach].File.clear();
+            break;
+        default:
+            return;
+    }
+    Changed();
+}
+
+void TPageModel::SetPlayTime(int32_t v) {
+    FPlayTime = v < 1000 ? v : v / 1000;
+    FPlayTimeText = std::to_string(FPlayTime) + "秒";
+    Changed();
+}
+
+void TPageModel::AddFileByType(const std::string& path, bool attachment) {
+    std::string e = LowerAscii(ExtractFileExt(path));
+    if (!attachment && e == ".txt") {
+        SetMedia(path, "", "", "", 0);
+    } else if (!attachment && (e == ".gif" || e == ".jpg" || e == ".jpeg" || e == ".png")) {
+        SetMedia("", path, "", "", 0);
+    } else if (!attachment &&
+               (e == ".mid" || e == ".midi" || e == ".mp3" || e == ".wav" || e == ".zur")) {
+        SetMedia("", "", path, "", 0);
+    } else {
+        SetMedia("", "", "", path, 0);
+    }
+}
+
+int32_t TPageModel::MediaCount() const {
+    int32_t n = 0;
+    for (const auto& s : FSlots)
+        if (!s.File.empty()) ++n;
+    return n;
+}
+
+const TStringList& TPageModel::GetSmilPar(std::string& partCounter, int32_t nameMode,
+                                          TRandomSource& rng) {
+    rng.Reseed();
+    FLines.clear();
+    FLines.push_back("<par dur=\"" + std::to_string(static_cast<int64_t>(FPlayTime) * 1000) + "ms\">");
+    static const TMediaKind order[] = {mkPicture, mkText, mkAudio, mkAttach};
+    for (TMediaKind k : order) {
+        TMediaSlot& slot = FSlots[k];
+        if (slot.File.empty()) continue;
+        int32_t next = StrToInt(partCounter) + 1;
+        char buf[16];
+        std::snprintf(buf, sizeof(buf), "%.4d", next);
+        partCounter = buf;
+        slot.PartName = (nameMode == 0 ? partCounter : RandomString(4, rng)) + slot.Ext;
+        if (k == mkPicture && slot.Ext == ".bmp") slot.PartName = ChangeFileExt(slot.PartName, ".jpg");
+        switch (k) {
+            case mkPicture:
+                FLines.push_back("<img src=\"" + slot.PartName + "\" region=\"image\"/>");
+                break;
+            case mkText:
+                FLines.push_back("<text src=\"" + slot.PartName + "\" region=\"text\"/>");
+                break;
+            case mkAudio:
+                FLines.push_back("<audio src=\"" + slot.PartName + "\"/>");
+                break;
+            default:
+                break;
+        }
+    }
+    FLines.push_back("</par>");
+    return FLines;
+}

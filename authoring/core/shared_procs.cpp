@@ -1,0 +1,124 @@
+#include "shared_procs.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "text_codec.h"
+
+std::string ExtractFileExt(std::string_view name) {
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos) return {};
+    if (name.find('/', dot) != std::string_view::npos) return {};
+    return std::string(name.substr(dot));
+}
+
+std::string ExtractFileName(std::string_view path) {
+    size_t slash = path.find_last_of('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string ExtractFilePath(std::string_view path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+std::string ChangeFileExt(std::string_view path, std::string_view ext) {
+    std::string old = ExtractFileExt(path);
+    return std::string(path.substr(0, path.size() - old.size())) + std::string(ext);
+}
+
+namespace {
+bool ExtIn(std::string_view name, std::initializer_list<const char*> exts) {
+    std::string e = LowerAscii(ExtractFileExt(name));
+    for (const char* x : exts)
+        if (e == x) return true;
+    return false;
+}
+}  // namespace
+
+bool IsTextFile(std::string_view name) { return ExtIn(name, {".txt"}); }
+bool IsAudioFile(std::string_view name) {
+    return ExtIn(name, {".mid", ".midi", ".mp3", ".wav", ".zur"});
+}
+bool IsPictureFile(std::string_view name) {
+    return ExtIn(name, {".jpg", ".jpeg", ".gif", ".png", ".bmp"});
+}
+
+bool IsPhoneNumber(std::string_view s) {
+    for (char c : s)
+        if (c != '+' && (c < '0' || c > '9')) return false;
+    return true;
+}
+
+void FindFiles(const std::string& folder, const std::string& mask, TStringList& list,
+               int32_t maxCount, bool recurse) {
+    // An empty folder text means the current folder, as a relative search would.
+    std::string dir = folder.empty() ? std::string("./") : folder;
+    if (dir.back() != '/') dir += '/';
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    // "*.*" matches every name, as the directory search it stands for does.
+    const std::string pattern = mask == "*.*" ? std::string("*") : mask;
+    TStringList subdirs;
+    bool stopped = false;
+    while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
+        if (maxCount != 0 && static_cast<int64_t>(list.size()) >= maxCount) {
+            stopped = true;
+            break;
+        }
+        if (name == "." || name == "..") continue;
+        if (!ExtractFileExt(name).empty()) list.push_back(name);
+        if (recurse) {
+            struct stat st;
+            if (stat((dir + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) subdirs.push_back(name);
+        }
+    }
+    closedir(d);
+    if (stopped) return;
+    for (const auto& sub : subdirs) FindFiles(dir + sub, mask, list, maxCount, recurse);
+}
+
+namespace {
+std::string RandomFrom(int32_t n, std::string_view alphabet, TRandomSource& rng) {
+    std::string s;
+    rng.Reseed();
+    if (n == 0) n = static_cast<int32_t>(rng.Below(6)) + 6;
+    for (int32_t i = 0; i < n; ++i) s += alphabet[rng.Below(static_cast<uint32_t>(alphabet.size()))];
+    return s;
+}
+}  // namespace
+
+std::string RandomString(int32_t n, TRandomSource& rng) {
+    return RandomFrom(n, "abcdefghijklmnopqrstuvwxyz0123456789", rng);
+}
+
+std::string RandomDigits(int32_t n, TRandomSource& rng) { return RandomFrom(n, "0123456789", rng); }
+
+void SwapWideCharBytes(char16_t& c) { c = static_cast<char16_t>((c >> 8) | ((c & 0xFF) << 8)); }
+
+std::string LoadTextAsAnsi(const std::string& path) {
+    std::string data = ReadFileBytes(path);
+    auto at = [&](size_t i) { return static_cast<unsigned char>(data[i]); };
+    auto wide = [&](bool bigEndian) {
+        // A lone odd byte at the end has no partner and is dropped.
+        size_t count = (data.size() - 2) / 2;
+        std::u16string w(count, u'\0');
+        for (size_t i = 0; i < count; ++i) {
+            char16_t c = static_cast<char16_t>(at(2 + 2 * i) | (at(3 + 2 * i) << 8));
+            if (bigEndian) SwapWideCharBytes(c);
+            w[i] = c;
+        }
+        return Utf16ToCp936(w);
+    };
+    if (data.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) return wide(false);
+    if (data.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF)
+        return Utf8ToCp936(std::string_view(data).substr(3));
+    if (data.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) return wide(true);
+    return data;
+}

@@ -1,0 +1,58 @@
+// Small helpers shared by the core tests: a fresh temporary folder, a random
+// source that gives scripted draws, and byte-string shorthands.
+#pragma once
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <string>
+
+#include "services.h"
+#include "string_list.h"
+
+class TempFolder {
+public:
+    TempFolder() {
+        char tmpl[] = "/tmp/quilmar-test-XXXXXX";
+        path_ = mkdtemp(tmpl);
+        path_ += "/";
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    // The folder, ending with "/".
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name, std::string_view bytes) const {
+        std::string p = path_ + name;
+        WriteFileBytes(p, bytes);
+        return p;
+    }
+
+private:
+    std::string path_;
+};
+
+// Draws come from a queue; when it runs dry every draw is 0.
+class ScriptedRandom : public TRandomSource {
+public:
+    std::deque<uint32_t> Draws;
+    int Reseeds = 0;
+    void Reseed() override { ++Reseeds; }
+    uint32_t Below(uint32_t n) override {
+        if (n == 0) return 0;
+        uint32_t v = 0;
+        if (!Draws.empty()) {
+            v = Draws.front();
+            Draws.pop_front();
+        }
+        return v % n;
+    }
+};
+
+// Bytes written as a string literal with embedded zeros.
+inline std::string B(std::initializer_list<int> bytes) {
+    std::string s;
+    for (int b : bytes) s += static_cast<char>(b);
+    return s;
+}
