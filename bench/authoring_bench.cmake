@@ -1,0 +1,2 @@
+add_executable(mms_make_bench mms_make_bench.cpp)
+target_link_libraries(mms_make_bench PRIVATE quilmar_core)
