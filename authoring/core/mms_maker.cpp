@@ -126,7 +126,7 @@ void TMmsMaker::WriteHeader() {
         FOut += '\x8F';
         FOut += static_cast<char>(127 + FPriority);
     }
-    std::string start = StartText();
+    const std::string start = Utf8ToCp936(StartText());
     FOut += '\x84';
     FOut += EncodeValueLength(static_cast<uint32_t>(start.size() + 21));
     FOut += '\xB3';
@@ -167,7 +167,7 @@ void TMmsMaker::AddPart(const std::string& partPath, const std::string& partName
         nameParam();
         headers += '\xC0';
         headers += '\x22';
-        headers += StartText();
+        headers += Utf8ToCp936(StartText());
         headers += '\0';
     } else if (!attachment && (e == ".html" || e == ".txt")) {
         simple(e == ".html" ? '\x82' : '\x83', 5);

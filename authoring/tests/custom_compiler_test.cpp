@@ -1,0 +1,95 @@
+#include "custom_compiler.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "mms_maker.h"
+#include "test_support.h"
+#include "text_codec.h"
+
+namespace {
+
+struct RecordingQuestions : TQuestions {
+    std::vector<std::string> Texts;
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons, TIcon) override {
+        EXPECT_EQ(caption, "提示");
+        Texts.push_back(text);
+        return TAnswer::Ok;
+    }
+};
+
+// The names of the entries of a message, in order, read the simple way: every
+// Content-Location value (8E name 00).
+std::vector<std::string> PartNames(const std::string& mms) {
+    std::vector<std::string> names;
+    size_t p = 0;
+    while ((p = mms.find('\x8E', p)) != std::string::npos) {
+        size_t end = mms.find('\0', p);
+        names.push_back(mms.substr(p + 1, end - p - 1));
+        p = end;
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(CustomCompiler, TemplateAndKeys) {
+    TempFolder tmp;
+    WriteHeaderTemplate(tmp.Path());
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + kHeaderTemplateName),
+              "mmsTo=\r\nmmsCC=\r\nmmsBCC=\r\nmmsSubject=\r\nmmsClass=\r\nmmsPriority=\r\n"
+              "mmsSenderVisibility=\r\nmmsDeliveryReport=\r\nmmsReadReply=\r\n");
+
+    ScriptedRandom rng;
+    struct Case {
+        TStringList lines;
+        std::string to, subject;
+        int cls, priority, readReply;
+    } cases[] = {
+        {{"MMSTO=1 2", "mmsSubject= " + Utf8ToCp936("你好"), "mmsClass= 2 ", "mmsPriority=$3", "mmsReadReply=1"},
+         "1 2", " 你好", 2, 3, 1},
+        {{"\xEF\xBB\xBFmmsTo=138", "mmsCC=x"}, "", "", 0, 0, 0},
+        {{"mmsTo =138", "mmsClass=", "mmsPriority=2"}, "", "", 0, 2, 0},
+        {{"mmsTo=138", "mmsSubject=s", "mmsClass=abc", "mmsPriority=2"}, "138", "s", 0, 0, 0},
+        {{"mmsTo=a=b", "mmsTo=second", "noequals"}, "a=b", "", 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        TMmsMaker maker(rng, tmp.Path());
+        ReadHeaderValues(c.lines, maker);
+        EXPECT_EQ(maker.FTo, c.to) << c.lines[0];
+        EXPECT_EQ(maker.FSubject, c.subject) << c.lines[0];
+        EXPECT_EQ(maker.FMessageClass, c.cls) << c.lines[0];
+        EXPECT_EQ(maker.FPriority, c.priority) << c.lines[0];
+        EXPECT_EQ(maker.FReadReply, c.readReply) << c.lines[0];
+    }
+}
+
+TEST(CustomCompiler, PacksTheNamedFiles) {
+    TempFolder tmp;
+    RecordingQuestions q;
+    std::string opened;
+    auto open = [&](const std::string& d) { opened = d; };
+
+    CompileCustomMessage(tmp.Path(), q, open);
+    ASSERT_EQ(q.Texts.size(), 1u);
+    EXPECT_EQ(q.Texts[0].substr(0, 9), "未找到");
+    EXPECT_FALSE(std::filesystem::exists(tmp.Path() + kCustomOutputName));
+
+    tmp.File("a.smil", "<img src=\"x.gif\"/>");
+    tmp.File("b.SMIL", std::string("<smil><img src=\"p.gif\"/><text src=\"t.txt\"/>a.smil") + '\0' + " q.txt");
+    tmp.File("p.gif", "GIF");
+    tmp.File("P.GIF2", "no");
+    tmp.File("t.txt", "text");
+    tmp.File("q.txt", "after the zero byte");
+    tmp.File("aa.gif", "");  // "aa.gif" is not in the text; "a.gif" would be in "aa.gif"
+    tmp.File(kHeaderTemplateName, "mmsTo=10086\r\n");
+    q.Texts.clear();
+    CompileCustomMessage(tmp.Path(), q, open);
+    EXPECT_EQ(q.Texts, std::vector<std::string>{"自定义彩信制作完成！"});
+    EXPECT_EQ(opened, tmp.Path());
+    std::string mms = ReadFileBytes(tmp.Path() + kCustomOutputName);
+    EXPECT_EQ(PartNames(mms), (std::vector<std::string>{"b.SMIL", "a.smil", "p.gif", "t.txt"}));
+    EXPECT_NE(mms.find(std::string("\x97") + "10086/TYPE=PLMN"), std::string::npos);
+    EXPECT_NE(mms.find("<b.SMIL>"), std::string::npos);
+}
