@@ -1,2 +1,11 @@
 add_executable(mms_make_bench mms_make_bench.cpp)
 target_link_libraries(mms_make_bench PRIVATE quilmar_core)
+
+add_executable(picture_bench picture_bench.cpp)
+target_link_libraries(picture_bench PRIVATE quilmar_core)
+
+add_executable(mms_read_bench mms_read_bench.cpp)
+target_link_libraries(mms_read_bench PRIVATE quilmar_core)
+
+add_executable(mms_batch_bench mms_batch_bench.cpp)
+target_link_libraries(mms_batch_bench PRIVATE quilmar_core)

@@ -15,8 +15,9 @@ public:
     virtual void NewMessage() = 0;
     // Makes a new page after the current one, selects it and gives it.
     virtual TPageModel* NewPage() = 0;
-    // Shows the subject (UTF-8) on the window.
-    virtual void ShowSubject(const std::string& subject) = 0;
+    // Shows the subject line with this text (UTF-8, "主题:" and the subject) and
+    // makes it visible; an empty text hides the line.
+    virtual void ShowSubject(const std::string& text) = 0;
     virtual TQuestions& Questions() = 0;
     virtual TMessagePump& Pump() = 0;
 };

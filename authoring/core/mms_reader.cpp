@@ -1,4 +1,174 @@
+// Reading a ".mms" file back into pages: the parts are unpacked into the temporary
+// folder under their (cleaned) part names and the pages are rebuilt from the SMIL
+// document, one page per "par" element; parts the SMIL does not name become
+// attachments, one per page.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <stdexcept>
+
 #include "message_editor.h"
 #include "mms_maker.h"
+#include "mms_reader_parse.h"
+#include "shared_procs.h"
+#include "text_codec.h"
 
-void TMmsMaker::LoadMms(const std::string&, TMessageEditor&) {}
+namespace {
+
+// Reads at most cap bytes of the file into buf; throws when it cannot be read.
+int32_t ReadFilePrefix(const std::string& path, uint8_t* buf, size_t cap) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + std::strerror(errno));
+    size_t n = std::fread(buf, 1, cap, f);
+    bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad) throw std::runtime_error("无法读取文件 " + path);
+    return static_cast<int32_t>(n);
+}
+
+void Inform(TMessageEditor& editor, const std::string& text) {
+    editor.Questions().Ask("提示", text, TButtons::Ok, TIcon::Information);
+}
+
+// The duration of a "par" element in the unit SetPlayTime takes, when it has one
+// that reads as a whole number.
+bool ParDuration(const std::string& element, int32_t& value) {
+    const size_t d = element.find("dur=");
+    if (d == std::string::npos) return false;
+    std::string v = element.substr(std::min(d + 5, element.size()));
+    v = v.substr(0, v.find('"'));
+    for (const char* what : {"\"", " ", "ms", "s"}) v = RemoveTextIgnoreCase(v, what);
+    return TryStrToInt(v, value);
+}
+
+}  // namespace
+
+void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
+    if (QueryFileSize(path) > kMaxMmsSize) {
+        Inform(editor, "彩信文件太大");
+        return;
+    }
+    FBuffer.assign(kBufferSize, 0);
+    // One byte more than the limit tells a file that grew since it was measured.
+    const int32_t got = ReadFilePrefix(path, FBuffer.data(), kMaxMmsSize + 1);
+    if (got > kMaxMmsSize) {
+        FBuffer.assign(kBufferSize, 0);
+        FBufLen = 0;
+        Inform(editor, "彩信文件太大");
+        return;
+    }
+    FBufLen = got;
+    FBufPos = 0;
+    const uint8_t* buf = FBuffer.data();
+
+    int32_t smilPos = 0;
+    const int32_t count = FindEntryCount(buf, FBufLen, FBufPos, smilPos);
+    if (count <= 0 || count > 500) {
+        Inform(editor, "解析出错:未能找到有效的文件个数 " + std::to_string(count));
+        return;
+    }
+
+    const std::string subject = ReadSubject(buf, FBufLen, smilPos);
+    editor.ShowSubject(Trim(subject).empty() ? std::string() : "主题:" + subject);
+
+    // Unpack the parts. An entry that runs past the loaded bytes ends the unpacking:
+    // its headers must be whole; of its data, what is there is kept.
+    FAddrList.clear();
+    std::set<std::string> unpacked;
+    std::string smilData;
+    bool haveSmil = false;
+    for (int32_t n = 0; n < count; ++n) {
+        int32_t pos = FBufPos;
+        uint32_t h = 0, d = 0;
+        if (!TryReadUintvar(buf, FBufLen, pos, h) || !TryReadUintvar(buf, FBufLen, pos, d)) break;
+        const int64_t dataStart = static_cast<int64_t>(pos) + h;
+        if (dataStart > FBufLen) break;
+        const std::string name = CleanPartName(Cp936ToUtf8(ReadPartName(buf, FBufLen, pos, h)));
+        const int64_t take = std::min<int64_t>(d, FBufLen - dataStart);
+        const std::string_view data(reinterpret_cast<const char*>(buf) + dataStart,
+                                    static_cast<size_t>(take));
+        if (name.find("smil") != std::string::npos) {
+            // A later SMIL-named part replaces an earlier one.
+            smilData.assign(data);
+            haveSmil = true;
+        } else {
+            FAddrList.push_back(name);
+        }
+        WriteFileBytes(TempDir + name, data);
+        unpacked.insert(name);
+        FBufPos = static_cast<int32_t>(dataStart + take);
+        if (take < static_cast<int64_t>(d)) break;
+    }
+
+    editor.NewMessage();
+    editor.Pump().ProcessMessages();
+    // Without a SMIL document the message stays empty.
+    if (!haveSmil) return;
+
+    FScratch = SplitLines(Cp936ToUtf8(smilData));
+    const std::string t = JoinLines(FScratch);
+    std::set<std::string> converted;
+    size_t from = 0;
+    for (;;) {
+        const size_t p = t.find("<par", from);
+        if (p == std::string::npos) break;
+        // An element without "</par>" runs to the end of the document.
+        const size_t e = t.find("</par>", p);
+        std::string element;
+        if (e == std::string::npos) {
+            element = t.substr(p);
+            from = t.size();
+        } else {
+            element = t.substr(p, e + 6 - p);
+            // Go on right after "</par>": the next element may follow at once.
+            from = e + 6;
+        }
+
+        TPageModel* page = editor.NewPage();
+        if (!page) page = FPages.Selected();
+        if (!page) break;
+
+        // A duration that is not a whole number leaves the page's own.
+        int32_t dur = 0;
+        if (ParDuration(element, dur)) page->SetPlayTime(dur);
+
+        std::string rest = element;
+        for (size_t s = rest.find("src"); s != std::string::npos; s = rest.find("src")) {
+            rest.erase(0, std::min(s + 5, rest.size()));
+            const size_t q = rest.find('"');
+            const std::string raw = q == std::string::npos ? std::string() : rest.substr(0, q + 1);
+            const std::string written = RemoveTextIgnoreCase(raw, "\"");
+            if (Trim(written).empty()) continue;
+            // The reference as written names the part; failing that, the reference
+            // without blanks and its "cid:" form.
+            std::string name = CleanPartName(written);
+            if (!unpacked.count(name)) {
+                std::string bare = written;
+                for (const char* what : {" ", "cid", ":id", ":"})
+                    bare = RemoveTextIgnoreCase(bare, what);
+                name = CleanPartName(bare);
+            }
+            // A reference to no part of this message is not filed.
+            if (!unpacked.count(name)) continue;
+
+            const std::string file = TempDir + name;
+            // Text parts travel as UTF-8; on disk the program keeps ANSI text. Each
+            // file is converted once, however often the document names it.
+            if (LowerAscii(ExtractFileExt(name)) == ".txt" && converted.insert(name).second) {
+                FScratch = SplitLines(ReadFileBytes(file));
+                SaveStringList(file, FScratch);
+            }
+            page->AddFileByType(file, false);
+            FAddrList.erase(std::remove(FAddrList.begin(), FAddrList.end(), name), FAddrList.end());
+        }
+    }
+
+    // Leftover parts: one attachment per page from the first page on.
+    for (auto& page : FPages.Items) {
+        if (FAddrList.empty()) break;
+        page->AddFileByType(TempDir + FAddrList.front(), true);
+        FAddrList.erase(FAddrList.begin());
+    }
+}

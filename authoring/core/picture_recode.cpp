@@ -1,6 +1,220 @@
+#include "picture_recode.h"
+
+#include <QByteArray>
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
 #include "mms_maker.h"
+#include "octree_quantizer.h"
+#include "picture_codecs.h"
+#include "shared_procs.h"
+#include "string_list.h"
+#include "text_codec.h"
 
-// Pictures are packed as they are until the re-encoders are in place.
-void TMmsMaker::ParsePicEncodeInfo() {}
+const uint32_t kSystemColors[20] = {
+    0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080,
+    0xC0C0C0, 0xC0DCC0, 0xA6CAF0, 0xFFFBF0, 0xA0A0A4, 0x808080, 0xFF0000,
+    0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF,
+};
 
-void TMmsMaker::RecodePicture(std::string&) {}
+namespace {
+
+QImage As24Bit(const QImage& pic) {
+    return pic.format() == QImage::Format_RGB888 ? pic : pic.convertToFormat(QImage::Format_RGB888);
+}
+
+// Decodes with the given codec; a failure names the file.
+template <typename Decode>
+auto DecodeFile(const std::string& path, Decode decode) {
+    const std::string bytes = ReadFileBytes(path);
+    try {
+        return decode(bytes);
+    } catch (const std::exception& e) {
+        throw std::runtime_error("无法解码图片 " + path + ": " + e.what());
+    }
+}
+
+std::vector<uint32_t> OctreeColors(const QImage& rgb, int maxColors) {
+    TOctreeQuantizer q(maxColors);
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar* row = rgb.constScanLine(y);
+        for (int x = 0; x < rgb.width(); ++x) q.Add(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+    }
+    return q.Palette();
+}
+
+// The nearest palette index of every pixel, row by row.
+std::vector<uint8_t> MapToPalette(const QImage& rgb, const std::vector<uint32_t>& palette) {
+    TNearestColor nearest(palette);
+    std::vector<uint8_t> indices(static_cast<size_t>(rgb.width()) * static_cast<size_t>(rgb.height()));
+    size_t i = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar* row = rgb.constScanLine(y);
+        for (int x = 0; x < rgb.width(); ++x)
+            indices[i++] = nearest.Find((uint32_t(row[3 * x]) << 16) | (uint32_t(row[3 * x + 1]) << 8) | row[3 * x + 2]);
+    }
+    return indices;
+}
+
+void EncodeJpegTo(const std::string& path, const QImage& pic, const TPicEncodeSettings& s) {
+    WriteFileAtomically(path, EncodeJpeg(pic, JpegQualityOf(s.JpegQuality)));
+}
+
+}  // namespace
+
+int JpegQualityOf(int32_t setting) { return std::clamp(static_cast<int>(setting & 0xFF), 1, 100); }
+
+int32_t BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
+    QImage pic = DecodeFile(path, [](const std::string& bytes) {
+        QImage bmp;
+        if (!bmp.loadFromData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())), "BMP"))
+            throw std::runtime_error("not a readable bitmap");
+        // Worked on at 24 bits per pixel whatever the file's own depth.
+        return As24Bit(bmp);
+    });
+    PreparePicture(pic, s, rng);
+    EncodeJpegTo(ChangeFileExt(path, ".jpg"), pic, s);
+    return 0;
+}
+
+int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
+    QImage pic = DecodeFile(path, DecodeJpeg);
+    PreparePicture(pic, s, rng);
+    EncodeJpegTo(path, pic, s);
+    return 0;
+}
+
+int32_t RecodeGif(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
+    TGifPicture gif = DecodeFile(path, DecodeGif);
+    if (gif.Frames >= 2) return -1;  // an animation is sent as it is
+    if (gif.Frames == 0) throw std::runtime_error("无法解码图片 " + path + ": GIF holds no image");
+    QImage pic = std::move(gif.First);
+    PreparePicture(pic, s, rng);
+    TGifEncoder encoder;
+    SetGifQuantize(encoder);
+    WriteFileAtomically(path, encoder.Encode(pic));
+    return 0;
+}
+
+int32_t RecodePng(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
+    QImage pic = DecodeFile(path, DecodePng);
+    PreparePicture(pic, s, rng);
+    ReducePngColors(pic);
+    WriteFileAtomically(path, EncodePng(pic));
+    return 0;
+}
+
+void PreparePicture(QImage& pic, const TPicEncodeSettings& s, TRandomSource& rng) {
+    if (s.Mode == 1) return;
+    if (pic.width() <= 0 || pic.height() <= 0) throw std::runtime_error("图片没有像素");
+    pic = As24Bit(pic);
+    rng.Reseed();
+    const uint32_t row = rng.Below(static_cast<uint32_t>(pic.height()));
+    const uint32_t col = rng.Below(static_cast<uint32_t>(pic.width()));
+    uchar* line = pic.scanLine(static_cast<int>(row));
+    rng.Reseed();
+    // Red, then green, then blue; each wraps at 256.
+    for (int c = 0; c < 3; ++c) line[3 * col + c] = static_cast<uchar>(line[3 * col + c] + rng.Below(10));
+    if (s.Mode == 3) FitPictureToBox(pic, s);
+}
+
+void FitPictureToBox(QImage& pic, const TPicEncodeSettings& s) {
+    // A box with no area would leave nothing of the picture: keep its size.
+    if (s.BoxW <= 0 || s.BoxH <= 0) return;
+    const int w = pic.width(), h = pic.height();
+    if (w <= 0 || h <= 0) throw std::runtime_error("图片没有像素");
+    const double r = std::min(static_cast<double>(s.BoxW) / w, static_cast<double>(s.BoxH) / h);
+    // The default rounding mode rounds half to even.
+    const double nw = std::nearbyint(w * r), nh = std::nearbyint(h * r);
+    if (nw == w && nh == h) return;
+    if (nw < 1 || nh < 1) {
+        pic = QImage();
+        return;
+    }
+    // Smooth scaling averages the covered area when shrinking, and interpolates
+    // when enlarging.
+    QImage scaled =
+        pic.scaled(static_cast<int>(nw), static_cast<int>(nh), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (scaled.isNull())
+        throw std::runtime_error("图片太大: " + std::to_string(static_cast<int64_t>(nw)) + " x " +
+                                 std::to_string(static_cast<int64_t>(nh)));
+    pic = As24Bit(scaled);
+}
+
+std::string TGifEncoder::Encode(const QImage& pic) const {
+    const QImage rgb = As24Bit(pic);
+    std::vector<uint32_t> palette(256, 0);
+    if (Reduction == TGifColorReduction::OptimizedWithSystemColors) {
+        const std::vector<uint32_t> colors = OctreeColors(rgb, 236);
+        std::copy(kSystemColors, kSystemColors + 10, palette.begin());
+        std::copy(colors.begin(), colors.end(), palette.begin() + 10);
+        std::copy(kSystemColors + 10, kSystemColors + 20, palette.begin() + 246);
+    } else {
+        const std::vector<uint32_t> colors = OctreeColors(rgb, 256);
+        std::copy(colors.begin(), colors.end(), palette.begin());
+    }
+    return EncodeGif(rgb.width(), rgb.height(), palette, MapToPalette(rgb, palette));
+}
+
+void SetGifQuantize(TGifEncoder& encoder) { encoder.Reduction = TGifColorReduction::OptimizedWithSystemColors; }
+
+void ReducePngColors(QImage& pic) {
+    if (pic.width() <= 0 || pic.height() <= 0) return;
+    const QImage rgb = As24Bit(pic);
+    std::vector<uint32_t> palette = OctreeColors(rgb, 256);
+    palette.resize(256, 0);
+    const std::vector<uint8_t> indices = MapToPalette(rgb, palette);
+    QImage out(rgb.width(), rgb.height(), QImage::Format_Indexed8);
+    if (out.isNull()) throw std::runtime_error("图片太大");
+    QList<QRgb> table(256);
+    for (int i = 0; i < 256; ++i) table[i] = qRgb((palette[i] >> 16) & 0xFF, (palette[i] >> 8) & 0xFF, palette[i] & 0xFF);
+    out.setColorTable(table);
+    const size_t w = static_cast<size_t>(rgb.width());
+    for (int y = 0; y < rgb.height(); ++y) std::copy_n(indices.data() + y * w, w, out.scanLine(y));
+    pic = std::move(out);
+}
+
+// ---- the maker's side ----
+
+void TMmsMaker::ParsePicEncodeInfo() {
+    if (FPicEncodeMode != 3) return;
+    FPicBoxW = 0;
+    FPicBoxH = 0;
+    // "*" and the multiplication sign separate like "X".
+    const std::string_view times = "×";
+    const std::string trimmed = Trim(FPicEncodeInfo);
+    std::string s;
+    for (size_t i = 0; i < trimmed.size();) {
+        if (trimmed.compare(i, times.size(), times) == 0) {
+            s += 'X';
+            i += times.size();
+        } else {
+            s += trimmed[i] == '*' ? 'X' : trimmed[i];
+            ++i;
+        }
+    }
+    // Only an upper-case X separates; a lower-case x is part of the text.
+    const size_t p = s.find('X');
+    if (p == std::string::npos) return;
+    FPicBoxW = StrToInt(s.substr(0, p));
+    FPicBoxH = StrToInt(s.substr(p + 1));
+}
+
+void TMmsMaker::RecodePicture(std::string& path) {
+    const TPicEncodeSettings s{FPicEncodeMode, FPicBoxW, FPicBoxH, FJpegQuality};
+    const std::string e = LowerAscii(ExtractFileExt(path));
+    if (e == ".jpg" || e == ".jpeg") {
+        RecodeJpeg(path, s, Rng);
+    } else if (e == ".gif") {
+        RecodeGif(path, s, Rng);
+    } else if (e == ".png") {
+        RecodePng(path, s, Rng);
+    } else if (e == ".bmp") {
+        BmpToJpeg(path, s, Rng);
+        path = ChangeFileExt(path, ".jpg");
+        RecodeJpeg(path, s, Rng);
+    }
+}

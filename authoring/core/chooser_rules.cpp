@@ -1,0 +1,234 @@
+#include "chooser_rules.h"
+
+#include <QImageReader>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "shared_procs.h"
+#include "text_codec.h"
+
+namespace {
+
+bool FileExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+bool ExtIs(const std::string& path, std::initializer_list<const char*> exts) {
+    const std::string ext = ExtractFileExt(path);
+    for (const char* e : exts)
+        if (SameTextAscii(ext, e)) return true;
+    return false;
+}
+
+// Line breaks of an editor text ("\n", maybe "\r\n" or a lone "\r") as CR LF.
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r') {
+            out += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else if (c == '\n') {
+            out += "\r\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The file's text in UTF-16 when it starts with a byte-order mark, decoded the same
+// way as LoadTextAsAnsi does it; empty optional for a file without a mark.
+std::optional<std::u16string> DecodeMarked(const std::string& data) {
+    auto at = [&](size_t i) { return static_cast<unsigned char>(data[i]); };
+    auto wide = [&](bool bigEndian) {
+        size_t count = (data.size() - 2) / 2;
+        std::u16string w(count, u'\0');
+        for (size_t i = 0; i < count; ++i) {
+            unsigned a = at(2 + 2 * i), b = at(3 + 2 * i);
+            w[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : a | (b << 8));
+        }
+        return w;
+    };
+    if (data.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) return wide(false);
+    if (data.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF)
+        return Utf8ToUtf16(std::string_view(data).substr(3));
+    if (data.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) return wide(true);
+    return std::nullopt;
+}
+
+}  // namespace
+
+// ---- sound clips -------------------------------------------------------------
+
+std::string GetSendAudioFile(const std::string& path) {
+    if (ExtIs(path, {".mp3", ".wav", ".wma"})) {
+        std::string zur = ChangeFileExt(path, ".zur");
+        if (FileExists(zur)) return zur;
+    }
+    return path;
+}
+
+std::string GetPlayableAudioFile(const std::string& path) {
+    if (!ExtIs(path, {".zur"})) return path;
+    std::string result;
+    // The last one found wins: ".wav" before ".wma" before ".mp3".
+    for (const char* ext : {".mp3", ".wma", ".wav"}) {
+        std::string partner = ChangeFileExt(path, ext);
+        if (FileExists(partner)) result = partner;
+    }
+    return result;
+}
+
+bool HasLinkedFile(const std::string& path) {
+    if (ExtIs(path, {".mid", ".midi"})) return true;
+    if (ExtIs(path, {".zur"})) return !GetPlayableAudioFile(path).empty();
+    if (ExtIs(path, {".mp3", ".wma", ".wav"})) return FileExists(ChangeFileExt(path, ".zur"));
+    return false;
+}
+
+std::string PlayTimeCaption(int64_t ms) {
+    const int64_t s = std::max<int64_t>(0, ms) / 1000;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%.2lld:%.2lld /共%lld", static_cast<long long>(s / 60),
+                  static_cast<long long>(s % 60), static_cast<long long>(s));
+    return std::string("播放时间 ") + buf + "秒";
+}
+
+// ---- text --------------------------------------------------------------------
+
+int32_t CountTextUnits(const std::string& utf8) {
+    return static_cast<int32_t>(Cp936ToUtf16(Utf8ToCp936(WithCrLf(utf8))).size());
+}
+
+std::string TextLengthCaption(int32_t n, int32_t maxLen) {
+    std::string s = std::to_string(n);
+    if (n > maxLen) s += " 超限！";
+    return s;
+}
+
+std::optional<int32_t> ReadingTimeSecs(const std::string& utf8, int32_t charsPer100Secs) {
+    const int32_t rate = charsPer100Secs / 100;
+    if (rate <= 0) return std::nullopt;
+    const std::string stored = JoinLines(SplitLines(Utf8ToCp936(utf8)));
+    const auto n = static_cast<int32_t>(Cp936ToUtf16(stored).size());
+    return std::max(1, n / rate);
+}
+
+TClickedText NormaliseClickedTextFile(const std::string& path) {
+    const std::string raw = ReadFileBytes(path);
+    const std::string ansi = LoadTextAsAnsi(path);
+    TClickedText result;
+    if (ansi == JoinLines(SplitLines(raw))) {
+        result.Utf8Text = Cp936ToUtf8(ansi);
+        return result;
+    }
+    // Text that ANSI cannot hold would come back as "?": keep the user's file and
+    // show the text as it is.
+    if (auto wide = DecodeMarked(raw)) {
+        if (Cp936ToUtf16(Utf16ToCp936(*wide)) != *wide) {
+            result.KeptAsIs = true;
+            result.Utf8Text = Utf16ToUtf8(*wide);
+            return result;
+        }
+    }
+    const std::string normalised = JoinLines(SplitLines(ansi));
+    WriteFileAtomically(path, normalised);
+    result.Rewritten = true;
+    result.Utf8Text = Cp936ToUtf8(normalised);
+    return result;
+}
+
+std::string LoadEditorText(const std::string& path) { return Cp936ToUtf8(ReadFileBytes(path)); }
+
+// ---- pictures ----------------------------------------------------------------
+
+TStringList CollectPictureNames(const std::string& folder) {
+    TStringList all;
+    FindFiles(folder, "*.*", all);
+    struct TKeyed {
+        std::string key, name;
+    };
+    std::vector<TKeyed> pics;
+    for (auto& name : all)
+        if (IsPictureFile(name)) pics.push_back({LowerAscii(Utf8ToCp936(name)), name});
+    // Byte order of the ANSI form, so that Chinese names follow the code page's order.
+    std::stable_sort(pics.begin(), pics.end(), [](const TKeyed& a, const TKeyed& b) {
+        if (a.key != b.key) return a.key < b.key;
+        return a.name < b.name;
+    });
+    TStringList names;
+    names.reserve(pics.size());
+    for (auto& p : pics) names.push_back(std::move(p.name));
+    return names;
+}
+
+TFitRect FitRect(int width, int height, int bw, int bh) {
+    TFitRect r;
+    if (width <= 0 || height <= 0 || bw <= 0 || bh <= 0) return r;
+    const double ratio = std::min(static_cast<double>(bw) / width, static_cast<double>(bh) / height);
+    if (ratio >= 1) {
+        r.Width = width;
+        r.Height = height;
+    } else {
+        // nearbyint rounds half to even in the default rounding mode.
+        r.Width = static_cast<int>(std::nearbyint(width * ratio));
+        r.Height = static_cast<int>(std::nearbyint(height * ratio));
+    }
+    r.Left = std::abs(bw - r.Width) / 2;
+    r.Top = std::abs(bh - r.Height) / 2;
+    return r;
+}
+
+int ClampThumbSide(int32_t side) { return std::clamp<int32_t>(side, 16, 1024); }
+
+QImage FitBitmap(const QImage& picture, int bw, int bh) {
+    QImage out(bw, bh, QImage::Format_RGB32);
+    out.fill(Qt::white);
+    const TFitRect r = FitRect(picture.width(), picture.height(), bw, bh);
+    if (r.Width > 0 && r.Height > 0) {
+        QPainter p(&out);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRect(r.Left, r.Top, r.Width, r.Height), picture);
+    }
+    return out;
+}
+
+std::optional<QImage> LoadThumbnail(const std::string& path, int bw, int bh) {
+    const std::string ext = LowerAscii(ExtractFileExt(path));
+    QByteArray format;
+    if (ext == ".bmp") format = "bmp";
+    else if (ext == ".jpg" || ext == ".jpeg") format = "jpeg";
+    else if (ext == ".png") format = "png";
+    else if (ext == ".gif") format = "gif";
+    else return std::nullopt;
+    QImageReader reader(QString::fromStdString(path), format);
+    // Decoded by the extension, as the message builder will treat the file.
+    reader.setAutoDetectImageFormat(false);
+    QImage picture;
+    if (!reader.read(&picture) || picture.isNull()) return std::nullopt;
+    // Transparent areas come out white.
+    if (picture.hasAlphaChannel()) {
+        QImage flat(picture.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter p(&flat);
+        p.drawImage(0, 0, picture);
+        p.end();
+        picture = flat;
+    }
+    return FitBitmap(picture, bw, bh);
+}
+
+// ---- both --------------------------------------------------------------------
+
+std::string ExistingFolderOf(const std::string& path) {
+    const std::string dir = ExtractFilePath(path);
+    std::error_code ec;
+    if (dir.empty() || !std::filesystem::is_directory(dir, ec)) return {};
+    return dir;
+}

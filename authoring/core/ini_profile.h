@@ -1,0 +1,63 @@
+// Profile (INI) files read and written one key at a time, with the rules of the
+// classic profile functions: sections and keys are found without regard to ASCII
+// case, a missing file or section is created, a key is replaced in place or
+// appended at the end of its section, every other line is kept byte for byte, a
+// value is cut at 2,047 characters when read, and a failed write is reported.
+// The file is ANSI (code page 936); names and values in memory are UTF-8.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// Raised when a key cannot be written.
+class EIniWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// How the profile reaches its file; tests replace it to make a write fail.
+class TIniFileAccess {
+public:
+    virtual ~TIniFileAccess() = default;
+    // False when the file does not exist; throws when it exists but cannot be read.
+    virtual bool Read(const std::string& path, std::string& bytes) = 0;
+    // Replaces the whole file; throws on failure.
+    virtual void Write(const std::string& path, std::string_view bytes) = 0;
+};
+
+// The disk: a file that exists but may not be written is refused before anything
+// is replaced, and the new text goes through a temporary file so that a failed
+// write never leaves a half-written profile.
+class TDiskIniAccess : public TIniFileAccess {
+public:
+    bool Read(const std::string& path, std::string& bytes) override;
+    void Write(const std::string& path, std::string_view bytes) override;
+};
+
+class TIniProfile {
+public:
+    static constexpr size_t kMaxValueLength = 2047;
+
+    // access may be null for the disk.
+    explicit TIniProfile(std::string path, TIniFileAccess* access = nullptr);
+
+    const std::string& Path() const { return path_; }
+
+    // The key's value, or def when the file, the section or the key is missing.
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view def) const;
+    // Writes one key; throws EIniWriteError when the file cannot be written.
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+    // The same rules on a file's bytes, for callers that hold the text.
+    static bool FindValue(std::string_view file, std::string_view section, std::string_view key,
+                          std::string& value);
+    static std::string SetValue(std::string_view file, std::string_view section,
+                                std::string_view key, std::string_view value);
+
+private:
+    std::string path_;
+    TIniFileAccess* access_;
+    TDiskIniAccess disk_;
+};

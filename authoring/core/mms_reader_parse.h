@@ -1,0 +1,46 @@
+// The small readers the message reader is made of. Each works on the loaded bytes
+// of a ".mms" file (bytes, len) and never looks at a byte at or past len, whatever
+// the lengths and counts inside the file say.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Largest ".mms" file the reader takes, in bytes.
+constexpr int32_t kMaxMmsSize = 307200;
+
+// The file's size in bytes; -1 when it cannot be opened.
+int32_t QueryFileSize(const std::string& path);
+
+// A variable-length integer at pos: 7 bits a byte, high bit set on all but the last,
+// wrapping within 32 bits. On success pos moves past it. When the bytes end before
+// the last byte, pos is left as it was and the value read so far comes back.
+uint32_t ReadUintvar(const uint8_t* bytes, int32_t len, int32_t& pos);
+// The same, telling whether the integer ended inside the bytes.
+bool TryReadUintvar(const uint8_t* bytes, int32_t len, int32_t& pos, uint32_t& value);
+
+// The part name in an entry's headers (the header bytes from pos, length bytes
+// long): after the first Name (85) or Content-Location (8E) byte, up to its 00.
+// CP936 bytes, as they stand in the file.
+std::string ReadPartName(const uint8_t* bytes, int32_t len, int32_t pos, uint32_t length);
+
+// The subject of the header (the first n bytes), UTF-8; empty when there is none.
+// Takes both the short form (96, a, EA, 7F, text, 00) and the quoted one
+// (96, 1F, length, EA, 7F, text, 00).
+std::string ReadSubject(const uint8_t* bytes, int32_t len, int32_t n);
+
+// Where the entry count stands, found behind the "smil" of the message's
+// Content-Type. Gives the count (0 when none is found), the position just past it
+// in pos, and in smilPos the position of that "smil" (the end of the header part
+// the subject is searched in).
+int32_t FindEntryCount(const uint8_t* bytes, int32_t len, int32_t& pos, int32_t& smilPos);
+
+// A part name (UTF-8) made safe as a file name inside the temporary folder: folder
+// parts (after "/" or "\") are dropped, control characters and < > : " | ? * become
+// "_", an empty name, "." and ".." become "_", and a very long name is cut, keeping
+// its extension. The SMIL references are cleaned the same way before they are matched.
+std::string CleanPartName(std::string_view name);
+
+// Removes every occurrence of what, ignoring the case of ASCII letters.
+std::string RemoveTextIgnoreCase(std::string_view s, std::string_view what);

@@ -1,0 +1,68 @@
+// Picture re-encoding before a picture goes into a message: decode, change one
+// random pixel slightly, in mode 3 fit into the box, and encode again. JPEG at the
+// configured quality, GIF and PNG with 256-colour palettes; a BMP becomes a JPEG.
+// The work picture is always 24-bit RGB (QImage::Format_RGB888).
+//
+// Every failure (a file that cannot be read or decoded, a codec error, a failed
+// write) raises std::runtime_error; the file being re-encoded is then left as it
+// was, since new files are written beside it and renamed into place.
+#pragma once
+
+#include <QImage>
+#include <cstdint>
+#include <string>
+
+#include "services.h"
+
+// The picture settings of the maker that re-encodes.
+struct TPicEncodeSettings {
+    int32_t Mode = 1;  // 1 keep; 2 re-encode at own size; 3 re-encode into the box
+    int32_t BoxW = 0, BoxH = 0;
+    int32_t JpegQuality = 80;  // only the low 8 bits count
+};
+
+// The quality the JPEG encoder gets: the low 8 bits, limited to 1..100.
+int JpegQualityOf(int32_t setting);
+
+// Writes the bitmap as a JPEG beside it (same name, ".jpg"); the bitmap stays.
+int32_t BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
+int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
+// -1 for a GIF of two or more frames, which is left untouched.
+int32_t RecodeGif(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
+// Rewrites the PNG as an 8-bit palette picture.
+int32_t RecodePng(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
+
+// Outside mode 1, raises one random pixel's red, green and blue by 0..9 each
+// (wrapping), then in mode 3 fits the picture into the box. A picture without
+// pixels raises.
+void PreparePicture(QImage& pic, const TPicEncodeSettings& s, TRandomSource& rng);
+// Scales by r = min(BoxW / width, BoxH / height), both sides rounded half to even,
+// enlarging as well as shrinking. A box with a side of zero or less leaves the
+// picture as it is.
+void FitPictureToBox(QImage& pic, const TPicEncodeSettings& s);
+
+// The GIF encoder's colour reduction.
+enum class TGifColorReduction {
+    // Octree colours only, up to 256.
+    Optimized,
+    // Entries 0-9 and 246-255 the 20 colours of the system palette, 10-245 octree
+    // colours of the picture, black where unused.
+    OptimizedWithSystemColors,
+};
+
+class TGifEncoder {
+public:
+    TGifColorReduction Reduction = TGifColorReduction::Optimized;
+    // Every pixel takes its nearest palette colour; there is no dithering.
+    std::string Encode(const QImage& pic) const;
+};
+
+void SetGifQuantize(TGifEncoder& encoder);
+
+// Replaces the picture by its 8-bit copy with a 256-entry palette of at most 256
+// octree colours (black where unused), each pixel the nearest colour.
+void ReducePngColors(QImage& pic);
+
+// The 20 colours of the system palette, 0x00RRGGBB: the first 10 go to entries
+// 0-9 of a GIF palette, the last 10 to entries 246-255.
+extern const uint32_t kSystemColors[20];

@@ -1,0 +1,115 @@
+#include "chooser_browser.h"
+
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QListView>
+#include <QProcess>
+#include <QStatusBar>
+#include <QUrl>
+#include <QTreeView>
+
+QString ModelPath(const std::string& dir) {
+    QString p = QString::fromStdString(dir);
+    while (p.size() > 1 && p.endsWith('/')) p.chop(1);
+    return p;
+}
+
+TFolderBrowser::TFolderBrowser(QWidget* parent, bool withList) : QObject(parent) {
+    treeModel_ = new QFileSystemModel(this);
+    treeModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    treeModel_->setRootPath("/");
+    tree_ = new QTreeView(parent);
+    tree_->setObjectName("STVData");
+    tree_->setModel(treeModel_);
+    for (int c = 1; c < treeModel_->columnCount(); ++c) tree_->hideColumn(c);
+    tree_->header()->hide();
+    tree_->setSortingEnabled(true);
+    tree_->sortByColumn(0, Qt::AscendingOrder);
+    // A right click selects too.
+    tree_->setContextMenuPolicy(Qt::PreventContextMenu);
+    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& cur, const QModelIndex&) { TreeCurrentChanged(cur); });
+
+    if (withList) {
+        listModel_ = new QFileSystemModel(this);
+        listModel_->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
+        listModel_->sort(0, Qt::AscendingOrder);
+        list_ = new QListView(parent);
+        list_->setObjectName("SLVData");
+        list_->setModel(listModel_);
+        list_->setSelectionMode(QAbstractItemView::SingleSelection);
+        list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    }
+}
+
+void TFolderBrowser::OpenFolder(const std::string& dir) {
+    QModelIndex idx = treeModel_->index(ModelPath(dir));
+    if (!idx.isValid() || !treeModel_->isDir(idx)) return;
+    tree_->scrollTo(idx);
+    // The same folder again still refreshes the list.
+    if (tree_->currentIndex() == idx) TreeCurrentChanged(idx);
+    else tree_->setCurrentIndex(idx);
+}
+
+std::string TFolderBrowser::CurrentFolder() const {
+    QModelIndex idx = tree_->currentIndex();
+    if (!idx.isValid()) return {};
+    std::string p = treeModel_->filePath(idx).toStdString();
+    if (p.empty()) return {};
+    if (p.back() != '/') p += '/';
+    return p;
+}
+
+std::string TFolderBrowser::SelectedPath() const {
+    if (!list_) return {};
+    const QModelIndexList sel = list_->selectionModel()->selectedIndexes();
+    if (sel.isEmpty()) return {};
+    return listModel_->filePath(sel.first()).toStdString();
+}
+
+bool TFolderBrowser::SelectedIsFolder() const {
+    if (!list_) return false;
+    const QModelIndexList sel = list_->selectionModel()->selectedIndexes();
+    return !sel.isEmpty() && listModel_->isDir(sel.first());
+}
+
+void TFolderBrowser::TreeCurrentChanged(const QModelIndex& current) {
+    if (!current.isValid()) return;
+    const QString path = treeModel_->filePath(current);
+    if (path.isEmpty()) return;
+    if (list_) {
+        list_->selectionModel()->clear();
+        listModel_->setRootPath(path);
+        list_->setRootIndex(listModel_->index(path));
+    }
+    emit FolderChanged(path.endsWith('/') ? path : path + '/');
+}
+
+QLabel* AddStatusPanel(QStatusBar* bar, const QString& objectName, const QString& text, int width,
+                       bool centred) {
+    auto* label = new QLabel(text, bar);
+    label->setObjectName(objectName);
+    label->setMinimumWidth(width);
+    label->setFrameShape(QFrame::StyledPanel);
+    if (centred) label->setAlignment(Qt::AlignCenter);
+    bar->addWidget(label, width >= 300 ? 1 : 0);
+    return label;
+}
+
+void SetTextColour(QWidget* w, const QColor& colour) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    pal.setColor(QPalette::Text, colour);
+    pal.setColor(QPalette::ButtonText, colour);
+    w->setPalette(pal);
+}
+
+void OpenFolderInFileBrowser(const std::string& dir) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(dir)));
+}
+
+void StartProgramDetached(const std::string& program) {
+    QProcess::startDetached(QString::fromStdString(program), {});
+}

@@ -1,0 +1,725 @@
+#include "main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QProcess>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <filesystem>
+#include <set>
+
+#include "custom_compiler.h"
+#include "mms_frame.h"
+#include "shared_procs.h"
+#include "text_codec.h"
+#include "working_copy.h"
+
+namespace fs = std::filesystem;
+
+const char* const Tfrmmms::kHelpText =
+    "【使用帮助】 \r\n"
+    "\r\n"
+    "1。支持拖放选择素材 \r\n"
+    "2。支持的素材格式文本(txt),音频(zur,wav,mid,mp3),图片(jpg,png,bmp,gif),其它类型将于附件格式发送 \r\n"
+    "3。彩信大小不建议超过100K \r\n"
+    "4。如果采用自定义彩信制作，需要把所有的彩信素材放到自定义彩信目录,包括smil文件";
+
+namespace {
+constexpr int kVisiblePages = 4;
+constexpr int kPageStep = 170;
+constexpr int kPageWidth = 167;
+constexpr int kPageHeight = 245;
+
+void Paint(QWidget* w, const QColor& c) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, c);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+QFrame* Panel(QWidget* parent, const char* name) {
+    auto* p = new QFrame(parent);
+    p->setObjectName(name);
+    return p;
+}
+
+QToolButton* Button(QWidget* parent, const char* name, const QString& caption) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setAutoRaise(true);
+    return b;
+}
+
+bool IsMessageFile(const std::string& path) {
+    std::string e = LowerAscii(ExtractFileExt(path));
+    return e == ".mms" || e == ".dat";
+}
+
+// The page panel: takes files dropped from the desktop's file browser; a drop on
+// a page arrives here too, since the pages do not take file drops themselves.
+class TDropPanel : public QFrame {
+public:
+    std::function<void(const QStringList&)> OnDrop;
+    using QFrame::QFrame;
+
+protected:
+    static QStringList LocalFiles(const QMimeData* data) {
+        QStringList files;
+        if (!data || !data->hasUrls()) return files;
+        for (const QUrl& u : data->urls())
+            if (u.isLocalFile()) files << u.toLocalFile();
+        return files;
+    }
+    void dragEnterEvent(QDragEnterEvent* e) override {
+        if (!LocalFiles(e->mimeData()).isEmpty()) e->acceptProposedAction();
+    }
+    void dragMoveEvent(QDragMoveEvent* e) override {
+        if (!LocalFiles(e->mimeData()).isEmpty()) e->acceptProposedAction();
+    }
+    void dropEvent(QDropEvent* e) override {
+        QStringList files = LocalFiles(e->mimeData());
+        if (files.isEmpty()) return;
+        e->acceptProposedAction();
+        if (OnDrop) OnDrop(files);
+    }
+};
+
+// Tabs drawn by the program: the active one lime, the others in the button face.
+class TTabBar : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    QSize tabSizeHint(int index) const override {
+        QSize s = QTabBar::tabSizeHint(index);
+        return {s.width() + 10, s.height() + 4};
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        for (int i = 0; i < count(); ++i) {
+            QRect r = tabRect(i);
+            p.fillRect(r, i == currentIndex() ? QColor(0, 255, 0) : palette().color(QPalette::Button));
+            p.setPen(Qt::black);
+            p.drawText(r.adjusted(5, 5, 0, 0), Qt::AlignLeft | Qt::AlignTop, tabText(i));
+        }
+    }
+};
+
+class TPageControl : public QTabWidget {
+public:
+    explicit TPageControl(QWidget* parent) : QTabWidget(parent) { setTabBar(new TTabBar(this)); }
+};
+}  // namespace
+
+Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessagePump& pump,
+                 TRandomSource& random, QWidget* parent)
+    : QMainWindow(parent),
+      FFolders(TProgramFolders::Form(programDir)),
+      FQuestions(questions),
+      FPump(pump),
+      FRandom(random) {
+    FOpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    FStartDetached = [](const QString& program) { return QProcess::startDetached(program, {}); };
+    FCursorPos = [] { return QCursor::pos(); };
+    FChooseMessageFile = [this] { return QFileDialog::getOpenFileName(this); };
+
+    BuildWindow();
+
+    const bool customIsNew = FFolders.Ensure();
+    FFirstVisiblePage = 0;
+    FMaker = std::make_unique<TMmsMaker>(FRandom, TempDir);
+    FMaker->FPages.Pump = &FPump;
+    if (customIsNew) {
+        try {
+            WriteHeaderTemplate();
+        } catch (const std::exception&) {
+            // The custom compiler reads without the template as well.
+        }
+    }
+    try {
+        LoadSettings();
+        ShowSettings();
+    } catch (const std::exception&) {
+        // The first-run values stay in force; the start goes on.
+    }
+    if (FTreeModel) {
+        QModelIndex material = FTreeModel->index(QString::fromStdString(MaterialDir));
+        STVData->setCurrentIndex(material);
+        STVData->scrollTo(material);
+    }
+    try {
+        LoadSmilTemplates();
+    } catch (const std::exception&) {
+    }
+    PanelmmsEdit->setAcceptDrops(true);
+
+    const std::string autosave = ConfigDir + kAutosaveName;
+    std::error_code ec;
+    if (fs::exists(autosave, ec)) {
+        try {
+            FMaker->LoadMms(autosave, *this);
+        } catch (const std::exception&) {
+            // Whatever was read stays; the start goes on.
+        }
+        SyncFrames();
+    }
+}
+
+Tfrmmms::~Tfrmmms() {
+    ClearTempFolder();
+    PanelmmsEdit->setAcceptDrops(false);
+    for (auto& [page, frame] : FFrames) {
+        frame->SetPage(nullptr);
+        delete frame;
+    }
+    FFrames.clear();
+    FMaker.reset();
+}
+
+void Tfrmmms::BuildWindow() {
+    setWindowTitle(QStringLiteral("Quilmar 1.3"));
+    resize(757, 602);
+    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    setCentralWidget(central);
+
+    Splitter1 = new QSplitter(Qt::Vertical, central);
+    Splitter1->setObjectName("Splitter1");
+    centralLayout->addWidget(Splitter1);
+
+    Panel5 = Panel(Splitter1, "Panel5");
+    Paint(Panel5, Qt::white);
+    Panel5->setMinimumHeight(305);
+    auto* p5 = new QVBoxLayout(Panel5);
+    p5->setContentsMargins(0, 0, 0, 0);
+    p5->setSpacing(0);
+
+    Panelmms = Panel(Panel5, "Panelmms");
+    Paint(Panelmms, PageColor(clCream));
+    auto* strip = new QHBoxLayout(Panelmms);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->setSpacing(0);
+    auto* panel11 = Panel(Panelmms, "Panel11");
+    panel11->setFixedWidth(30);
+    auto* p11 = new QVBoxLayout(panel11);
+    p11->setContentsMargins(0, 0, 0, 0);
+    SBBack = Button(panel11, "SBBack", QStringLiteral("<"));
+    SBBack->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    p11->addWidget(SBBack);
+    strip->addWidget(panel11);
+
+    auto* dropPanel = new TDropPanel(Panelmms);
+    dropPanel->setObjectName("PanelmmsEdit");
+    dropPanel->OnDrop = [this](const QStringList& files) { DropFiles(files); };
+    PanelmmsEdit = dropPanel;
+    Paint(PanelmmsEdit, PageColor(clCream));
+    PanelmmsEdit->setMinimumSize(kVisiblePages * kPageStep + 3, kPageHeight + 6);
+    strip->addWidget(PanelmmsEdit, 1);
+
+    auto* panel1 = Panel(Panelmms, "Panel1");
+    panel1->setFixedWidth(30);
+    auto* p1 = new QVBoxLayout(panel1);
+    p1->setContentsMargins(0, 0, 0, 0);
+    SBNEXT = Button(panel1, "SBNEXT", QStringLiteral(">"));
+    SBNEXT->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    p1->addWidget(SBNEXT);
+    strip->addWidget(panel1);
+    p5->addWidget(Panelmms, 1);
+
+    auto* panel10 = Panel(Panel5, "Panel10");
+    panel10->setFixedHeight(33);
+    auto* p10 = new QHBoxLayout(panel10);
+    p10->setContentsMargins(8, 2, 8, 2);
+    LabelPageInfo = new QLabel(QStringLiteral("总页数:0"), panel10);
+    LabelPageInfo->setObjectName("LabelPageInfo");
+    p10->addWidget(LabelPageInfo);
+    p10->addSpacing(20);
+    SBNewPage = Button(panel10, "SBNewPage", QStringLiteral("创建新页"));
+    SBDelCurrentPage = Button(panel10, "SBDelCurrentPage", QStringLiteral("删除当前页"));
+    SBMakemms = Button(panel10, "SBMakemms", QStringLiteral("制作彩信"));
+    for (QToolButton* b : {SBNewPage, SBDelCurrentPage, SBMakemms}) {
+        b->setAutoRaise(false);
+        p10->addWidget(b);
+    }
+    EditmmsTitle = new QLineEdit(panel10);
+    EditmmsTitle->setObjectName("EditmmsTitle");
+    EditmmsTitle->setFrame(false);
+    EditmmsTitle->setReadOnly(true);
+    QFont titleFont = EditmmsTitle->font();
+    titleFont.setBold(true);
+    titleFont.setItalic(true);
+    EditmmsTitle->setFont(titleFont);
+    EditmmsTitle->setVisible(false);
+    p10->addWidget(EditmmsTitle, 1);
+    p10->addStretch();
+    p5->addWidget(panel10);
+
+    PageControl1 = new TPageControl(Splitter1);
+    PageControl1->setObjectName("PageControl1");
+    struct Tab {
+        QWidget** sheet;
+        const char* name;
+        const char* caption;
+    };
+    const Tab tabs[] = {{&TabSheet6, "TabSheet6", "彩信头"},
+                        {&TabSheet7, "TabSheet7", "SMIL代码"},
+                        {&TabSheet1, "TabSheet1", " 素材 "},
+                        {&TabSheet2, "TabSheet2", "输出设置"},
+                        {&TabSheet3, "TabSheet3", "系统配置"}};
+    for (const Tab& t : tabs) {
+        *t.sheet = new QWidget(PageControl1);
+        (*t.sheet)->setObjectName(t.name);
+        PageControl1->addTab(*t.sheet, QString::fromUtf8(t.caption));
+    }
+    BuildMaterialBrowser(TabSheet1);
+
+    Splitter1->addWidget(Panel5);
+    Splitter1->addWidget(PageControl1);
+    Splitter1->setCollapsible(0, false);
+    Splitter1->setSizes({305, 250});
+
+    BuildMenu();
+    statusBar()->setObjectName("StatusBar1");
+
+    connect(SBNewPage, &QToolButton::clicked, this, [this] { SBNewPageClick(); });
+    connect(SBDelCurrentPage, &QToolButton::clicked, this, [this] { SBDelCurrentPageClick(); });
+    connect(SBMakemms, &QToolButton::clicked, this, [this] { SBNewmmsClick(); });
+    connect(SBNEXT, &QToolButton::clicked, this, [this] { SBNEXTClick(); });
+    connect(SBBack, &QToolButton::clicked, this, [this] { SBBackClick(); });
+}
+
+void Tfrmmms::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    auto item = [this](QMenu* menu, const char* name, const char* caption,
+                       void (Tfrmmms::*handler)() = nullptr) {
+        QAction* a = caption ? menu->addAction(QString::fromUtf8(caption)) : menu->addSeparator();
+        a->setObjectName(name);
+        if (handler) connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return a;
+    };
+    auto submenu = [](QMenu* menu, const char* name, const char* caption) {
+        QMenu* sub = menu->addMenu(QString::fromUtf8(caption));
+        sub->setObjectName(name);
+        sub->menuAction()->setObjectName(QString::fromUtf8(name) + "Action");
+        return sub;
+    };
+
+    QMenu* file = bar->addMenu(QStringLiteral("文件"));
+    file->setObjectName("MenuFile");
+    item(file, "N5", "打开彩信文件", &Tfrmmms::N5Click);
+    item(file, "N26", nullptr);
+    item(file, "N10", "关闭", &Tfrmmms::N10Click);
+
+    QMenu* tools = bar->addMenu(QStringLiteral("工具"));
+    tools->setObjectName("MenuTools");
+    item(tools, "N8", "新建彩信", &Tfrmmms::N8Click);
+    item(tools, "N24", "彩信页向前切换", &Tfrmmms::N24Click);
+    item(tools, "N4", "彩信页向后切换", &Tfrmmms::N4Click);
+    item(tools, "N9", nullptr);
+    QMenu* convert = submenu(tools, "N30", "文本格式转换");
+    item(convert, "N31", "文本->ANSI文本");
+    item(convert, "UTF81", "文本->UTF8文本");
+    item(convert, "Unicode1", "文本->Unicode文本");
+    item(tools, "N29", "文本分割");
+    item(tools, "N17", nullptr);
+    QMenu* folders = submenu(tools, "N28", "文件夹");
+    struct Shortcut {
+        const char* name;
+        const char* caption;
+        const std::string* dir;
+    };
+    const Shortcut shortcuts[] = {{"N7", "系统文件夹", &FFolders.ProgramDir},
+                                  {"N14", "临时目录", &FFolders.TempDir},
+                                  {"N11", "彩信目录", &FFolders.OutputDir},
+                                  {"N12", "素材目录", &FFolders.MaterialDir},
+                                  {"N13", "配置目录", &FFolders.ConfigDir}};
+    for (const Shortcut& s : shortcuts) {
+        QAction* a = item(folders, s.name, s.caption);
+        const std::string* dir = s.dir;
+        connect(a, &QAction::triggered, this, [this, dir] { OpenFolder(*dir); });
+    }
+    item(tools, "N16", nullptr);
+    item(tools, "N15", "删除临时目录内容 ", &Tfrmmms::N15Click);
+    item(tools, "N25", nullptr);
+    item(tools, "N3", "音频转换工具", &Tfrmmms::N3Click);
+    item(tools, "N33", nullptr);
+    item(tools, "N32", "自定义彩信制作");
+
+    QMenu* help = bar->addMenu(QStringLiteral("帮助"));
+    help->setObjectName("MenuHelp");
+    item(help, "N27", "说明", &Tfrmmms::N27Click);
+}
+
+void Tfrmmms::BuildMaterialBrowser(QWidget* tab) {
+    auto* layout = new QHBoxLayout(tab);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto* split = new QSplitter(Qt::Horizontal, tab);
+    layout->addWidget(split);
+
+    FTreeModel = new QFileSystemModel(this);
+    FTreeModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+    FTreeModel->setRootPath(QStringLiteral("/"));
+    STVData = new QTreeView(split);
+    STVData->setObjectName("STVData");
+    STVData->setModel(FTreeModel);
+    STVData->setHeaderHidden(true);
+    for (int c = 1; c < FTreeModel->columnCount(); ++c) STVData->hideColumn(c);
+
+    FListModel = new QFileSystemModel(this);
+    FListModel->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
+    SLVData = new QListView(split);
+    SLVData->setObjectName("SLVData");
+    SLVData->setModel(FListModel);
+    split->setSizes({220, 520});
+
+    // The list follows the tree's current folder.
+    connect(STVData->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                QString dir = FTreeModel->filePath(current);
+                SLVData->setRootIndex(FListModel->setRootPath(dir));
+            });
+    connect(SLVData, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (!index.isValid()) return;
+        QString path = FListModel->filePath(index);
+        if (FListModel->isDir(index)) {
+            // A folder opens in place; material comes only from files.
+            STVData->setCurrentIndex(FTreeModel->index(path));
+            return;
+        }
+        SLVDataDblClick(path.toStdString());
+    });
+}
+
+TPageModel* Tfrmmms::NewPage() {
+    SBNewPageClick();
+    return FMaker->FPages.Selected();
+}
+
+void Tfrmmms::ShowSubject(const std::string& subject) {
+    if (Trim(subject).empty()) {
+        EditmmsTitle->setVisible(false);
+        return;
+    }
+    EditmmsTitle->setText(QString::fromStdString(subject));
+    EditmmsTitle->setVisible(true);
+}
+
+void Tfrmmms::WriteHeaderTemplate() { ::WriteHeaderTemplate(CustomDir); }
+
+void Tfrmmms::ClearTempFolder() { ::ClearTempFolder(TempDir); }
+
+bool Tfrmmms::SaveOnClose() {
+    try {
+        FMaker->MakeMms(ConfigDir + kAutosaveName);
+        SBSavecfgClick();
+    } catch (const std::exception&) {
+        // The window stays open, without a word.
+        return false;
+    }
+    return true;
+}
+
+bool Tfrmmms::FormCloseQuery() {
+    if (FCloseHintMode == 0) return true;
+    if (FCloseHintMode == 1) return SaveOnClose();
+    switch (FQuestions.Ask("退出提示", "是否保存制作内容", TButtons::YesNoCancel, TIcon::Information)) {
+        case TAnswer::Yes:
+            return SaveOnClose();
+        case TAnswer::No:
+            TruncateAndRemove(ConfigDir + kAutosaveName);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void Tfrmmms::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Tfrmmms::N10Click() { close(); }
+
+void Tfrmmms::N3Click() {
+    const std::string zur = ProgramDir + "zur";
+    std::error_code ec;
+    if (fs::is_regular_file(zur, ec)) FStartDetached(QString::fromStdString(zur));
+}
+
+void Tfrmmms::N27Click() { FQuestions.Ask("提示", kHelpText, TButtons::Ok, TIcon::Information); }
+
+void Tfrmmms::OpenFolder(const std::string& dir) {
+    FOpenUrl(QUrl::fromLocalFile(QString::fromStdString(dir)));
+}
+
+// ---- page list ----
+
+TFrameDispaly* Tfrmmms::FrameOf(const TPageModel* page) const {
+    auto it = FFrames.find(page);
+    return it == FFrames.end() ? nullptr : it->second;
+}
+
+void Tfrmmms::ShowPageCount() {
+    LabelPageInfo->setText(QStringLiteral("总页数:") + QString::number(FMaker->FPages.Count()));
+}
+
+void Tfrmmms::SyncFrames() {
+    const TPageList& pages = FMaker->FPages;
+    std::set<const TPageModel*> live;
+    for (const auto& p : pages.Items) live.insert(p.get());
+    for (auto it = FFrames.begin(); it != FFrames.end();) {
+        if (live.count(it->first)) {
+            ++it;
+            continue;
+        }
+        // Its page was freed elsewhere: the frame must not reach it any more.
+        it->second->ForgetPage();
+        it->second->hide();
+        it->second->deleteLater();
+        it = FFrames.erase(it);
+    }
+    for (const auto& p : pages.Items) {
+        TFrameDispaly*& frame = FFrames[p.get()];
+        if (!frame) {
+            frame = new TFrameDispaly(PanelmmsEdit);
+            frame->setGeometry(0, 0, 0, 0);
+            frame->show();
+        }
+        if (frame->Page() != p.get() || p->FView != frame) frame->SetPage(p.get());
+    }
+}
+
+void Tfrmmms::LayoutPages(int first) {
+    SyncFrames();
+    TPageList& pages = FMaker->FPages;
+    for (const auto& p : pages.Items) FrameOf(p.get())->setGeometry(0, 0, 0, 0);
+    for (int s = 0; s < kVisiblePages; ++s) {
+        int i = first + s;
+        if (i < 0 || i >= pages.Count()) continue;
+        FrameOf(pages[i])->setGeometry(s * kPageStep + 3, 3, kPageWidth, kPageHeight);
+        pages[i]->UpdatePageCaption();
+    }
+}
+
+void Tfrmmms::SBNewPageClick() {
+    TPageList& pages = FMaker->FPages;
+    auto owned = std::make_unique<TPageModel>(&pages);
+    TPageModel* page = owned.get();
+    auto* frame = new TFrameDispaly(PanelmmsEdit);
+    frame->setGeometry(0, 0, 0, 0);
+    frame->SetPage(page);
+    frame->show();
+    FFrames[page] = frame;
+
+    int i = pages.SelectedIndex();
+    // With pages but none current (which the list never allows), append.
+    if (pages.Count() == 0)
+        i = 0;
+    else if (i < 0)
+        i = pages.Count() - 1;
+    if (pages.Count() == 0 || i == pages.Count() - 1)
+        pages.Items.push_back(std::move(owned));
+    else
+        pages.Items.insert(pages.Items.begin() + i + 1, std::move(owned));
+    if (i == FFirstVisiblePage + 3) ++FFirstVisiblePage;
+    LayoutPages(FFirstVisiblePage);
+    page->SelectPage();
+    ShowPageCount();
+}
+
+void Tfrmmms::DeletePage(int index) {
+    TPageList& pages = FMaker->FPages;
+    TPageModel* page = pages[index];
+    auto it = FFrames.find(page);
+    if (it != FFrames.end()) {
+        TFrameDispaly* frame = it->second;
+        FFrames.erase(it);
+        frame->SetPage(nullptr);
+        frame->hide();
+        // Later: the delete may come from the page's own menu.
+        frame->deleteLater();
+    }
+    pages.Items.erase(pages.Items.begin() + index);
+}
+
+void Tfrmmms::SBDelCurrentPageClick() {
+    TPageList& pages = FMaker->FPages;
+    int i = pages.SelectedIndex();
+    if (i < 0) return;
+    DeletePage(i);
+    if (i < pages.Count())
+        pages[i]->SelectPage();
+    else if (i >= 1)
+        pages[i - 1]->SelectPage();
+    if (pages.Count() < FFirstVisiblePage + kVisiblePages && FFirstVisiblePage > 0)
+        --FFirstVisiblePage;
+    LayoutPages(FFirstVisiblePage);
+    ShowPageCount();
+}
+
+void Tfrmmms::SBNEXTClick() {
+    if (FFirstVisiblePage < FMaker->FPages.Count() - kVisiblePages) {
+        ++FFirstVisiblePage;
+        LayoutPages(FFirstVisiblePage);
+    }
+}
+
+void Tfrmmms::SBBackClick() {
+    if (FFirstVisiblePage > 0) --FFirstVisiblePage;
+    LayoutPages(FFirstVisiblePage);
+}
+
+void Tfrmmms::N24Click() {
+    TPageList& pages = FMaker->FPages;
+    int i = pages.SelectedIndex();
+    if (i <= 0) return;
+    std::swap(pages.Items[i], pages.Items[i - 1]);
+    if (i == FFirstVisiblePage) --FFirstVisiblePage;
+    LayoutPages(FFirstVisiblePage);
+}
+
+void Tfrmmms::N4Click() {
+    TPageList& pages = FMaker->FPages;
+    int i = pages.SelectedIndex();
+    if (i < 0 || i >= pages.Count() - 1) return;
+    std::swap(pages.Items[i], pages.Items[i + 1]);
+    if (i == FFirstVisiblePage + 3) ++FFirstVisiblePage;
+    LayoutPages(FFirstVisiblePage);
+}
+
+void Tfrmmms::N8Click() {
+    while (FMaker->FPages.Count() > 0) DeletePage(0);
+    FFirstVisiblePage = 0;
+    LabelPageInfo->setText(QStringLiteral("总页数:0"));
+}
+
+void Tfrmmms::SelectPageUnderCursor() {
+    const int x = PanelmmsEdit->mapFromGlobal(FCursorPos()).x();
+    for (const auto& p : FMaker->FPages.Items) {
+        TFrameDispaly* frame = FrameOf(p.get());
+        if (!frame) continue;
+        const QRect r = frame->geometry();
+        if (r.left() < x && x < r.left() + r.width()) {
+            p->SelectPage();
+            return;
+        }
+    }
+}
+
+bool Tfrmmms::IsWorkingCopyInUse(const std::string& path) const {
+    for (const auto& p : FMaker->FPages.Items)
+        for (const TMediaSlot& s : p->FSlots)
+            if (s.File == path) return true;
+    return false;
+}
+
+void Tfrmmms::AddMaterialFile(const std::string& path) {
+    if (FMaker->FPages.Count() == 0) return;
+    enum { kText, kPicture, kAudio, kAttach } kind;
+    if (IsTextFile(path))
+        kind = kText;
+    else if (IsPictureFile(path))
+        kind = kPicture;
+    else if (IsAudioFile(path))
+        kind = kAudio;
+    else
+        kind = kAttach;
+    if (kind == kAttach &&
+        FQuestions.Ask("提示", "确定增加附件吗", TButtons::YesNo, TIcon::Information) != TAnswer::Yes)
+        return;
+
+    // The target is found after the question: the pages may change while it is open.
+    TPageList& pages = FMaker->FPages;
+    if (pages.Count() == 0) return;
+    TPageModel* target = nullptr;
+    for (int i = std::max(0, FFirstVisiblePage); i < pages.Count(); ++i)
+        if (pages[i]->FSelected) {
+            target = pages[i];
+            break;
+        }
+    if (!target) target = pages[pages.Count() - 1];
+
+    const std::string copy = NewWorkingCopyName(
+        TempDir, path, FRandom, [this](const std::string& p) { return IsWorkingCopyInUse(p); });
+    switch (kind) {
+        case kText:
+            CopyTextMaterial(path, copy);
+            target->SetMedia(copy, "", "", "", 0);
+            break;
+        case kPicture:
+            CopyMaterial(path, copy);
+            target->SetMedia("", copy, "", "", 0);
+            break;
+        case kAudio:
+            CopyMaterial(path, copy);
+            target->SetMedia("", "", copy, "", 0);
+            break;
+        case kAttach:
+            CopyMaterial(path, copy);
+            target->SetMedia("", "", "", copy, 0);
+            break;
+    }
+}
+
+void Tfrmmms::OfferMessageFile(const std::string& path, bool& opened) {
+    opened = false;
+    if (!IsMessageFile(path)) return;
+    if (FQuestions.Ask("提示", "是否要显示彩信内容", TButtons::YesNo, TIcon::Information) != TAnswer::Yes)
+        return;
+    opened = true;
+    FMaker->LoadMms(path, *this);
+    SyncFrames();
+}
+
+void Tfrmmms::SLVDataDblClick(const std::string& path) {
+    if (path.empty()) return;
+    bool opened = false;
+    OfferMessageFile(path, opened);
+    if (!opened) AddMaterialFile(path);
+}
+
+void Tfrmmms::N5Click() {
+    const QString file = FChooseMessageFile();
+    if (file.isEmpty()) return;
+    FMaker->LoadMms(file.toStdString(), *this);
+    SyncFrames();
+}
+
+void Tfrmmms::DropFiles(const QStringList& paths) {
+    for (const QString& p : paths) {
+        const std::string path = p.toStdString();
+        LastDropFile = path;
+        SelectPageUnderCursor();
+        bool opened = false;
+        OfferMessageFile(path, opened);
+        if (opened) return;
+        AddMaterialFile(path);
+    }
+}

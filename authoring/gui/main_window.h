@@ -1,0 +1,166 @@
+// The main window: the page strip with its paging buttons, the tabs below it, the
+// main menu, the folder tree under the program folder, file drops on the page
+// panel, and the close with the autosave "mms.mms".
+#pragma once
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "message_editor.h"
+#include "mms_maker.h"
+#include "program_folders.h"
+#include "services.h"
+#include "string_list.h"
+
+class QAction;
+class QCloseEvent;
+class QFileSystemModel;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QSplitter;
+class QTabWidget;
+class QToolButton;
+class QTreeView;
+class TFrameDispaly;
+
+class Tfrmmms : public QMainWindow, public TMessageEditor {
+    Q_OBJECT
+public:
+    // programDir: the folder the tree is made under (the program's own folder in
+    // the program, a fresh folder in tests). The services outlive the window.
+    Tfrmmms(const std::string& programDir, TQuestions& questions, TMessagePump& pump,
+            TRandomSource& random, QWidget* parent = nullptr);
+    ~Tfrmmms() override;
+
+    // TMessageEditor, for the message reader.
+    void NewMessage() override { N8Click(); }
+    TPageModel* NewPage() override;
+    // Shows the reader's subject line as given; a blank one hides the edit.
+    void ShowSubject(const std::string& subject) override;
+    TQuestions& Questions() override { return FQuestions; }
+    TMessagePump& Pump() override { return FPump; }
+
+    // Folders (each ends with "/").
+    const TProgramFolders FFolders;
+    const std::string& ProgramDir = FFolders.ProgramDir;
+    const std::string& TempDir = FFolders.TempDir;
+    const std::string& MaterialDir = FFolders.MaterialDir;
+    const std::string& OutputDir = FFolders.OutputDir;
+    const std::string& ConfigDir = FFolders.ConfigDir;
+    const std::string& CustomDir = FFolders.CustomDir;
+
+    int FFirstVisiblePage = 0;
+    std::unique_ptr<TMmsMaker> FMaker;
+    TStringList FScratchList;
+    TStringList FOversizeList;
+
+    // Settings, as a first run sets them.
+    std::string FSmilTemplateName;
+    int32_t FMmsMaxSize = 50;
+    int32_t FTxtTimeOptPs = 612;
+    int32_t FJPGCompressionQuality = 90;
+    bool FAudioEx = true;
+    int32_t FCloseHintMode = 0;
+    std::string FMmsOutFormat = "随机数字";
+    int32_t FTxtMaxLen = 612;
+    int32_t FPicMaxH = 100;
+    int32_t FPicMaxW = 100;
+
+    // Shell-facing steps, replaceable so that tests can watch them.
+    std::function<void(const QUrl&)> FOpenUrl;
+    std::function<bool(const QString&)> FStartDetached;
+    std::function<QPoint()> FCursorPos;
+    std::function<QString()> FChooseMessageFile;
+
+    // Settings and templates (kept in their own source file).
+    void LoadSettings();
+    void ShowSettings();
+    // Gathers and writes the settings; throws when the file cannot be written.
+    void SBSavecfgClick();
+    void LoadSmilTemplates();
+    void SBNewmmsClick();
+
+    void WriteHeaderTemplate();
+    void ClearTempFolder();
+    // Whether the window may close now (the close mode and the answer decide).
+    bool FormCloseQuery();
+
+    // Page list.
+    void SBNewPageClick();
+    void SBDelCurrentPageClick();
+    void LayoutPages(int first);
+    void SBNEXTClick();
+    void SBBackClick();
+    void N24Click();
+    void N4Click();
+    void N8Click();
+    void SelectPageUnderCursor();
+    void AddMaterialFile(const std::string& path);
+    void SLVDataDblClick(const std::string& path);
+    void N5Click();
+    // Files dropped on the page panel, in the drop's order.
+    void DropFiles(const QStringList& paths);
+
+    // Menu.
+    void N10Click();
+    void N15Click() { ClearTempFolder(); }
+    void N3Click();
+    void N27Click();
+    void OpenFolder(const std::string& dir);
+
+    TFrameDispaly* FrameOf(const TPageModel* page) const;
+
+    static const char* const kHelpText;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildWindow();
+    void BuildMenu();
+    void BuildMaterialBrowser(QWidget* tab);
+    void ShowPageCount();
+    void DeletePage(int index);
+    // Frames follow the page list: a frame per page, none for a page that is gone.
+    void SyncFrames();
+    bool SaveOnClose();
+    bool IsWorkingCopyInUse(const std::string& path) const;
+    void OfferMessageFile(const std::string& path, bool& opened);
+
+    TQuestions& FQuestions;
+    TMessagePump& FPump;
+    TRandomSource& FRandom;
+    std::map<const TPageModel*, TFrameDispaly*> FFrames;
+
+public:
+    // Controls (objectNames as their names).
+    QFrame* Panel5 = nullptr;
+    QFrame* Panelmms = nullptr;
+    QToolButton* SBBack = nullptr;
+    QFrame* PanelmmsEdit = nullptr;
+    QToolButton* SBNEXT = nullptr;
+    QLabel* LabelPageInfo = nullptr;
+    QToolButton* SBNewPage = nullptr;
+    QToolButton* SBDelCurrentPage = nullptr;
+    QToolButton* SBMakemms = nullptr;
+    QLineEdit* EditmmsTitle = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet6 = nullptr;
+    QWidget* TabSheet7 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QTreeView* STVData = nullptr;
+    QListView* SLVData = nullptr;
+    QFileSystemModel* FTreeModel = nullptr;
+    QFileSystemModel* FListModel = nullptr;
+};

@@ -1,0 +1,594 @@
+// The three material choosers driven offscreen: widgets found by name, modal boxes
+// answered by a recorder, a scripted media player.
+#include <QAction>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeView>
+#include <QtTest>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "audio_sel.h"
+#include "pic_sel.h"
+#include "string_list.h"
+#include "test_support.h"
+#include "text_codec.h"
+#include "text_sel.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TFakePlayer : public MediaPlayer {
+public:
+    std::map<std::string, int64_t> Lengths;  // files that open, with their lengths
+    std::vector<std::string> Log;
+    std::string OpenFile;
+    void Open(const std::string& file) override {
+        Close();
+        Log.push_back("open " + file);
+        auto it = Lengths.find(file);
+        if (it == Lengths.end()) throw EMediaError("cannot open " + file + ".");
+        OpenFile = file;
+    }
+    int64_t LengthMs() override {
+        if (OpenFile.empty()) throw EMediaError("closed");
+        return Lengths[OpenFile];
+    }
+    void Play() override {
+        if (OpenFile.empty()) throw EMediaError("closed");
+        Log.push_back("play");
+    }
+    void Stop() override {
+        Log.push_back("stop");
+        if (OpenFile.empty()) throw EMediaError("closed");
+    }
+    void Close() override { OpenFile.clear(); }
+    bool IsOpen() const override { return !OpenFile.empty(); }
+};
+
+struct TAsked {
+    std::string caption, text;
+    TButtons buttons;
+    TIcon icon;
+};
+
+class TRecordingQuestions : public TQuestions {
+public:
+    std::vector<TAsked> Asked;
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
+                TIcon icon) override {
+        Asked.push_back({caption, text, buttons, icon});
+        return TAnswer::Ok;
+    }
+};
+
+class TCountingPump : public TMessagePump {
+public:
+    int Calls = 0;
+    std::function<void()> OnPump;
+    void ProcessMessages() override {
+        ++Calls;
+        if (OnPump) OnPump();
+    }
+};
+
+template <class T>
+T* Find(QWidget* w, const char* name) {
+    T* child = w->findChild<T*>(name);
+    if (!child) qFatal("no widget %s", name);
+    return child;
+}
+
+QString Panel(QWidget* w, const char* name) { return Find<QLabel>(w, name)->text(); }
+QColor PanelColour(QWidget* w, const char* name) {
+    return Find<QLabel>(w, name)->palette().color(QPalette::WindowText);
+}
+
+// Selects path in the file list "SLVData" as a click would, and sends the click.
+void ClickInList(QWidget* w, const std::string& path, bool twice = false) {
+    auto* list = Find<QListView>(w, "SLVData");
+    auto* model = qobject_cast<QFileSystemModel*>(list->model());
+    QModelIndex idx = model->index(QString::fromStdString(path));
+    QVERIFY(idx.isValid());
+    list->selectionModel()->select(idx, QItemSelectionModel::ClearAndSelect);
+    list->setCurrentIndex(idx);
+    emit list->clicked(idx);
+    if (twice) emit list->doubleClicked(idx);
+}
+
+std::string ListFolder(QWidget* w) {
+    auto* list = Find<QListView>(w, "SLVData");
+    auto* model = qobject_cast<QFileSystemModel*>(list->model());
+    return model->filePath(list->rootIndex()).toStdString();
+}
+
+void SaveImage(const std::string& path, int w, int h, const char* format) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::darkGreen);
+    QVERIFY(img.save(QString::fromStdString(path), format));
+}
+
+QStringList Captions(QListWidget* lv) {
+    QStringList out;
+    for (int i = 0; i < lv->count(); ++i) out << lv->item(i)->text();
+    return out;
+}
+
+const QColor kBlue(0, 0, 255), kRed(255, 0, 0);
+
+}  // namespace
+
+class ChooserDialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // ---- sound clips ------------------------------------------------------------
+
+    void audioPresetAndClicks() {
+        TempFolder t;
+        const std::string d = t.Path();
+        for (const char* n : {"song.mp3", "song.zur", "tune.mid", "x.wma", "solo.wav"}) t.File(n, "x");
+        fs::create_directory(d + "sub");
+        TFakePlayer player;
+        TRecordingQuestions q;
+        TCountingPump pump;
+        TFrmAudioSel dlg(player, q, pump, d, d);
+        QCOMPARE(dlg.windowTitle(), QString("音频选择"));
+        QCOMPARE(ListFolder(&dlg), d.substr(0, d.size() - 1));
+
+        dlg.SetCurrentFile("");
+        QCOMPARE(dlg.SelAudioFile(), std::string());
+        QCOMPARE(dlg.CurFile(), std::string());
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("无关联文件"));
+        QCOMPARE(PanelColour(&dlg, "StatusPanel1"), kRed);
+        QCOMPARE(Panel(&dlg, "StatusPanel2"), QString());
+        QVERIFY(pump.Calls > 0);
+
+        struct Case {
+            std::string click, curFile;
+            const char* status;
+            QColor colour;
+        } cases[] = {
+            {d + "song.mp3", d + "song.mp3", "有关联文件", kBlue},
+            {d + "solo.wav", d + "solo.wav", "无关联文件", kRed},
+            {d + "tune.mid", d + "tune.mid", "有关联文件", kBlue},
+            // No clip to the chooser: the previous one stays.
+            {d + "x.wma", d + "tune.mid", "有关联文件", kBlue},
+            {d + "sub", d + "tune.mid", "有关联文件", kBlue},
+        };
+        for (const auto& c : cases) {
+            ClickInList(&dlg, c.click);
+            QCOMPARE(dlg.CurFile(), c.curFile);
+            QCOMPARE(Panel(&dlg, "StatusPanel1"), QString(c.status));
+            QCOMPARE(PanelColour(&dlg, "StatusPanel1"), c.colour);
+            QCOMPARE(Panel(&dlg, "StatusPanel2"), QString::fromStdString(c.curFile));
+        }
+    }
+
+    void audioPlay() {
+        TempFolder t;
+        const std::string d = t.Path();
+        for (const char* n : {"clip.zur", "clip.mp3", "clip.wav", "lone.zur", "long.mp3"}) t.File(n, "x");
+        TFakePlayer player;
+        player.Lengths = {{d + "clip.wav", 65400}, {d + "long.mp3", 6000000}};
+        TRecordingQuestions q;
+        TCountingPump pump;
+        TFrmAudioSel dlg(player, q, pump, d, d);
+        auto* label = Find<QLabel>(&dlg, "lbl_TotalTime");
+        QCOMPARE(label->text(), QString("播放时间 00:00"));
+
+        // A ZUR clip plays through its partner, ".wav" first.
+        dlg.SetCurrentFile(d + "clip.zur");
+        Find<QAbstractButton>(&dlg, "SBPlay")->click();
+        QCOMPARE(player.Log, (std::vector<std::string>{"open " + d + "clip.wav", "play"}));
+        QCOMPARE(label->text(), QString("播放时间 01:05 /共65秒"));
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("有关联文件"));
+
+        dlg.SetCurrentFile(d + "long.mp3");
+        Find<QAbstractButton>(&dlg, "SBPlay")->click();
+        QCOMPARE(label->text(), QString("播放时间 100:00 /共6000秒"));
+
+        // Without a partner nothing at all happens.
+        player.Log.clear();
+        dlg.SetCurrentFile(d + "lone.zur");
+        Find<QAbstractButton>(&dlg, "SBPlay")->click();
+        QVERIFY(player.Log.empty());
+        QVERIFY(q.Asked.empty());
+        QCOMPARE(label->text(), QString("播放时间 100:00 /共6000秒"));
+
+        // A clip the player cannot open: zero time and the player's text with the hint.
+        dlg.SetCurrentFile("");
+        Find<QAbstractButton>(&dlg, "SBPlay")->click();
+        QCOMPARE(label->text(), QString("播放时间 00:00"));
+        QCOMPARE(q.Asked.size(), size_t{1});
+        QCOMPARE(q.Asked[0].caption, std::string("提示"));
+        QCOMPARE(q.Asked[0].text,
+                 std::string("cannot open .如果是播放zur，请用户上面工具進行转换,并放在同一目录下"));
+        QVERIFY(q.Asked[0].buttons == TButtons::Ok && q.Asked[0].icon == TIcon::Information);
+
+        // Stopping a closed player is quiet.
+        Find<QAbstractButton>(&dlg, "SBStop")->click();
+        QCOMPARE(q.Asked.size(), size_t{1});
+    }
+
+    void audioConfirmCommands() {
+        TempFolder t;
+        const std::string d = t.Path();
+        for (const char* n : {"song.mp3", "x.wma"}) t.File(n, "x");
+        fs::create_directory(d + "sub");
+        fs::create_directory(d + "dir.mp3");
+        struct Case {
+            std::string select;  // empty: nothing selected
+            const char* control;
+            int result;
+            std::string sel;
+            int mode;
+        } cases[] = {
+            {"", "BitBtn1", -1, "preset", 0},  // nothing selected: the window stays
+            {"song.mp3", "BitBtn1", QDialog::Accepted, "song.mp3", 3},
+            {"song.mp3", "N2", QDialog::Accepted, "song.mp3", 2},
+            {"song.mp3", "N1", QDialog::Accepted, "song.mp3", 1},
+            {"x.wma", "BitBtn1", QDialog::Accepted, "", 3},
+            {"sub", "BitBtn1", QDialog::Accepted, "", 3},
+            {"dir.mp3", "N1", QDialog::Accepted, "", 1},  // a folder is no clip
+            {"song.mp3", "BitBtn2", QDialog::Rejected, "preset", 0},
+        };
+        for (const auto& c : cases) {
+            TFakePlayer player;
+            TRecordingQuestions q;
+            TCountingPump pump;
+            TFrmAudioSel dlg(player, q, pump, d, d);
+            dlg.SetCurrentFile(d + "preset.mp3");
+            dlg.show();
+            dlg.setResult(-1);
+            if (!c.select.empty()) ClickInList(&dlg, d + c.select);
+            if (QAction* a = dlg.findChild<QAction*>(c.control)) a->trigger();
+            else Find<QPushButton>(&dlg, c.control)->click();
+            QCOMPARE(dlg.result(), c.result);
+            QCOMPARE(dlg.isVisible(), c.result == -1);
+            const std::string want = c.sel == "preset" ? d + "preset.mp3" : c.sel.empty() ? "" : d + c.sel;
+            QCOMPARE(dlg.SelAudioFile(), want);
+            QCOMPARE(dlg.TimeMode(), c.mode);
+            // Every close stops playback.
+            if (c.result != -1) QCOMPARE(player.Log, std::vector<std::string>{"stop"});
+        }
+    }
+
+    void audioCloseBoxAndEscapeStopPlayback() {
+        TempFolder t;
+        const std::string d = t.Path();
+        t.File("a.wav", "x");
+        TFakePlayer player;
+        player.Lengths = {{d + "a.wav", 1000}};
+        TRecordingQuestions q;
+        TCountingPump pump;
+        TFrmAudioSel dlg(player, q, pump, d, d);
+        dlg.SetCurrentFile(d + "a.wav");
+        dlg.show();
+        Find<QAbstractButton>(&dlg, "SBPlay")->click();
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(player.Log.back(), std::string("stop"));
+
+        dlg.show();
+        player.Log.clear();
+        dlg.close();
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(player.Log, std::vector<std::string>{"stop"});
+        QCOMPARE(dlg.SelAudioFile(), d + "a.wav");
+    }
+
+    void audioDoubleClicks() {
+        TempFolder t;
+        const std::string d = t.Path();
+        fs::create_directory(d + "sub");
+        t.File("sub/in.wav", "x");
+        t.File("song.mp3", "x");
+        TFakePlayer player;
+        TRecordingQuestions q;
+        TCountingPump pump;
+        TFrmAudioSel dlg(player, q, pump, d, d);
+        dlg.show();
+        dlg.setResult(-1);
+        // A folder opens and the window stays.
+        ClickInList(&dlg, d + "sub", true);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(ListFolder(&dlg), d + "sub");
+        ClickInList(&dlg, d + "sub/in.wav", true);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.SelAudioFile(), d + "sub/in.wav");
+        QCOMPARE(dlg.TimeMode(), 3);
+    }
+
+    void audioConverterButton() {
+        TempFolder t;
+        std::vector<std::string> started;
+        TFakePlayer player;
+        TRecordingQuestions q;
+        TCountingPump pump;
+        TFrmAudioSel dlg(player, q, pump, t.Path(), t.Path());
+        dlg.SetProgramStarter([&](const std::string& p) { started.push_back(p); });
+        Find<QPushButton>(&dlg, "SpeedButton1")->click();
+        QVERIFY(started.empty());
+        t.File("zur", "#!/bin/sh\n");
+        Find<QPushButton>(&dlg, "SpeedButton1")->click();
+        QCOMPARE(started, std::vector<std::string>{t.Path() + "zur"});
+    }
+
+    // ---- text -------------------------------------------------------------------
+
+    void textCountAgainstLimit() {
+        TempFolder t;
+        TCountingPump pump;
+        TFrmtextSel dlg(pump, 612, t.Path());
+        QCOMPARE(dlg.windowTitle(), QString("文本编辑"));
+        auto* memo = Find<QPlainTextEdit>(&dlg, "Memotext");
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("0"));
+        memo->setPlainText(QString(612, 'a'));
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("612"));
+        QCOMPARE(PanelColour(&dlg, "StatusPanel1"), QColor(Qt::black));
+        memo->setPlainText(QString(613, 'a'));
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("613 超限！"));
+        QCOMPARE(PanelColour(&dlg, "StatusPanel1"), QColor(Qt::red));
+        QCOMPARE(dlg.TextLen(), 613);
+        // Nothing is cut.
+        QCOMPARE(dlg.Text(), std::string(613, 'a'));
+        dlg.SetTxtMaxLen(700);
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("613"));
+        // Double-clicking the editor empties it.
+        QTest::mouseDClick(memo->viewport(), Qt::LeftButton);
+        QCOMPARE(dlg.Text(), std::string());
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("0"));
+    }
+
+    void textPreset() {
+        TempFolder t;
+        TCountingPump pump;
+        TFrmtextSel dlg(pump, 612, t.Path());
+        // The preset takes the bytes as ANSI, without looking for a mark.
+        const std::string p = t.File("page.txt", Utf8ToCp936("第一行\r\n第二行\r\n"));
+        QVERIFY(dlg.LoadTextFile(p));
+        QCOMPARE(dlg.Text(), std::string("第一行\n第二行\n"));
+        QCOMPARE(dlg.SelTextFile(), p);
+        QCOMPARE(Panel(&dlg, "StatusPanel3"), QString::fromStdString(p));
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("10"));
+        QVERIFY(pump.Calls > 0);
+
+        QVERIFY(dlg.LoadTextFile(""));
+        QCOMPARE(dlg.Text(), std::string());
+        QCOMPARE(Panel(&dlg, "StatusPanel3"), QString());
+
+        Find<QPlainTextEdit>(&dlg, "Memotext")->setPlainText("edited");
+        QVERIFY(!dlg.LoadTextFile(t.Path() + "missing.txt"));
+        QCOMPARE(dlg.Text(), std::string());
+    }
+
+    void textClickInList() {
+        TempFolder t;
+        const std::string d = t.Path();
+        const std::string utf8 = t.File("u.txt", "\xEF\xBB\xBF" "你好\r\n世界");
+        const std::string ansi = Utf8ToCp936("你好\r\n世界\r\n");
+        t.File("pic.jpg", "x");
+        fs::create_directory(d + "folder.txt");
+        TCountingPump pump;
+        TFrmtextSel dlg(pump, 612, d);
+        QCOMPARE(ListFolder(&dlg), d.substr(0, d.size() - 1));
+        ClickInList(&dlg, utf8);
+        QCOMPARE(ReadFileBytes(utf8), ansi);
+        QCOMPARE(dlg.Text(), std::string("你好\n世界\n"));
+        QCOMPARE(dlg.SelTextFile(), utf8);
+        QCOMPARE(Panel(&dlg, "StatusPanel3"), QString::fromStdString(utf8));
+        // A second click leaves the file as it is.
+        ClickInList(&dlg, utf8);
+        QCOMPARE(ReadFileBytes(utf8), ansi);
+        // A picture or a folder changes nothing.
+        for (const char* other : {"pic.jpg", "folder.txt"}) {
+            ClickInList(&dlg, d + other);
+            QCOMPARE(dlg.Text(), std::string("你好\n世界\n"));
+            QCOMPARE(dlg.SelTextFile(), utf8);
+        }
+    }
+
+    void textAcceptAndCancel() {
+        TempFolder t;
+        t.File("a.txt", "abc\r\n");
+        struct Case {
+            const char* control;
+            int result;
+            int mode;
+        } cases[] = {
+            {"BitBtn1", QDialog::Accepted, 3},
+            {"N2", QDialog::Accepted, 2},
+            {"N1", QDialog::Accepted, 1},
+            {"BitBtn2", QDialog::Rejected, 0},
+            {"SLVData", QDialog::Accepted, 3},
+        };
+        for (const auto& c : cases) {
+            TCountingPump pump;
+            TFrmtextSel dlg(pump, 612, t.Path());
+            dlg.show();
+            if (QAction* a = dlg.findChild<QAction*>(c.control)) a->trigger();
+            else if (std::string(c.control) == "SLVData") ClickInList(&dlg, t.Path() + "a.txt", true);
+            else Find<QPushButton>(&dlg, c.control)->click();
+            QCOMPARE(dlg.result(), c.result);
+            QCOMPARE(dlg.TimeMode(), c.mode);
+        }
+    }
+
+    void textStyleAndFolder() {
+        TempFolder t;
+        TCountingPump pump;
+        TFrmtextSel dlg(pump, 612, t.Path());
+        std::optional<QColor> colour = QColor(Qt::magenta);
+        std::optional<int> size = 20;
+        std::vector<std::string> opened;
+        dlg.SetColourChooser([&](QColor) { return colour; });
+        dlg.SetFontSizeChooser([&](int) { return size; });
+        dlg.SetFolderOpener([&](const std::string& dir) { opened.push_back(dir); });
+        QCOMPARE(dlg.BackgroundColour(), QColor(0xFF, 0xFB, 0xF0));
+        dlg.findChild<QAction*>("N4")->trigger();
+        QCOMPARE(dlg.TextColour(), QColor(Qt::magenta));
+        colour = QColor(Qt::cyan);
+        dlg.findChild<QAction*>("N5")->trigger();
+        QCOMPARE(dlg.BackgroundColour(), QColor(Qt::cyan));
+        dlg.findChild<QAction*>("N3")->trigger();
+        QCOMPARE(Find<QPlainTextEdit>(&dlg, "Memotext")->font().pointSize(), 20);
+        // Cancelled dialogs change nothing.
+        colour.reset();
+        size.reset();
+        dlg.findChild<QAction*>("N4")->trigger();
+        dlg.findChild<QAction*>("N3")->trigger();
+        QCOMPARE(dlg.TextColour(), QColor(Qt::magenta));
+        QCOMPARE(Find<QPlainTextEdit>(&dlg, "Memotext")->font().pointSize(), 20);
+
+        Find<QPushButton>(&dlg, "SpeedButton1")->click();
+        QVERIFY(opened.empty());
+        fs::create_directory(t.Path() + "sub");
+        QVERIFY(dlg.LoadTextFile(t.File("sub/p.txt", "x")));
+        Find<QPushButton>(&dlg, "SpeedButton1")->click();
+        QCOMPARE(opened, std::vector<std::string>{t.Path() + "sub/"});
+    }
+
+    // ---- pictures ---------------------------------------------------------------
+
+    void pictureFirstShowingListsOnce() {
+        TempFolder t;
+        const std::string d = t.Path();
+        SaveImage(d + "a.jpg", 400, 200, "JPEG");
+        t.File("b.jpg", "\xFF\xD8\xFF\xE0 broken");
+        SaveImage(d + "C.PNG", 50, 30, "PNG");
+        t.File("notes.txt", "x");
+        fs::create_directory(d + "sub");
+        SaveImage(d + "sub/inner.png", 10, 10, "PNG");
+        TCountingPump pump;
+        TfrmPicsel dlg(pump, 100, 100, d);
+        QCOMPARE(dlg.windowTitle(), QString("图片 选择"));
+        auto* lv = Find<QListWidget>(&dlg, "LvPic");
+        QCOMPARE(lv->count(), 0);
+        QVERIFY(!dlg.PicListed());
+        dlg.show();
+        QTRY_VERIFY(dlg.PicListed());
+        QCOMPARE(Captions(lv), (QStringList{"a.jpg", "C.PNG"}));
+        QCOMPARE(lv->iconSize(), QSize(100, 100));
+        QCOMPARE(pump.Calls, 3);  // once after every picture tried
+        QVERIFY(!Find<QProgressBar>(&dlg, "FProgress")->isVisible());
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("请双击图片文件夹"));
+
+        // A later showing lists nothing anew.
+        dlg.reject();
+        SaveImage(d + "d.png", 10, 10, "PNG");
+        dlg.show();
+        QTest::qWait(20);
+        QCOMPARE(Captions(lv), (QStringList{"a.jpg", "C.PNG"}));
+        QCOMPARE(pump.Calls, 3);
+    }
+
+    void pictureChoosing() {
+        TempFolder t;
+        const std::string d = t.Path();
+        SaveImage(d + "a.png", 20, 20, "PNG");
+        SaveImage(d + "b.png", 20, 20, "PNG");
+        TCountingPump pump;
+        TfrmPicsel dlg(pump, 80, 80, d);
+        std::vector<std::string> opened;
+        dlg.SetFolderOpener([&](const std::string& dir) { opened.push_back(dir); });
+        auto* lv = Find<QListWidget>(&dlg, "LvPic");
+        auto* ok = Find<QPushButton>(&dlg, "BitBtn1");
+
+        // The status panel's first text names no folder.
+        Find<QPushButton>(&dlg, "SpeedButton1")->click();
+        QVERIFY(opened.empty());
+
+        // The preset alone is not returned.
+        dlg.SetCurrentFile(d + "page.png");
+        QCOMPARE(dlg.SelPicFile(), d + "page.png");
+        dlg.show();
+        QTRY_VERIFY(dlg.PicListed());
+        ok->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.SelPicFile(), std::string());
+
+        // Double-click with nothing selected does nothing.
+        dlg.show();
+        dlg.setResult(-1);
+        dlg.LvPicDblClick();
+        QCOMPARE(dlg.result(), -1);
+
+        // A clicked picture survives a cancel and is returned later.
+        lv->setCurrentRow(1);
+        emit lv->itemClicked(lv->item(1));
+        QCOMPARE(dlg.CurFile(), d + "b.png");
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString::fromStdString(d + "b.png"));
+        Find<QPushButton>(&dlg, "SpeedButton1")->click();
+        QCOMPARE(opened, std::vector<std::string>{d});
+        Find<QPushButton>(&dlg, "BitBtn2")->click();
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        dlg.SetCurrentFile("");
+        dlg.show();
+        ok->click();
+        QCOMPARE(dlg.SelPicFile(), d + "b.png");
+
+        // Double-click on a picture takes it at once.
+        dlg.show();
+        lv->setCurrentRow(0);
+        emit lv->itemDoubleClicked(lv->item(0));
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.SelPicFile(), d + "a.png");
+    }
+
+    void pictureFolderChangeDuringListingIsDeferred() {
+        TempFolder t;
+        const std::string d = t.Path();
+        SaveImage(d + "a.png", 20, 20, "PNG");
+        SaveImage(d + "b.png", 20, 20, "PNG");
+        fs::create_directory(d + "other");
+        // Qt writes no GIF: a one-pixel GIF by hand.
+        t.File("other/x.gif", B({0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01, 0x00, 0x80,
+                                 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00,
+                                 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x02, 0x02, 0x44, 0x01,
+                                 0x00, 0x3B}));
+        fs::create_directory(d + "empty");
+        TCountingPump pump;
+        TfrmPicsel dlg(pump, 100, 100, d);
+        auto* tree = Find<QTreeView>(&dlg, "STVData");
+        auto* model = qobject_cast<QFileSystemModel*>(tree->model());
+        auto* lv = Find<QListWidget>(&dlg, "LvPic");
+        auto choose = [&](const std::string& dir) {
+            tree->setCurrentIndex(model->index(QString::fromStdString(dir)));
+        };
+        // Choosing a folder in the tree while the first listing runs.
+        pump.OnPump = [&] {
+            if (pump.Calls == 1) choose(d + "other");
+        };
+        dlg.show();
+        QTRY_VERIFY(dlg.PicListed());
+        QVERIFY(!dlg.Busy());
+        QCOMPARE(dlg.Folder(), d + "other/");
+        QCOMPARE(Captions(lv), QStringList{"x.gif"});
+
+        pump.OnPump = nullptr;
+        choose(d + "empty");
+        QCOMPARE(lv->count(), 0);
+        QCOMPARE(dlg.Folder(), d + "empty/");
+        QVERIFY(!Find<QProgressBar>(&dlg, "FProgress")->isVisible());
+        choose(d);
+        QCOMPARE(Captions(lv), (QStringList{"a.png", "b.png"}));
+    }
+
+    void pictureThumbnailSideHasAFloor() {
+        TempFolder t;
+        TCountingPump pump;
+        TfrmPicsel dlg(pump, 0, -5, t.Path());
+        QCOMPARE(Find<QListWidget>(&dlg, "LvPic")->iconSize(), QSize(16, 16));
+    }
+};
+
+QTEST_MAIN(ChooserDialogsTest)
+#include "chooser_dialogs_test.moc"

@@ -1,0 +1,94 @@
+// Writes the fuzz seed corpus: small messages made by the builder, covering the
+// shapes the reader meets (pages with each kind of part, subjects short and long,
+// attachments, a hand-written SMIL, many entries). Usage: make_fuzz_seeds <folder>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "mms_maker.h"
+#include "page_model.h"
+#include "string_list.h"
+#include "text_codec.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Zero : public TRandomSource {
+public:
+    void Reseed() override {}
+    uint32_t Below(uint32_t) override { return 0; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+        return 2;
+    }
+    const std::string out = std::string(argv[1]) + "/";
+    char tmpl[] = "/tmp/quilmar-seeds-XXXXXX";
+    const std::string work = std::string(mkdtemp(tmpl)) + "/";
+    auto file = [&](const std::string& name, const std::string& bytes) {
+        WriteFileBytes(work + name, bytes);
+        return work + name;
+    };
+    Zero rng;
+    auto maker = [&] {
+        auto m = std::make_unique<TMmsMaker>(rng, work);
+        m->SetSmilHead("<head><layout><region id=\"image\"/><region id=\"text\"/></layout></head>");
+        return m;
+    };
+    auto page = [](TMmsMaker& m) {
+        m.FPages.Items.push_back(std::make_unique<TPageModel>(&m.FPages));
+        return m.FPages.Items.back().get();
+    };
+
+    {  // one page, text only, short ASCII subject
+        auto m = maker();
+        page(*m)->SetMedia(file("a.txt", "hello"), "", "", "", 0);
+        m->FSubject = "Hi";
+        m->MakeMms(out + "text_only.mms");
+    }
+    {  // two pages with text, picture, sound and an attachment; Chinese subject
+        auto m = maker();
+        page(*m)->SetMedia(file("b.txt", Utf8ToCp936("第一页\r\n文字")),
+                           file("p.jpg", "\xFF\xD8JPEG\xFF\xD9"), file("s.mid", "MThd"), "", 8);
+        page(*m)->SetMedia(file("c.txt", "two"), file("q.gif", "GIF89a"), file("w.wav", "RIFF"),
+                           file("d.pdf", "%PDF"), 3);
+        m->FSubject = "周末见";
+        m->FTo = "13800000000";
+        m->FPriority = 2;
+        m->MakeMms(out + "two_pages.mms");
+    }
+    {  // long subject (a two-byte length), no pages
+        auto m = maker();
+        std::string subject;
+        for (int i = 0; i < 50; ++i) subject += "长";
+        m->FSubject = subject;
+        m->MakeMms(out + "long_subject.mms");
+    }
+    {  // hand-written SMIL: cid references, a bare "par", durations in s and ms
+        auto m = maker();
+        const std::string smil =
+            file("x.smil",
+                 "<smil><body><par dur=\"8s\"><img src=\"cid:0412.jpg\"/></par>\r\n"
+                 "<par dur=\"500ms\"><text src=\"t.txt\"/></par>\r\n<par><audio src=\"m.mp3\"/>");
+        m->MakeCustomMms(
+            out + "custom.mms", smil,
+            {file("0412.jpg", "J"), file("t.txt", "T"), file("m.mp3", "M"), file("z.zip", "Z")});
+    }
+    {  // 130 entries: a count of two bytes
+        auto m = maker();
+        for (int i = 0; i < 43; ++i)
+            page(*m)->SetMedia(file("t" + std::to_string(i) + ".txt", "t"),
+                               file("p" + std::to_string(i) + ".png", "P"),
+                               file("a" + std::to_string(i) + ".zur", "Z"), "", 0);
+        m->MakeMms(out + "many_entries.mms");
+    }
+    fs::remove_all(work);
+    return 0;
+}

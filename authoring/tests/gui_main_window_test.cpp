@@ -1,0 +1,595 @@
+// The main window and its pages, driven as a user would: buttons, menu items and
+// drops, found by objectName; questions answered by a script.
+#include <QAction>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <memory>
+
+#include "gui_services.h"
+#include "main_window.h"
+#include "mms_frame.h"
+#include "shared_procs.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+struct Asked {
+    std::string caption, text;
+    TButtons buttons;
+};
+
+// Answers from a queue; a question nobody expected is recorded and refused.
+class ScriptedQuestions : public TQuestions {
+public:
+    std::deque<TAnswer> Answers;
+    std::vector<Asked> Log;
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
+                TIcon) override {
+        Log.push_back({caption, text, buttons});
+        if (Answers.empty()) return buttons == TButtons::YesNoCancel ? TAnswer::Cancel : TAnswer::No;
+        TAnswer a = Answers.front();
+        Answers.pop_front();
+        return a;
+    }
+};
+
+std::string Slurp(const std::string& path) {
+    try {
+        return ReadFileBytes(path);
+    } catch (...) {
+        return "<missing>";
+    }
+}
+
+void WritePng(const std::string& path, Qt::GlobalColor colour) {
+    QImage img(8, 6, QImage::Format_RGB32);
+    img.fill(colour);
+    QVERIFY(img.save(QString::fromStdString(path), "PNG"));
+}
+
+int FilesWithExt(const std::string& dir, const std::string& ext) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().extension() == ext) ++n;
+    return n;
+}
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempFolder> FDir;
+    ScriptedQuestions FQuestions;
+    TMessagePump FPump;
+    TClockRandom FRandom;
+
+    std::unique_ptr<Tfrmmms> Open() {
+        return std::make_unique<Tfrmmms>(FDir->Path(), FQuestions, FPump, FRandom);
+    }
+    static TPageList& Pages(Tfrmmms& w) { return w.FMaker->FPages; }
+    static void AddPages(Tfrmmms& w, int n) {
+        for (int i = 0; i < n; ++i) w.findChild<QToolButton*>("SBNewPage")->click();
+    }
+    static QString Label(Tfrmmms& w) { return w.findChild<QLabel*>("LabelPageInfo")->text(); }
+    static QRect Geometry(Tfrmmms& w, int i) { return w.FrameOf(Pages(w)[i])->geometry(); }
+    static QRect Slot(int s) { return QRect(s * 170 + 3, 3, 167, 245); }
+    static void Trigger(Tfrmmms& w, const char* name) {
+        // Main-menu items only: the pages' own menus reuse some names.
+        QAction* a = w.menuBar()->findChild<QAction*>(name);
+        QVERIFY2(a, name);
+        a->trigger();
+    }
+    // Points the cursor at x (panel coordinates) over the page panel.
+    static void CursorAt(Tfrmmms& w, int x) {
+        QPoint global = w.PanelmmsEdit->mapToGlobal(QPoint(x, 100));
+        w.FCursorPos = [global] { return global; };
+    }
+    static void Drop(QWidget* target, const QStringList& files) {
+        auto* mime = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString& f : files) urls << QUrl::fromLocalFile(f);
+        mime->setUrls(urls);
+        // As the desktop delivers it: the drag enters where the drop then falls.
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        delete mime;
+    }
+
+private slots:
+    void init() {
+        FDir = std::make_unique<TempFolder>();
+        FQuestions.Answers.clear();
+        FQuestions.Log.clear();
+    }
+    void cleanup() { FDir.reset(); }
+
+    void firstStartBuildsTheTreeAndTheWindow() {
+        auto w = Open();
+        auto f = TProgramFolders::Form(FDir->Path());
+        for (const std::string* d : {&f.TempDir, &f.MaterialDir, &f.PictureDir, &f.MusicDir,
+                                     &f.TextDir, &f.AttachDir, &f.OutputDir, &f.ConfigDir,
+                                     &f.CustomDir})
+            QVERIFY2(fs::is_directory(*d), d->c_str());
+        QCOMPARE(Slurp(f.CustomDir + "彩信头信息.txt").substr(0, 8), std::string("mmsTo=\r\n"));
+        QCOMPARE(Pages(*w).Count(), 0);
+        QCOMPARE(Label(*w), QString("总页数:0"));
+        QVERIFY(FQuestions.Log.empty());
+        QCOMPARE(w->windowTitle(), QString("Quilmar 1.3"));
+        QVERIFY(w->findChild<QLineEdit*>("EditmmsTitle")->isHidden());
+
+        auto* tabs = w->findChild<QTabWidget*>("PageControl1");
+        const char* names[] = {"TabSheet6", "TabSheet7", "TabSheet1", "TabSheet2", "TabSheet3"};
+        const char* captions[] = {"彩信头", "SMIL代码", " 素材 ", "输出设置", "系统配置"};
+        QCOMPARE(tabs->count(), 5);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(tabs->widget(i)->objectName(), QString(names[i]));
+            QCOMPARE(tabs->tabText(i), QString::fromUtf8(captions[i]));
+        }
+        struct {
+            const char* name;
+            const char* caption;
+        } items[] = {{"N5", "打开彩信文件"}, {"N10", "关闭"}, {"N8", "新建彩信"},
+                     {"N24", "彩信页向前切换"}, {"N4", "彩信页向后切换"}, {"N31", "文本->ANSI文本"},
+                     {"UTF81", "文本->UTF8文本"}, {"Unicode1", "文本->Unicode文本"},
+                     {"N29", "文本分割"}, {"N7", "系统文件夹"}, {"N14", "临时目录"},
+                     {"N11", "彩信目录"}, {"N12", "素材目录"}, {"N13", "配置目录"},
+                     {"N15", "删除临时目录内容 "}, {"N3", "音频转换工具"},
+                     {"N32", "自定义彩信制作"}, {"N27", "说明"}};
+        for (const auto& it : items) {
+            auto* a = w->menuBar()->findChild<QAction*>(it.name);
+            QVERIFY2(a, it.name);
+            QCOMPARE(a->text(), QString::fromUtf8(it.caption));
+        }
+        QCOMPARE(w->findChild<QMenu*>("N28")->title(), QString("文件夹"));
+        QCOMPARE(w->findChild<QMenu*>("N30")->title(), QString("文本格式转换"));
+    }
+
+    void customFolderWithoutTemplateStaysWithout() {
+        fs::create_directories(FDir->Path() + "自定义彩信");
+        auto w = Open();
+        QVERIFY(!fs::exists(FDir->Path() + "自定义彩信/彩信头信息.txt"));
+    }
+
+    void closeByMode_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("answer");  // -1: no question expected
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QString>("autosave");  // old, new or gone
+        QTest::newRow("0 keeps an earlier autosave") << 0 << -1 << true << "old";
+        QTest::newRow("1 saves") << 1 << -1 << true << "new";
+        QTest::newRow("2 Yes saves") << 2 << int(TAnswer::Yes) << true << "new";
+        QTest::newRow("2 No removes") << 2 << int(TAnswer::No) << true << "gone";
+        QTest::newRow("2 Cancel stays open") << 2 << int(TAnswer::Cancel) << false << "old";
+        QTest::newRow("7 asks as 2") << 7 << int(TAnswer::Cancel) << false << "old";
+    }
+    void closeByMode() {
+        QFETCH(int, mode);
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
+        QFETCH(QString, autosave);
+        auto w = Open();
+        const std::string path = w->ConfigDir + "mms.mms";
+        WriteFileBytes(path, "old");
+        w->FCloseHintMode = mode;
+        if (answer >= 0) FQuestions.Answers = {TAnswer(answer)};
+        QCOMPARE(w->close(), closes);
+        if (answer >= 0) {
+            QCOMPARE(FQuestions.Log.size(), size_t(1));
+            QCOMPARE(FQuestions.Log[0].caption, std::string("退出提示"));
+            QCOMPARE(FQuestions.Log[0].text, std::string("是否保存制作内容"));
+            QVERIFY(FQuestions.Log[0].buttons == TButtons::YesNoCancel);
+        } else {
+            QVERIFY(FQuestions.Log.empty());
+        }
+        std::string bytes = Slurp(path);
+        if (autosave == "old") QCOMPARE(bytes, std::string("old"));
+        if (autosave == "gone") QVERIFY(!fs::exists(path));
+        if (autosave == "new") {
+            // A whole message even without pages: an m-send-req holding the SMIL part.
+            QVERIFY(bytes.size() > 2);
+            QCOMPARE(uint8_t(bytes[0]), uint8_t(0x8C));
+            QCOMPARE(uint8_t(bytes[1]), uint8_t(0x80));
+        }
+    }
+
+    void failedAutosaveKeepsTheWindowOpen() {
+        auto w = Open();
+        fs::create_directories(w->ConfigDir + "mms.mms/blocked");
+        w->FCloseHintMode = 1;
+        QVERIFY(!w->close());
+        w->FCloseHintMode = 0;
+        QVERIFY(w->close());
+    }
+
+    void autosaveBringsTheMessageBackUntilRefused() {
+        {
+            auto w = Open();
+            AddPages(*w, 2);
+            w->AddMaterialFile(FDir->File("a.txt", "kept text"));
+            w->FCloseHintMode = 1;
+            QVERIFY(w->close());
+        }
+        {
+            auto w = Open();
+            QCOMPARE(Pages(*w).Count(), 2);
+            QCOMPARE(Label(*w), QString("总页数:2"));
+            QCOMPARE(Slurp(Pages(*w)[1]->Slot(mkText).File), std::string("kept text\r\n"));
+            QCOMPARE(w->FrameOf(Pages(*w)[1])->findChild<QToolButton*>("SBText")->text(),
+                     QString("kept text..."));
+            w->FCloseHintMode = 2;
+            FQuestions.Answers = {TAnswer::No};
+            QVERIFY(w->close());
+        }
+        auto w = Open();
+        QCOMPARE(Pages(*w).Count(), 0);
+    }
+
+    void dropWithMessageFileSecond_data() {
+        QTest::addColumn<bool>("open");
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No") << false;
+    }
+    void dropWithMessageFileSecond() {
+        QFETCH(bool, open);
+        // A message of two pages, made apart from the window.
+        TempFolder other;
+        const std::string message = other.Path() + "msg.MMS";
+        {
+            TClockRandom rng;
+            TMmsMaker maker(rng, other.Path());
+            for (int i = 0; i < 2; ++i)
+                maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
+            maker.MakeMms(message);
+        }
+        const std::string text = FDir->File("a.txt", "hello");
+        const std::string picture = FDir->Path() + "c.png";
+        WritePng(picture, Qt::red);
+
+        auto w = Open();
+        AddPages(*w, 1);
+        CursorAt(*w, 50);
+        FQuestions.Answers = {open ? TAnswer::Yes : TAnswer::No, TAnswer::Yes};
+        Drop(w->PanelmmsEdit, {QString::fromStdString(text), QString::fromStdString(message),
+                               QString::fromStdString(picture)});
+
+        QCOMPARE(FQuestions.Log.at(0).text, std::string("是否要显示彩信内容"));
+        QCOMPARE(FQuestions.Log.at(0).caption, std::string("提示"));
+        QCOMPARE(FilesWithExt(w->TempDir, ".txt"), 1);  // the first file went onto a page
+        if (open) {
+            QCOMPARE(FQuestions.Log.size(), size_t(1));
+            QCOMPARE(FilesWithExt(w->TempDir, ".png"), 0);  // the third was not processed
+            QCOMPARE(LastDropFile, message);
+            QCOMPARE(Pages(*w).Count(), 2);  // the message's pages replaced the first
+            QVERIFY(Pages(*w)[0]->Slot(mkText).File.empty());
+            QCOMPARE(Label(*w), QString("总页数:2"));
+        } else {
+            QCOMPARE(FQuestions.Log.size(), size_t(2));
+            QCOMPARE(FQuestions.Log[1].text, std::string("确定增加附件吗"));
+            TPageModel* page = Pages(*w)[0];
+            QCOMPARE(page->Slot(mkAttach).Ext, std::string(".mms"));
+            QCOMPARE(page->Slot(mkPicture).Ext, std::string(".png"));
+            QVERIFY(!page->Slot(mkText).File.empty());
+            QCOMPARE(LastDropFile, picture);
+        }
+    }
+
+    void dropOnAPageArrivesAtThePanel() {
+        const std::string text = FDir->File("a.txt", "hello");
+        auto w = Open();
+        AddPages(*w, 2);
+        CursorAt(*w, 50);  // over the first page
+        Drop(w->FrameOf(Pages(*w)[0])->findChild<QLabel*>("ImageA"), {QString::fromStdString(text)});
+        QVERIFY(Pages(*w)[0]->FSelected);
+        QVERIFY(!Pages(*w)[0]->Slot(mkText).File.empty());
+        QVERIFY(Pages(*w)[1]->Slot(mkText).File.empty());
+    }
+
+    void unreadableDroppedFileEndsTheDropSilently() {
+        const std::string picture = FDir->Path() + "b.png";
+        WritePng(picture, Qt::blue);
+        auto w = Open();
+        AddPages(*w, 1);
+        CursorAt(*w, 50);
+        Drop(w->PanelmmsEdit, {QString::fromStdString(FDir->Path() + "missing.txt"),
+                               QString::fromStdString(picture)});
+        QVERIFY(Pages(*w)[0]->Slot(mkText).File.empty());
+        QVERIFY(Pages(*w)[0]->Slot(mkPicture).File.empty());
+    }
+
+    void pageUnderCursor_data() {
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("current");
+        QTest::newRow("leftmost column of page 1") << 3 << 2;
+        QTest::newRow("inside page 1") << 4 << 0;
+        QTest::newRow("last column of page 1") << 169 << 0;
+        QTest::newRow("gap") << 171 << 2;
+        QTest::newRow("inside page 2") << 174 << 1;
+        QTest::newRow("right of the last visible page") << 690 << 2;
+    }
+    void pageUnderCursor() {
+        QFETCH(int, x);
+        QFETCH(int, current);
+        auto w = Open();
+        AddPages(*w, 3);
+        CursorAt(*w, x);
+        w->SelectPageUnderCursor();
+        QCOMPARE(Pages(*w).SelectedIndex(), current);
+    }
+
+    void newPagePlacesAndScrolls() {
+        auto w = Open();
+        AddPages(*w, 1);
+        QCOMPARE(Pages(*w).SelectedIndex(), 0);
+        QCOMPARE(Geometry(*w, 0), Slot(0));
+        QCOMPARE(Label(*w), QString("总页数:1"));
+
+        AddPages(*w, 4);  // five pages
+        w->FFirstVisiblePage = 0;
+        w->LayoutPages(0);
+        TPageModel* oldFourth = Pages(*w)[3];
+        Pages(*w)[2]->SelectPage();
+        AddPages(*w, 1);
+        QCOMPARE(Pages(*w).SelectedIndex(), 3);
+        QCOMPARE(Pages(*w)[4], oldFourth);
+        QCOMPARE(w->FFirstVisiblePage, 0);
+        QCOMPARE(Geometry(*w, 4), QRect(0, 0, 0, 0));
+
+        // The rightmost visible page is current: the row scrolls by one.
+        AddPages(*w, 1);
+        QCOMPARE(Pages(*w).SelectedIndex(), 4);
+        QCOMPARE(w->FFirstVisiblePage, 1);
+        QCOMPARE(Geometry(*w, 4), Slot(3));
+        QCOMPARE(Geometry(*w, 0), QRect(0, 0, 0, 0));
+        QCOMPARE(Label(*w), QString("总页数:7"));
+    }
+
+    void scrollingStopsAtTheEdges() {
+        auto w = Open();
+        AddPages(*w, 4);
+        w->findChild<QToolButton*>("SBNEXT")->click();
+        QCOMPARE(w->FFirstVisiblePage, 0);
+        AddPages(*w, 2);  // six pages; the new ones scrolled the row to 2
+        QCOMPARE(w->FFirstVisiblePage, 2);
+        w->findChild<QToolButton*>("SBNEXT")->click();
+        QCOMPARE(w->FFirstVisiblePage, 2);
+        for (int expected : {1, 0, 0}) {
+            w->findChild<QToolButton*>("SBBack")->click();
+            QCOMPARE(w->FFirstVisiblePage, expected);
+        }
+        QCOMPARE(Geometry(*w, 0), Slot(0));
+        QCOMPARE(Geometry(*w, 4), QRect(0, 0, 0, 0));
+    }
+
+    void movingPages() {
+        auto w = Open();
+        AddPages(*w, 3);
+        TPageModel* first = Pages(*w)[0];
+        first->SelectPage();
+        Trigger(*w, "N24");  // forward on the first page: nothing
+        QCOMPARE(Pages(*w)[0], first);
+        Trigger(*w, "N4");  // backward: it becomes the second page
+        QCOMPARE(Pages(*w)[1], first);
+        QVERIFY(first->FSelected);
+        QCOMPARE(w->FrameOf(first)->findChild<QGroupBox*>("GB1")->title(), QString("第2页"));
+        Trigger(*w, "N4");
+        Trigger(*w, "N4");  // already last: nothing
+        QCOMPARE(Pages(*w)[2], first);
+        QCOMPARE(Label(*w), QString("总页数:3"));
+
+        // Moving forward from the leftmost visible place keeps the page in view.
+        AddPages(*w, 3);  // six pages, row scrolled
+        w->FFirstVisiblePage = 2;
+        Pages(*w)[2]->SelectPage();
+        Trigger(*w, "N24");
+        QCOMPARE(w->FFirstVisiblePage, 1);
+        QCOMPARE(Pages(*w).SelectedIndex(), 1);
+        QCOMPARE(Geometry(*w, 1), Slot(0));
+    }
+
+    void deletingPages() {
+        auto w = Open();
+        // No pages: nothing changes, not even the label.
+        w->findChild<QLabel*>("LabelPageInfo")->setText("x");
+        w->findChild<QToolButton*>("SBDelCurrentPage")->click();
+        QCOMPARE(Label(*w), QString("x"));
+
+        AddPages(*w, 1);
+        w->findChild<QToolButton*>("SBDelCurrentPage")->click();
+        QCOMPARE(Pages(*w).Count(), 0);
+        QCOMPARE(Label(*w), QString("总页数:0"));
+
+        // The last of six pages with the row at 2.
+        AddPages(*w, 6);
+        w->FFirstVisiblePage = 2;
+        TPageModel* fifth = Pages(*w)[4];
+        Pages(*w)[5]->SelectPage();
+        w->findChild<QToolButton*>("SBDelCurrentPage")->click();
+        QCOMPARE(Pages(*w).Count(), 5);
+        QVERIFY(fifth->FSelected);
+        QCOMPARE(w->FFirstVisiblePage, 1);
+        QCOMPARE(Geometry(*w, 4), Slot(3));
+        QCOMPARE(Label(*w), QString("总页数:5"));
+        QCOMPARE(w->FrameOf(fifth)->findChild<QGroupBox*>("GB1")->title(), QString("第5页"));
+    }
+
+    void newMessageFreesEveryPage() {
+        auto w = Open();
+        AddPages(*w, 5);
+        w->ShowSubject("hello");
+        Trigger(*w, "N8");
+        QCOMPARE(Pages(*w).Count(), 0);
+        QCOMPARE(w->FFirstVisiblePage, 0);
+        QCOMPARE(Label(*w), QString("总页数:0"));
+        QVERIFY(!w->findChild<QLineEdit*>("EditmmsTitle")->isHidden());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(w->PanelmmsEdit->findChildren<TFrameDispaly*>().size(), 0);
+    }
+
+    void materialGoesToTheRightPageUnderAFreeName() {
+        const std::string picture = FDir->Path() + "Photo.JPG";
+        QImage img(4, 4, QImage::Format_RGB32);
+        img.fill(Qt::green);
+        img.save(QString::fromStdString(picture), "JPEG");
+        const std::string bare = FDir->File("README", "notes");
+
+        auto w = Open();
+        AddPages(*w, 6);  // row at 2
+        Pages(*w)[0]->SelectPage();  // current page left of the window
+        w->AddMaterialFile(picture);
+        TPageModel* last = Pages(*w)[5];
+        const std::string firstCopy = last->Slot(mkPicture).File;
+        QCOMPARE(firstCopy.substr(0, w->TempDir.size()), w->TempDir);
+        QCOMPARE(ExtractFileName(firstCopy).size(), size_t(8));
+        QCOMPARE(ExtractFileExt(firstCopy), std::string(".jpg"));
+        QVERIFY(!w->FrameOf(last)->findChild<QLabel*>("ImageA")->pixmap().isNull());
+
+        // A second picture replaces the first; its working copy stays.
+        w->AddMaterialFile(picture);
+        QVERIFY(last->Slot(mkPicture).File != firstCopy);
+        QVERIFY(fs::exists(firstCopy));
+
+        FQuestions.Answers = {TAnswer::Yes};
+        w->AddMaterialFile(bare);
+        const std::string attach = last->Slot(mkAttach).File;
+        QCOMPARE(ExtractFileName(attach).size(), size_t(4));
+        QCOMPARE(Slurp(attach), std::string("notes"));
+
+        // Refused: nothing changes.
+        FQuestions.Answers = {TAnswer::No};
+        w->AddMaterialFile(FDir->File("x.zip", "zip"));
+        QCOMPARE(last->Slot(mkAttach).File, attach);
+    }
+
+    void takenWorkingCopyNameIsDrawnAgain() {
+        ScriptedRandom rng;
+        rng.Draws = {1, 1, 1, 1, 2, 2, 2, 2};
+        Tfrmmms w(FDir->Path(), FQuestions, FPump, rng);
+        WriteFileBytes(w.TempDir + "1111.txt", "another page's text");
+        AddPages(w, 1);
+        w.AddMaterialFile(FDir->File("a.txt", "new text"));
+        QCOMPARE(Slurp(w.TempDir + "1111.txt"), std::string("another page's text"));
+        QCOMPARE(Pages(w)[0]->Slot(mkText).File, w.TempDir + "2222.txt");
+        QCOMPARE(Slurp(w.TempDir + "2222.txt"), std::string("new text\r\n"));
+    }
+
+    void messageFileInTheBrowserIsOffered() {
+        auto w = Open();
+        AddPages(*w, 1);
+        FQuestions.Answers = {TAnswer::No, TAnswer::Yes};
+        w->SLVDataDblClick(FDir->File("old.DAT", "data"));
+        QCOMPARE(FQuestions.Log.size(), size_t(2));
+        QCOMPARE(FQuestions.Log[0].text, std::string("是否要显示彩信内容"));
+        QCOMPARE(FQuestions.Log[1].text, std::string("确定增加附件吗"));
+        QCOMPARE(Pages(*w)[0]->Slot(mkAttach).Ext, std::string(".dat"));
+    }
+
+    void noPageTakesNoMaterial() {
+        auto w = Open();
+        w->AddMaterialFile(FDir->File("a.txt", "x"));
+        QCOMPARE(FilesWithExt(w->TempDir, ".txt"), 0);
+        QVERIFY(FQuestions.Log.empty());
+    }
+
+    void frameShowsItsPage() {
+        auto w = Open();
+        AddPages(*w, 2);
+        TPageModel* first = Pages(*w)[0];
+        TFrameDispaly* frame = w->FrameOf(first);
+        first->SelectPage();
+        QCOMPARE(frame->palette().color(QPalette::Window), QColor(0, 255, 0));
+        QCOMPARE(w->FrameOf(Pages(*w)[1])->palette().color(QPalette::Window),
+                 PageColor(0xF0FBFF));
+        // Clicking the other page's group box makes it current.
+        QTest::mouseClick(w->FrameOf(Pages(*w)[1])->findChild<QGroupBox*>("GB1"), Qt::LeftButton);
+        QVERIFY(Pages(*w)[1]->FSelected);
+        QCOMPARE(frame->palette().color(QPalette::Window), PageColor(0xF0FBFF));
+
+        first->SelectPage();
+        w->AddMaterialFile(FDir->File("t.txt", std::string(40, 'a')));
+        w->AddMaterialFile(FDir->File("song.mid", "MThd"));
+        first->SetPlayTime(7500);
+        auto* text = frame->findChild<QToolButton*>("SBText");
+        QCOMPARE(text->text(), QString(20, 'a') + "\n" + QString(16, 'a') + "...");
+        QVERIFY(text->font().bold() && text->font().italic());
+        QVERIFY(frame->findChild<QToolButton*>("SBAduio")->text().endsWith(".mid ..."));
+        QCOMPARE(frame->findChild<QLineEdit*>("Editplaytime")->text(), QString("7秒"));
+        QCOMPARE(frame->findChild<QLabel*>("Panel3")->text(), QString("双击添加图片"));
+        first->ClearMedia(mkText);
+        QCOMPARE(text->text(), QString("点此添加文字"));
+        QVERIFY(!text->font().bold());
+    }
+
+    void menuShortcutsAndHelp() {
+        auto w = Open();
+        QList<QUrl> opened;
+        QStringList started;
+        w->FOpenUrl = [&](const QUrl& u) { opened << u; };
+        w->FStartDetached = [&](const QString& p) {
+            started << p;
+            return true;
+        };
+        for (const char* item : {"N7", "N14", "N11", "N12", "N13"}) Trigger(*w, item);
+        QCOMPARE(opened.size(), 5);
+        QCOMPARE(opened[0].toLocalFile().toStdString(), w->ProgramDir);
+        QCOMPARE(opened[1].toLocalFile().toStdString(), w->TempDir);
+        QCOMPARE(opened[2].toLocalFile().toStdString(), w->OutputDir);
+        QCOMPARE(opened[3].toLocalFile().toStdString(), w->MaterialDir);
+        QCOMPARE(opened[4].toLocalFile().toStdString(), w->ConfigDir);
+
+        Trigger(*w, "N3");  // no converter beside the program: nothing
+        QVERIFY(started.isEmpty());
+        WriteFileBytes(w->ProgramDir + "zur", "#!/bin/sh\n");
+        Trigger(*w, "N3");
+        QCOMPARE(started, QStringList{QString::fromStdString(w->ProgramDir + "zur")});
+
+        Trigger(*w, "N27");
+        QCOMPARE(FQuestions.Log.size(), size_t(1));
+        QCOMPARE(FQuestions.Log[0].caption, std::string("提示"));
+        QVERIFY(FQuestions.Log[0].buttons == TButtons::Ok);
+        QCOMPARE(FQuestions.Log[0].text,
+                 std::string("【使用帮助】 \r\n\r\n1。支持拖放选择素材 \r\n"
+                             "2。支持的素材格式文本(txt),音频(zur,wav,mid,mp3),图片(jpg,png,bmp,gif),"
+                             "其它类型将于附件格式发送 \r\n3。彩信大小不建议超过100K \r\n"
+                             "4。如果采用自定义彩信制作，需要把所有的彩信素材放到自定义彩信目录,"
+                             "包括smil文件"));
+    }
+
+    void temporaryFolderIsEmptiedOnDemandAndAtTheEnd() {
+        std::string temp;
+        {
+            auto w = Open();
+            temp = w->TempDir;
+            AddPages(*w, 1);
+            w->AddMaterialFile(FDir->File("a.txt", "x"));
+            const std::string copy = Pages(*w)[0]->Slot(mkText).File;
+            Trigger(*w, "N15");
+            QVERIFY(!fs::exists(copy));
+            QCOMPARE(Pages(*w)[0]->Slot(mkText).File, copy);  // the page keeps its path
+            WriteFileBytes(temp + "0000.smil", "<smil>");
+            WriteFileBytes(temp + "1234", "no extension");
+        }
+        QVERIFY(!fs::exists(temp + "0000.smil"));
+        QVERIFY(fs::exists(temp + "1234"));
+    }
+};
+
+int main(int argc, char** argv) {
+    TQuilmarApplication app(argc, argv);
+    TestMainWindow t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "gui_main_window_test.moc"

@@ -1,0 +1,564 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "message_editor.h"
+#include "mms_maker.h"
+#include "mms_reader_parse.h"
+#include "shared_procs.h"
+#include "test_support.h"
+#include "text_codec.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Box {
+    std::string Caption, Text;
+    TButtons Buttons;
+    TIcon Icon;
+};
+
+class RecordingQuestions : public TQuestions {
+public:
+    std::vector<Box> Boxes;
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
+                TIcon icon) override {
+        Boxes.push_back({caption, text, buttons, icon});
+        return TAnswer::Ok;
+    }
+};
+
+// Owns the pages in the maker's list the way the main window does.
+class FakeEditor : public TMessageEditor {
+public:
+    explicit FakeEditor(TMmsMaker& maker) : maker_(maker) {}
+    RecordingQuestions Q;
+    TMessagePump NoPump;
+    std::vector<std::string> SubjectLines;
+    int NewMessages = 0;
+
+    void NewMessage() override {
+        ++NewMessages;
+        maker_.FPages.Clear();
+    }
+    TPageModel* NewPage() override {
+        TPageList& list = maker_.FPages;
+        int at = list.SelectedIndex() < 0 ? list.Count() : list.SelectedIndex() + 1;
+        auto it = list.Items.insert(list.Items.begin() + at, std::make_unique<TPageModel>(&list));
+        TPageModel* page = it->get();
+        page->SelectPage();
+        for (auto& p : list.Items) p->UpdatePageCaption();
+        return page;
+    }
+    void ShowSubject(const std::string& text) override { SubjectLines.push_back(text); }
+    TQuestions& Questions() override { return Q; }
+    TMessagePump& Pump() override { return NoPump; }
+
+private:
+    TMmsMaker& maker_;
+};
+
+struct Part {
+    std::string Name;
+    std::string Data;
+    bool Attachment = false;
+};
+
+class ReaderTest : public ::testing::Test {
+protected:
+    TempFolder root;  // holds the reader's temporary folder and the input files
+    TempFolder src;   // the writer's material
+    ScriptedRandom rngW, rngR;
+    TMmsMaker writer{rngW, src.Path()};
+    std::string tempDir = root.Path() + "temp/";
+    TMmsMaker reader{rngR, tempDir};
+    FakeEditor editor{reader};
+
+    ReaderTest() {
+        fs::create_directory(tempDir);
+        writer.SetSmilHead("<head></head>");
+    }
+
+    TPageModel* AddWriterPage() {
+        writer.FPages.Items.push_back(std::make_unique<TPageModel>(&writer.FPages));
+        return writer.FPages.Items.back().get();
+    }
+    // A message of exactly these entries in the writer's format (SMIL parts are
+    // packed as they stand), with count entries announced.
+    std::string Build(const std::vector<Part>& parts, int count = -1) {
+        writer.WriteHeader();
+        writer.FOut +=
+            TMmsMaker::EncodeUintvar(static_cast<uint32_t>(count < 0 ? parts.size() : count));
+        int i = 0;
+        for (const auto& p : parts) {
+            std::string file =
+                src.File("part" + std::to_string(i++) + ExtractFileExt(p.Name), p.Data);
+            writer.AddPart(file, p.Name, p.Attachment);
+        }
+        return writer.FOut;
+    }
+    void Read(const std::string& bytes) {
+        std::string path = root.Path() + "in.mms";
+        WriteFileBytes(path, bytes);
+        reader.LoadMms(path, editor);
+    }
+    TPageModel& Page(int i) { return *reader.FPages[i]; }
+    std::string SlotFile(int page, TMediaKind k) { return Page(page).Slot(k).File; }
+    std::string Temp(const std::string& name) { return tempDir + name; }
+};
+
+}  // namespace
+
+TEST(ReaderParse, Uintvar) {
+    struct Case {
+        std::string bytes;
+        int32_t start;
+        bool ok;
+        uint32_t value;
+        int32_t end;
+    } cases[] = {
+        {B({0x05}), 0, true, 5, 1},
+        {B({0x81, 0x00}), 0, true, 128, 2},
+        {B({0x00, 0x82, 0x2C}), 1, true, 300, 3},
+        {B({0x81, 0x80, 0x00}), 0, true, 16384, 3},
+        // Wraps within 32 bits.
+        {B({0x9F, 0xFF, 0xFF, 0xFF, 0x7F}), 0, true, 0xFFFFFFFFu, 5},
+        // The bytes end first: position kept, value so far.
+        {B({0x81, 0x82}), 0, false, 130, 0},
+        {B({0x05}), 1, false, 0, 1},
+        {"", 0, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t pos = c.start;
+        uint32_t v = 99;
+        auto* bytes = reinterpret_cast<const uint8_t*>(c.bytes.data());
+        const int32_t len = static_cast<int32_t>(c.bytes.size());
+        EXPECT_EQ(TryReadUintvar(bytes, len, pos, v), c.ok);
+        EXPECT_EQ(v, c.value);
+        EXPECT_EQ(pos, c.end);
+        pos = c.start;
+        EXPECT_EQ(ReadUintvar(bytes, len, pos), c.value);
+    }
+}
+
+TEST(ReaderParse, Subject) {
+    const std::string nine = "一二三四五六七八九";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string subject;
+    } cases[] = {
+        {"short form", B({0x01, 0x96, 0x05, 0xEA, 0x7F}) + "Hi" + B({0x00, 0x84}), "Hi"},
+        {"quoted form", B({0x96, 0x1F, 0x1E, 0xEA, 0x7F}) + nine + B({0x00}), nine},
+        {"two-byte length",
+         B({0x96, 0x1F, 0x81, 0x00, 0xEA, 0x7F}) + std::string(125, 'a') + B({0x00}),
+         std::string(125, 'a')},
+        {"length past the end", B({0x96, 0x1F, 0x7F, 0xEA, 0x7F}) + "x" + B({0x00}), ""},
+        {"length cut off", B({0x96, 0x1F, 0x81}), ""},
+        {"no field", B({0x8C, 0x80, 0x98}) + "0000" + B({0x00}), ""},
+        {"a later 96 that fits", B({0x96, 0x40, 0x96, 0x05, 0xEA, 0x7F, 'o', 'k', 0x00}), "ok"},
+    };
+    for (const auto& c : cases) {
+        auto* bytes = reinterpret_cast<const uint8_t*>(c.bytes.data());
+        const int32_t len = static_cast<int32_t>(c.bytes.size());
+        EXPECT_EQ(ReadSubject(bytes, len, len), c.subject) << c.what;
+    }
+}
+
+TEST(ReaderParse, CleanPartName) {
+    struct Case {
+        std::string name, clean;
+    } cases[] = {
+        {"0412.jpg", "0412.jpg"},
+        {"图片.gif", "图片.gif"},
+        {"my pic.jpg", "my pic.jpg"},
+        {"../evil.txt", "evil.txt"},
+        {"../../a/b/c.png", "c.png"},
+        {"/etc/passwd", "passwd"},
+        {"C:\\dir\\x.mp3", "x.mp3"},
+        {"C:x.mp3", "C_x.mp3"},
+        {"..", "_"},
+        {".", "_"},
+        {"", "_"},
+        {"dir/", "_"},
+        {"a|b?c*<d>\".jpg", "a_b_c__d__.jpg"},
+        {std::string("tab\tnl\n.txt"), "tab_nl_.txt"},
+        {std::string(300, 'x') + ".jpg", std::string(196, 'x') + ".jpg"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CleanPartName(c.name), c.clean) << c.name;
+    // A long name is cut at a character boundary.
+    std::string wide = "x";
+    for (int i = 0; i < 100; ++i) wide += "图";
+    const std::string cut = CleanPartName(wide);
+    EXPECT_LE(cut.size(), 200u);
+    EXPECT_EQ(Cp936ToUtf8(Utf8ToCp936(cut)), cut);
+}
+
+TEST_F(ReaderTest, EntryCountAfterTheContentType) {
+    for (int count : {1, 127, 128, 300, 500}) {
+        std::string msg = Build({}, count);
+        int32_t pos = 0, smil = 0;
+        auto* bytes = reinterpret_cast<const uint8_t*>(msg.data());
+        EXPECT_EQ(FindEntryCount(bytes, static_cast<int32_t>(msg.size()), pos, smil), count);
+        EXPECT_EQ(pos, static_cast<int32_t>(msg.size()));
+        EXPECT_EQ(msg.substr(static_cast<size_t>(smil), 5), std::string("smil", 5));
+    }
+}
+
+TEST_F(ReaderTest, TwoPagesWrittenByTheBuilder) {
+    const std::string text1 = Utf8ToCp936("第一页\r\n第二行\r\n");
+    const std::string text2 = Utf8ToCp936("再见\r\n");
+    const std::string jpeg = B({0xFF, 0xD8, 0x00, 0x01, 0xFF, 0xD9});
+    const std::string mp3 = B({'I', 'D', '3', 0x00, 0x80});
+    const std::string wav = "RIFF....WAVE";
+    TPageModel* p1 = AddWriterPage();
+    p1->SetMedia(src.File("t1.txt", text1), src.File("p.jpg", jpeg), src.File("a.mp3", mp3), "", 8);
+    TPageModel* p2 = AddWriterPage();
+    p2->SetMedia(src.File("t2.txt", text2), "", src.File("b.wav", wav), src.File("doc.pdf", "%PDF"),
+                 0);
+    writer.FSubject = "周末见";
+    writer.MakeMms(src.Path() + "out.mms");
+    Read(ReadFileBytes(src.Path() + "out.mms"));
+
+    EXPECT_TRUE(editor.Q.Boxes.empty());
+    EXPECT_EQ(editor.SubjectLines, std::vector<std::string>{"主题:周末见"});
+    ASSERT_EQ(reader.FPages.Count(), 2);
+    EXPECT_EQ(Page(0).FPlayTime, 8);
+    EXPECT_EQ(Page(1).FPlayTime, 5);
+    // Part names given by the builder: picture, text, audio, attachment per page.
+    EXPECT_EQ(SlotFile(0, mkPicture), Temp("0001.jpg"));
+    EXPECT_EQ(SlotFile(0, mkText), Temp("0002.txt"));
+    EXPECT_EQ(SlotFile(0, mkAudio), Temp("0003.mp3"));
+    EXPECT_EQ(SlotFile(1, mkText), Temp("0004.txt"));
+    EXPECT_EQ(SlotFile(1, mkAudio), Temp("0005.wav"));
+    EXPECT_EQ(SlotFile(1, mkPicture), "");
+    // The SMIL names no attachment: it goes to the first page.
+    EXPECT_EQ(SlotFile(0, mkAttach), Temp("0006.pdf"));
+    EXPECT_EQ(SlotFile(1, mkAttach), "");
+    EXPECT_EQ(ReadFileBytes(Temp("0002.txt")), text1);
+    EXPECT_EQ(ReadFileBytes(Temp("0004.txt")), text2);
+    EXPECT_EQ(ReadFileBytes(Temp("0001.jpg")), jpeg);
+    EXPECT_EQ(ReadFileBytes(Temp("0003.mp3")), mp3);
+    EXPECT_EQ(ReadFileBytes(Temp("0005.wav")), wav);
+    EXPECT_EQ(ReadFileBytes(Temp("0006.pdf")), "%PDF");
+    EXPECT_TRUE(fs::exists(Temp("0000.smil")));
+    EXPECT_EQ(Page(1).FSelected, true);
+    EXPECT_TRUE(reader.FAddrList.empty());
+}
+
+TEST_F(ReaderTest, SubjectLine) {
+    std::string longSubject;
+    for (int i = 0; i < 50; ++i) longSubject += "长";  // 150 UTF-8 bytes: a two-byte length
+    struct Case {
+        std::string subject, shown;
+    } cases[] = {
+        {"", ""},
+        {"   ", ""},
+        {"Hi", "主题:Hi"},
+        {" a ", "主题: a "},
+        {"九个汉字的主题测试啊", "主题:九个汉字的主题测试啊"},
+        {longSubject, "主题:" + longSubject},
+    };
+    AddWriterPage()->SetMedia(src.File("t.txt", "x"), "", "", "", 0);
+    for (const auto& c : cases) {
+        writer.FSubject = c.subject;
+        writer.MakeMms(src.Path() + "out.mms");
+        editor.SubjectLines.clear();
+        Read(ReadFileBytes(src.Path() + "out.mms"));
+        EXPECT_EQ(editor.SubjectLines, std::vector<std::string>{c.shown}) << c.subject;
+        EXPECT_EQ(reader.FPages.Count(), 1);
+    }
+}
+
+TEST_F(ReaderTest, SizeLimit) {
+    AddWriterPage()->SetMedia(src.File("t.txt", "x"), "", "", "", 0);
+    writer.MakeMms(src.Path() + "out.mms");
+    std::string msg = ReadFileBytes(src.Path() + "out.mms");
+    // Bytes after the last entry are not read.
+    Read(msg + std::string(307200 - msg.size(), '\xAB'));
+    EXPECT_TRUE(editor.Q.Boxes.empty());
+    ASSERT_EQ(reader.FPages.Count(), 1);
+
+    TPageModel* before = reader.FPages[0];
+    Read(msg + std::string(307201 - msg.size(), '\xAB'));
+    ASSERT_EQ(editor.Q.Boxes.size(), 1u);
+    const Box& box = editor.Q.Boxes[0];
+    EXPECT_EQ(box.Caption, "提示");
+    EXPECT_EQ(box.Text, "彩信文件太大");
+    EXPECT_EQ(box.Buttons, TButtons::Ok);
+    EXPECT_EQ(box.Icon, TIcon::Information);
+    ASSERT_EQ(reader.FPages.Count(), 1);
+    EXPECT_EQ(reader.FPages[0], before);
+    EXPECT_EQ(editor.NewMessages, 1);
+}
+
+TEST_F(ReaderTest, EntryCountMessage) {
+    AddWriterPage()->SetMedia(src.File("t.txt", "x"), "", "", "", 0);
+    writer.MakeMms(src.Path() + "out.mms");
+    const std::string msg = ReadFileBytes(src.Path() + "out.mms");
+    const size_t at = msg.find(std::string("<0000>", 7)) + 7;  // the count follows the Start text
+    ASSERT_EQ(msg[at], '\x02');
+    Read(msg);
+    ASSERT_EQ(reader.FPages.Count(), 1);
+    TPageModel* before = reader.FPages[0];
+
+    struct Case {
+        std::string count;
+        const char* text;
+    } cases[] = {
+        {B({0x00}), "解析出错:未能找到有效的文件个数 0"},
+        {B({0x83, 0x75}), "解析出错:未能找到有效的文件个数 501"},
+        {B({0x8F, 0xFF, 0xFF, 0xFF, 0x7F}), "解析出错:未能找到有效的文件个数 -1"},
+    };
+    for (const auto& c : cases) {
+        editor.Q.Boxes.clear();
+        Read(msg.substr(0, at) + c.count + msg.substr(at + 1));
+        ASSERT_EQ(editor.Q.Boxes.size(), 1u) << c.text;
+        EXPECT_EQ(editor.Q.Boxes[0].Text, c.text);
+        EXPECT_EQ(editor.Q.Boxes[0].Caption, "提示");
+        EXPECT_EQ(editor.Q.Boxes[0].Icon, TIcon::Information);
+        ASSERT_EQ(reader.FPages.Count(), 1);
+        EXPECT_EQ(reader.FPages[0], before);
+    }
+    // No "smil" anywhere: no count.
+    editor.Q.Boxes.clear();
+    Read(std::string(100, '\0'));
+    ASSERT_EQ(editor.Q.Boxes.size(), 1u);
+    EXPECT_EQ(editor.Q.Boxes[0].Text, "解析出错:未能找到有效的文件个数 0");
+
+    // 500 is a usable count: the two entries there are read.
+    editor.Q.Boxes.clear();
+    Read(msg.substr(0, at) + B({0x83, 0x74}) + msg.substr(at + 1));
+    EXPECT_TRUE(editor.Q.Boxes.empty());
+    ASSERT_EQ(reader.FPages.Count(), 1);
+    EXPECT_EQ(SlotFile(0, mkText), Temp("0001.txt"));
+}
+
+TEST_F(ReaderTest, Durations) {
+    struct Case {
+        const char* dur;
+        int32_t seconds;
+    } cases[] = {
+        {"5000ms", 5},
+        {"8s", 8},
+        {"500ms", 500},
+        {"12000MS", 12},
+        {"3 s", 3},
+        // Not a whole number: the page keeps its duration and reading goes on.
+        {"1.5s", 5},
+        {"", 5},
+    };
+    std::string smil = "<smil><body>\r\n";
+    for (const auto& c : cases) smil += std::string("<par dur=\"") + c.dur + "\">\r\n</par>\r\n";
+    smil += "<par>\r\n</par>\r\n</body></smil>\r\n";
+    Read(Build({{"0000.smil", smil}}));
+    ASSERT_EQ(reader.FPages.Count(), static_cast<int>(std::size(cases)) + 1);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(Page(static_cast<int>(i)).FPlayTime, cases[i].seconds) << cases[i].dur;
+    EXPECT_EQ(Page(static_cast<int>(std::size(cases))).FPlayTime, 5);
+}
+
+TEST_F(ReaderTest, SmilReferences) {
+    const std::string smil =
+        "<smil><body>\r\n"
+        "<par dur=\"4000ms\"><img src=\"cid:0412.jpg\"/><text src=\"a.txt\"/></par>\r\n"
+        "<par><img src=\"my pic.jpg\"/><audio src=\"CID:s.mid\"/><text src=\"a.txt\"/>"
+        "<img src=\"missing.gif\"/></par>\r\n"
+        "<par dur=\"6s\"><audio src=\"s.mid\"/>\r\n</body></smil>";
+    const std::string text = Utf8ToCp936("文本\r\n");
+    Read(Build({{"0000.smil", smil},
+                {"0412.jpg", "J"},
+                {"a.txt", text},
+                {"my pic.jpg", "P"},
+                {"s.mid", "M"}}));
+    ASSERT_EQ(reader.FPages.Count(), 3);
+    EXPECT_EQ(SlotFile(0, mkPicture), Temp("0412.jpg"));
+    EXPECT_EQ(SlotFile(0, mkText), Temp("a.txt"));
+    EXPECT_EQ(SlotFile(1, mkPicture), Temp("my pic.jpg"));
+    EXPECT_EQ(SlotFile(1, mkAudio), Temp("s.mid"));
+    EXPECT_EQ(SlotFile(1, mkText), Temp("a.txt"));
+    // Named twice, converted back once.
+    EXPECT_EQ(ReadFileBytes(Temp("a.txt")), text);
+    // A reference to no part of the message is not filed.
+    EXPECT_FALSE(fs::exists(Temp("missing.gif")));
+    // A "par" without "</par>" runs to the end of the document.
+    EXPECT_EQ(Page(2).FPlayTime, 6);
+    EXPECT_EQ(SlotFile(2, mkAudio), Temp("s.mid"));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(SlotFile(i, mkAttach), "") << i;
+}
+
+TEST_F(ReaderTest, LeftoverPartsBecomeAttachments) {
+    const std::string smil = "<par><text src=\"t.txt\"/></par>\r\n<par></par>\r\n";
+    Read(Build(
+        {{"0000.smil", smil}, {"t.txt", "x"}, {"x.zip", "1"}, {"p.bmp", "2"}, {"y.doc", "3"}}));
+    ASSERT_EQ(reader.FPages.Count(), 2);
+    EXPECT_EQ(SlotFile(0, mkAttach), Temp("x.zip"));
+    EXPECT_EQ(SlotFile(1, mkAttach), Temp("p.bmp"));
+    // More parts than pages: the rest stays in the folder, unfiled.
+    EXPECT_TRUE(fs::exists(Temp("y.doc")));
+    EXPECT_EQ(reader.FAddrList, TStringList{"y.doc"});
+}
+
+TEST_F(ReaderTest, LastSmilNamedPartIsTheDocument) {
+    const std::string smil = "<par><img src=\"a.jpg\"/></par><par></par>";
+    const std::string smiley = "<par dur=\"7s\"><img src=\"a.jpg\"/></par>";
+    Read(Build({{"0000.smil", smil}, {"a.jpg", "A"}, {"smiley.gif", smiley}}));
+    ASSERT_EQ(reader.FPages.Count(), 1);
+    EXPECT_EQ(Page(0).FPlayTime, 7);
+    EXPECT_EQ(SlotFile(0, mkPicture), Temp("a.jpg"));
+    EXPECT_EQ(SlotFile(0, mkAttach), "");
+}
+
+TEST_F(ReaderTest, NoSmilPartLeavesAnEmptyMessage) {
+    editor.NewPage();
+    Read(Build({{"a.jpg", "A"}, {"b.txt", "B"}}));
+    EXPECT_EQ(editor.NewMessages, 1);
+    EXPECT_EQ(reader.FPages.Count(), 0);
+    EXPECT_TRUE(editor.Q.Boxes.empty());
+}
+
+TEST_F(ReaderTest, MissingFileRaisesAndKeepsThePages) {
+    editor.NewPage();
+    EXPECT_ANY_THROW(reader.LoadMms(root.Path() + "nothing.mms", editor));
+    EXPECT_EQ(reader.FPages.Count(), 1);
+    EXPECT_EQ(editor.NewMessages, 0);
+}
+
+TEST_F(ReaderTest, MoreThan127Entries) {
+    std::vector<Part> parts;
+    std::string smil;
+    for (int i = 0; i < 130; ++i) {
+        std::string name = std::to_string(1000 + i) + ".gif";
+        smil += "<par><img src=\"" + name + "\"/></par>\r\n";
+        parts.push_back({name, "G" + std::to_string(i)});
+    }
+    parts.insert(parts.begin(), Part{"0000.smil", smil});
+    Read(Build(parts));
+    EXPECT_TRUE(editor.Q.Boxes.empty());
+    ASSERT_EQ(reader.FPages.Count(), 130);
+    for (int i = 0; i < 130; ++i)
+        EXPECT_EQ(SlotFile(i, mkPicture), Temp(std::to_string(1000 + i) + ".gif"));
+}
+
+TEST_F(ReaderTest, PartNamesStayInsideTheTemporaryFolder) {
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"../evil.jpg", "evil.jpg"},   {"../../x/y.gif", "y.gif"},         {"a\\b\\c.png", "c.png"},
+        {"/abs/path.mp3", "path.mp3"}, {"bad|name?.jpg", "bad_name_.jpg"}, {"..", "_"},
+    };
+    // The elements stand on one line, one right after the other.
+    std::string smil = "<smil><body>";
+    std::vector<Part> parts{{"0000.smil", ""}};
+    for (const auto& [raw, clean] : names) {
+        smil += "<par><img src=\"" + raw + "\"/></par>";
+        parts.push_back({raw, "data of " + clean});
+    }
+    parts[0].Data = smil + "</body></smil>";
+    Read(Build(parts));
+
+    ASSERT_EQ(reader.FPages.Count(), static_cast<int>(names.size()));
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string& clean = names[i].second;
+        EXPECT_EQ(ReadFileBytes(Temp(clean)), "data of " + clean);
+        TPageModel& page = Page(static_cast<int>(i));
+        std::string filed =
+            page.Slot(mkPicture).File + page.Slot(mkAudio).File + page.Slot(mkAttach).File;
+        EXPECT_EQ(filed, Temp(clean)) << names[i].first;
+    }
+    // Nothing beside the temporary folder and the input file.
+    std::vector<std::string> top;
+    for (const auto& e : fs::directory_iterator(root.Path())) top.push_back(e.path().filename());
+    std::sort(top.begin(), top.end());
+    EXPECT_EQ(top, (std::vector<std::string>{"in.mms", "temp"}));
+}
+
+// Damaged files end the read with what was read, or with the count message; they
+// never raise, and every filled slot names a file in the temporary folder.
+class DamagedFiles : public ReaderTest {
+protected:
+    std::string Good() {
+        TPageModel* p1 = AddWriterPage();
+        p1->SetMedia(src.File("t1.txt", Utf8ToCp936("第一页\r\n")), src.File("p.jpg", "JPEGJPEG"),
+                     src.File("a.mp3", "MP3"), "", 6);
+        AddWriterPage()->SetMedia(src.File("t2.txt", "two"), "", "", src.File("z.zip", "ZIP"), 0);
+        writer.FSubject = "主题";
+        writer.MakeMms(src.Path() + "good.mms");
+        return ReadFileBytes(src.Path() + "good.mms");
+    }
+    void ReadDamaged(const std::string& bytes, const std::string& what) {
+        editor.Q.Boxes.clear();
+        EXPECT_NO_THROW(Read(bytes)) << what;
+        for (auto& page : reader.FPages.Items)
+            for (const auto& slot : page->FSlots)
+                if (!slot.File.empty()) {
+                    EXPECT_EQ(slot.File.rfind(tempDir, 0), 0u) << what;
+                    EXPECT_TRUE(fs::exists(slot.File)) << what << " " << slot.File;
+                }
+        EXPECT_LE(editor.Q.Boxes.size(), 1u) << what;
+    }
+    // Where each entry's two lengths start, found by walking the good message.
+    static std::vector<size_t> EntryStarts(const std::string& msg) {
+        auto* b = reinterpret_cast<const uint8_t*>(msg.data());
+        int32_t len = static_cast<int32_t>(msg.size()), pos = 0, smil = 0;
+        int32_t count = FindEntryCount(b, len, pos, smil);
+        std::vector<size_t> starts;
+        for (int i = 0; i < count; ++i) {
+            starts.push_back(static_cast<size_t>(pos));
+            uint32_t h = ReadUintvar(b, len, pos), d = ReadUintvar(b, len, pos);
+            pos += static_cast<int32_t>(h + d);
+        }
+        return starts;
+    }
+};
+
+TEST_F(DamagedFiles, TruncatedAtEveryLength) {
+    const std::string good = Good();
+    for (size_t n = 0; n < good.size(); ++n)
+        ReadDamaged(good.substr(0, n), "length " + std::to_string(n));
+    ReadDamaged(good, "whole");
+    EXPECT_EQ(reader.FPages.Count(), 2);
+}
+
+TEST_F(DamagedFiles, LengthsThatRunPastTheEnd) {
+    const std::string good = Good();
+    const std::vector<size_t> starts = EntryStarts(good);
+    ASSERT_EQ(starts.size(), 6u);
+    for (uint32_t huge : {0x7FFFFFFFu, 0xFFFFFFFFu, 307200u, 1000u}) {
+        for (size_t k = 0; k < starts.size(); ++k) {
+            auto* b = reinterpret_cast<const uint8_t*>(good.data());
+            int32_t len = static_cast<int32_t>(good.size());
+            int32_t pos = static_cast<int32_t>(starts[k]);
+            ReadUintvar(b, len, pos);
+            const size_t afterH = static_cast<size_t>(pos);
+            ReadUintvar(b, len, pos);
+            const size_t afterD = static_cast<size_t>(pos);
+            const std::string h = good.substr(starts[k], afterH - starts[k]);
+            const std::string v = TMmsMaker::EncodeUintvar(huge);
+            ReadDamaged(good.substr(0, starts[k]) + v + good.substr(afterH),
+                        "header length of entry " + std::to_string(k));
+            ReadDamaged(good.substr(0, afterH) + v + good.substr(afterD),
+                        "data length of entry " + std::to_string(k));
+        }
+    }
+}
+
+TEST_F(DamagedFiles, CountsAndFlippedBytes) {
+    const std::string good = Good();
+    const size_t at = good.find(std::string("<0000>", 7)) + 7;
+    for (int count : {0, 1, 8, 127, 128, 500, 501}) {
+        std::string bytes = good.substr(0, at) +
+                            TMmsMaker::EncodeUintvar(static_cast<uint32_t>(count)) +
+                            good.substr(at + 1);
+        ReadDamaged(bytes, "count " + std::to_string(count));
+        EXPECT_EQ(editor.Q.Boxes.size(), count == 0 || count == 501 ? 1u : 0u) << count;
+    }
+    std::mt19937 gen(1234);
+    for (int i = 0; i < 1500; ++i) {
+        std::string bytes = good;
+        int flips = 1 + static_cast<int>(gen() % 4);
+        for (int f = 0; f < flips; ++f)
+            bytes[gen() % bytes.size()] = static_cast<char>(gen() & 0xFF);
+        ReadDamaged(bytes, "flips " + std::to_string(i));
+    }
+}

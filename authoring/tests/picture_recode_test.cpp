@@ -1,0 +1,655 @@
+#include "picture_recode.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <set>
+
+// clang-format off
+#include <jpeglib.h>
+// clang-format on
+#include <gif_lib.h>
+#include <zlib.h>
+
+#include "mms_maker.h"
+#include "octree_quantizer.h"
+#include "picture_codecs.h"
+#include "test_support.h"
+#include "text_codec.h"
+
+namespace {
+
+// Every draw of 0..9 gives 9, every other draw 0: PreparePicture then raises
+// pixel (0, 0) by 9 in each colour, through the maker's own draws as well.
+class NineRandom : public TRandomSource {
+public:
+    void Reseed() override {}
+    uint32_t Below(uint32_t n) override { return n == 10 ? 9 : 0; }
+};
+
+// A smooth picture with some detail, like a photo.
+QImage Photo(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y) {
+        uchar* row = img.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            row[3 * x] = static_cast<uchar>(60 + 120 * x / std::max(1, w - 1));
+            row[3 * x + 1] = static_cast<uchar>(80 + 100 * y / std::max(1, h - 1));
+            row[3 * x + 2] = static_cast<uchar>(128 + 60 * std::sin((x + y) / 9.0));
+        }
+    }
+    return img;
+}
+
+// Four flat quarters: few colours, so palette pictures keep them exactly.
+QImage Quarters(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB888);
+    const QColor colors[4] = {QColor(200, 30, 40), QColor(20, 160, 90), QColor(40, 50, 210), QColor(100, 100, 100)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.setPixelColor(x, y, colors[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)]);
+    return img;
+}
+
+// Random colours: many distinct colours, and data that compresses badly.
+QImage Noise(int w, int h, unsigned seed = 1) {
+    std::mt19937 gen(seed);
+    QImage img(w, h, QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y) {
+        uchar* row = img.scanLine(y);
+        for (int x = 0; x < 3 * w; ++x) row[x] = static_cast<uchar>(gen());
+    }
+    return img;
+}
+
+std::string JpegBytes(const QImage& img, int quality = 100) { return EncodeJpeg(img, quality); }
+
+std::string QtBytes(const QImage& img, const char* format) {
+    QByteArray data;
+    QBuffer buf(&data);
+    buf.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(img.save(&buf, format));
+    return std::string(data.constData(), static_cast<size_t>(data.size()));
+}
+
+// A GIF written with giflib: one frame per entry of frames, a 4-colour table, and
+// optionally a transparent index.
+std::string GifBytes(int w, int h, const std::vector<std::vector<uint8_t>>& frames, int transparent = -1) {
+    std::string out;
+    int err = 0;
+    GifFileType* gif = EGifOpen(
+        &out,
+        [](GifFileType* g, const GifByteType* b, int n) {
+            static_cast<std::string*>(g->UserData)->append(reinterpret_cast<const char*>(b), n);
+            return n;
+        },
+        &err);
+    GifColorType colors[4] = {{255, 0, 0}, {0, 0, 255}, {0, 128, 0}, {10, 20, 30}};
+    ColorMapObject* map = GifMakeMapObject(4, colors);
+    EGifPutScreenDesc(gif, w, h, 8, 0, map);
+    for (const auto& f : frames) {
+        if (transparent >= 0 || frames.size() > 1) {
+            GraphicsControlBlock gcb{};
+            gcb.TransparentColor = transparent;
+            gcb.DelayTime = 10;
+            GifByteType ext[4];
+            const size_t n = EGifGCBToExtension(&gcb, ext);
+            EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(n), ext);
+        }
+        EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr);
+        for (int y = 0; y < h; ++y) EGifPutLine(gif, const_cast<GifPixelType*>(f.data() + y * w), w);
+    }
+    GifFreeMapObject(map);
+    EGifCloseFile(gif, &err);
+    return out;
+}
+
+// What another decoder sees in a GIF file.
+struct GifView {
+    int Frames = 0;
+    int W = 0, H = 0;
+    std::vector<uint32_t> Palette;
+    std::vector<uint8_t> Indices;
+};
+
+GifView ReadGif(const std::string& path) {
+    GifView v;
+    int err = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
+    if (!gif) return v;
+    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+        v.Frames = gif->ImageCount;
+        const SavedImage& f = gif->SavedImages[0];
+        v.W = f.ImageDesc.Width;
+        v.H = f.ImageDesc.Height;
+        const ColorMapObject* map = f.ImageDesc.ColorMap ? f.ImageDesc.ColorMap : gif->SColorMap;
+        for (int i = 0; map && i < map->ColorCount; ++i)
+            v.Palette.push_back((map->Colors[i].Red << 16) | (map->Colors[i].Green << 8) | map->Colors[i].Blue);
+        v.Indices.assign(f.RasterBits, f.RasterBits + v.W * v.H);
+    }
+    DGifCloseFile(gif, &err);
+    return v;
+}
+
+QImage ReadPng(const std::string& path) {
+    const std::string bytes = ReadFileBytes(path);
+    QImage img;
+    img.loadFromData(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())), "PNG");
+    return img;
+}
+
+uint32_t Rgb(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
+
+// The largest difference of one colour channel between two pictures of one size,
+// outside the pixel at (skipX, skipY).
+int MaxDiff(const QImage& a, const QImage& b, int skipX = -1, int skipY = -1) {
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (x == skipX && y == skipY) continue;
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q))});
+        }
+    return worst;
+}
+
+// Channel differences b - a at one pixel.
+std::array<int, 3> DiffAt(const QImage& a, const QImage& b, int x, int y) {
+    const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+    return {qRed(q) - qRed(p), qGreen(q) - qGreen(p), qBlue(q) - qBlue(p)};
+}
+
+class PictureMaker : public ::testing::Test {
+protected:
+    TempFolder tmp;
+    NineRandom rng;
+    TMmsMaker maker{rng, tmp.Path()};
+
+    void AddPicturePage(const std::string& picture, const std::string& attach = "") {
+        maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
+        maker.FPages.Items.back()->SetMedia("", picture, "", attach, 0);
+    }
+    std::string OutPath() const { return tmp.Path() + "out.mms"; }
+    bool Contains(const std::string& hay, const std::string& needle) {
+        return hay.find(needle) != std::string::npos;
+    }
+    // Files of the folder whose name ends with suffix.
+    int CountEndingWith(const std::string& suffix) {
+        int n = 0;
+        for (const auto& e : std::filesystem::directory_iterator(tmp.Path())) {
+            const std::string name = e.path().filename().string();
+            if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                ++n;
+        }
+        return n;
+    }
+};
+
+}  // namespace
+
+// ---- the box text ----
+
+TEST(PictureBoxText, ParsedOnlyInModeThree) {
+    struct Case {
+        int32_t mode;
+        const char* text;
+        int32_t w, h;
+        bool raises;
+    } cases[] = {
+        {3, "176X210", 176, 210, false},
+        {3, " \t176*210  ", 176, 210, false},
+        {3, "176×210", 176, 210, false},
+        {3, "176x210", 0, 0, false},  // a lower-case x is no separator
+        {3, "", 0, 0, false},
+        {3, "0X210", 0, 210, false},
+        {3, "-5X10", -5, 10, false},
+        {3, "176X", 176, 0, true},  // the width is already set when the height fails
+        {3, "X210", 0, 0, true},
+        {3, "176 X 210", 0, 0, true},
+        {2, "176X210", 7, 8, false},  // other modes leave the box as it was
+        {1, "junk", 7, 8, false},
+    };
+    for (const auto& c : cases) {
+        NineRandom rng;
+        TMmsMaker maker(rng, "/nonexistent/");
+        maker.FPicEncodeMode = c.mode;
+        maker.FPicEncodeInfo = c.text;
+        maker.FPicBoxW = 7;
+        maker.FPicBoxH = 8;
+        if (c.raises) {
+            EXPECT_THROW(maker.ParsePicEncodeInfo(), EConvertError) << c.text;
+        } else {
+            EXPECT_NO_THROW(maker.ParsePicEncodeInfo()) << c.text;
+        }
+        EXPECT_EQ(maker.FPicBoxW, c.w) << c.text;
+        EXPECT_EQ(maker.FPicBoxH, c.h) << c.text;
+    }
+}
+
+TEST_F(PictureMaker, BadBoxTextStopsTheMake) {
+    const QImage src = Photo(40, 30);
+    for (const char* text : {"176X", "X210"}) {
+        const std::string pic = tmp.File("0001.jpg", JpegBytes(src));
+        AddPicturePage(pic);
+        maker.FPicEncodeMode = 3;
+        maker.FPicEncodeInfo = text;
+        EXPECT_THROW(maker.MakeMms(OutPath()), EConvertError) << text;
+        EXPECT_FALSE(std::filesystem::exists(OutPath())) << text;
+        EXPECT_EQ(ReadFileBytes(pic), JpegBytes(src)) << text;
+        maker.ClearPages();
+    }
+}
+
+// ---- the shared steps ----
+
+TEST(PicturePrepare, RaisesOnePixelAndWraps) {
+    QImage img = Quarters(8, 6);
+    img.setPixelColor(3, 2, QColor(250, 0, 100));
+    const QImage before = img;
+    ScriptedRandom rng;
+    rng.Draws = {2, 3, 9, 1, 7};  // row, column, then red, green, blue
+    PreparePicture(img, TPicEncodeSettings{2, 0, 0, 80}, rng);
+    EXPECT_EQ(rng.Reseeds, 2);
+    ASSERT_EQ(img.size(), before.size());
+    EXPECT_EQ(QColor(img.pixel(3, 2)), QColor(3, 1, 107));  // red 250 + 9 wraps to 3
+    EXPECT_EQ(MaxDiff(before, img, 3, 2), 0);
+
+    // Mode 1 changes nothing and draws nothing.
+    QImage same = before;
+    ScriptedRandom idle;
+    PreparePicture(same, TPicEncodeSettings{1, 10, 10, 80}, idle);
+    EXPECT_EQ(same, before);
+    EXPECT_EQ(idle.Reseeds, 0);
+
+    QImage empty;
+    EXPECT_THROW(PreparePicture(empty, TPicEncodeSettings{2, 0, 0, 80}, idle), std::runtime_error);
+}
+
+TEST(PictureFit, SizesFromTheBox) {
+    struct Case {
+        int w, h, boxW, boxH, outW, outH;
+    } cases[] = {
+        {352, 288, 176, 210, 176, 144},  // r = 0.5
+        {100, 100, 176, 210, 176, 176},  // r = 1.76: enlarged
+        {50, 25, 25, 100, 25, 12},       // 12.5 rounds to 12
+        {50, 27, 25, 100, 25, 14},       // 13.5 rounds to 14
+        {64, 48, 0, 210, 64, 48},        // a side of zero or less keeps the size
+        {64, 48, -5, 10, 64, 48},
+        {64, 48, 176, 0, 64, 48},
+        {1000, 1, 1, 1000, 0, 0},        // 1 x 0.001 leaves no picture
+    };
+    for (const auto& c : cases) {
+        QImage img = Photo(c.w, c.h);
+        FitPictureToBox(img, TPicEncodeSettings{3, c.boxW, c.boxH, 80});
+        EXPECT_EQ(img.width(), c.outW) << c.w << "x" << c.h << " into " << c.boxW << "X" << c.boxH;
+        EXPECT_EQ(img.height(), c.outH) << c.w << "x" << c.h << " into " << c.boxW << "X" << c.boxH;
+        if (c.outW > 0) {
+            EXPECT_EQ(img.format(), QImage::Format_RGB888);
+        }
+    }
+}
+
+TEST(PictureFit, ShrinkingAveragesTheArea) {
+    // One-pixel black and white stripes halved: sampling would keep one colour,
+    // averaging gives grey.
+    QImage img(200, 100, QImage::Format_RGB888);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x) img.setPixelColor(x, y, x % 2 ? Qt::white : Qt::black);
+    FitPictureToBox(img, TPicEncodeSettings{3, 100, 100, 80});
+    ASSERT_EQ(img.size(), QSize(100, 50));
+    for (int x = 5; x < 95; x += 10) EXPECT_NEAR(qGray(img.pixel(x, 25)), 128, 12) << x;
+}
+
+TEST(PictureOctree, KeepsFewColoursAndLimitsMany) {
+    TOctreeQuantizer few(8);
+    const uint32_t colors[] = {0x102030, 0xFFFFFF, 0x000000, 0x7F8081, 0x123456};
+    for (int rep = 0; rep < 3; ++rep)
+        for (uint32_t c : colors) few.Add(c >> 16, (c >> 8) & 0xFF, c & 0xFF);
+    std::vector<uint32_t> pal = few.Palette();
+    std::sort(pal.begin(), pal.end());
+    std::vector<uint32_t> want(std::begin(colors), std::end(colors));
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(pal, want);
+
+    TOctreeQuantizer many(16);
+    std::mt19937 gen(3);
+    for (int i = 0; i < 20000; ++i) many.Add(gen() & 0xFF, gen() & 0xFF, gen() & 0xFF);
+    const auto limited = many.Palette();
+    EXPECT_LE(limited.size(), 16u);
+    EXPECT_GE(limited.size(), 8u);
+}
+
+// ---- the written files ----
+
+TEST(PictureJpeg, QualityAndBaseline) {
+    struct Case {
+        int32_t setting;
+        int quality;
+    } cases[] = {{90, 90}, {300, 44}, {0, 1}, {100, 100}, {-1, 100}};
+    TempFolder tmp;
+    for (const auto& c : cases) {
+        EXPECT_EQ(JpegQualityOf(c.setting), c.quality) << c.setting;
+        const std::string path = tmp.File("q.jpg", JpegBytes(Photo(64, 48), 75));
+        NineRandom rng;
+        ASSERT_EQ(RecodeJpeg(path, TPicEncodeSettings{2, 0, 0, c.setting}, rng), 0);
+        const std::string bytes = ReadFileBytes(path);
+        EXPECT_NE(bytes.find("\xFF\xC0"), std::string::npos) << "no baseline frame header";
+        EXPECT_EQ(bytes.find("\xFF\xC2"), std::string::npos) << "progressive";
+
+        // The file's quantisation tables are the library's defaults at that quality.
+        jpeg_decompress_struct d;
+        jpeg_error_mgr derr;
+        d.err = jpeg_std_error(&derr);
+        jpeg_create_decompress(&d);
+        jpeg_mem_src(&d, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        jpeg_read_header(&d, TRUE);
+        EXPECT_EQ(d.num_components, 3);
+        EXPECT_FALSE(d.progressive_mode);
+        jpeg_compress_struct e;
+        jpeg_error_mgr eerr;
+        e.err = jpeg_std_error(&eerr);
+        jpeg_create_compress(&e);
+        e.in_color_space = JCS_RGB;
+        e.input_components = 3;
+        jpeg_set_defaults(&e);
+        jpeg_set_quality(&e, c.quality, TRUE);
+        for (int t = 0; t < 2; ++t) {
+            ASSERT_NE(d.quant_tbl_ptrs[t], nullptr);
+            EXPECT_EQ(0, std::memcmp(d.quant_tbl_ptrs[t]->quantval, e.quant_tbl_ptrs[t]->quantval,
+                                     sizeof(e.quant_tbl_ptrs[t]->quantval)))
+                << "table " << t << " setting " << c.setting;
+        }
+        jpeg_destroy_compress(&e);
+        jpeg_destroy_decompress(&d);
+    }
+}
+
+TEST(PictureFit, NoPixelsLeft) {
+    // A 1000 x 1 picture in a 1 x 1000 box keeps no whole row: JPEG writes an
+    // empty file; GIF and PNG cannot hold such a picture, and raise.
+    TempFolder tmp;
+    const TPicEncodeSettings thinBox{3, 1, 1000, 80};
+    NineRandom rng;
+    const std::string jpg = tmp.File("thin.jpg", JpegBytes(Photo(1000, 1)));
+    EXPECT_EQ(RecodeJpeg(jpg, thinBox, rng), 0);
+    EXPECT_EQ(std::filesystem::file_size(jpg), 0u);
+
+    const std::string gifBytes = TGifEncoder().Encode(Photo(1000, 1));
+    const std::string gif = tmp.File("thin.gif", gifBytes);
+    EXPECT_THROW(RecodeGif(gif, thinBox, rng), std::runtime_error);
+    EXPECT_EQ(ReadFileBytes(gif), gifBytes);
+    const std::string pngBytes = QtBytes(Photo(1000, 1), "PNG");
+    const std::string png = tmp.File("thin.png", pngBytes);
+    EXPECT_THROW(RecodePng(png, thinBox, rng), std::runtime_error);
+    EXPECT_EQ(ReadFileBytes(png), pngBytes);
+}
+
+TEST(PictureGif, OneFrameWithSystemColoursAndNearestPixels) {
+    TempFolder tmp;
+    // A photo has more colours than the 236 free entries.
+    const QImage src = Photo(96, 64);
+    TGifEncoder plain;
+    const std::string path = tmp.File("p.gif", plain.Encode(src));
+    const GifView before = ReadGif(path);
+    ASSERT_EQ(before.Frames, 1);
+
+    NineRandom rng;
+    ASSERT_EQ(RecodeGif(path, TPicEncodeSettings{2, 0, 0, 80}, rng), 0);
+    const GifView v = ReadGif(path);
+    ASSERT_EQ(v.Frames, 1);
+    ASSERT_EQ(v.W, 96);
+    ASSERT_EQ(v.H, 64);
+    ASSERT_EQ(v.Palette.size(), 256u);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(v.Palette[i], kSystemColors[i]) << i;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(v.Palette[246 + i], kSystemColors[10 + i]) << 246 + i;
+    const int distinctMiddle = static_cast<int>(
+        std::set<uint32_t>(v.Palette.begin() + 10, v.Palette.begin() + 246).size());
+    EXPECT_GT(distinctMiddle, 200);
+
+    // The work picture is the decoded source with pixel (0, 0) raised by 9; every
+    // pixel must carry a palette colour nearest to it (no dithering).
+    QImage work(96, 64, QImage::Format_RGB888);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 96; ++x) {
+            const uint32_t c = before.Palette[before.Indices[y * 96 + x]];
+            work.setPixel(x, y, 0xFF000000u | c);
+        }
+    work.setPixelColor(0, 0, QColor(work.pixelColor(0, 0).red() + 9, work.pixelColor(0, 0).green() + 9,
+                                     work.pixelColor(0, 0).blue() + 9));
+    auto dist = [](uint32_t a, uint32_t b) {
+        const int dr = int(a >> 16) - int(b >> 16), dg = int((a >> 8) & 0xFF) - int((b >> 8) & 0xFF),
+                  db = int(a & 0xFF) - int(b & 0xFF);
+        return dr * dr + dg * dg + db * db;
+    };
+    int worse = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 96; ++x) {
+            const uint32_t want = Rgb(work, x, y);
+            int best = 1 << 30;
+            for (uint32_t p : v.Palette) best = std::min(best, dist(p, want));
+            if (dist(v.Palette[v.Indices[y * 96 + x]], want) != best) ++worse;
+        }
+    EXPECT_EQ(worse, 0);
+}
+
+TEST(PictureGif, AnimationUntouchedAndTransparencyWhite) {
+    TempFolder tmp;
+    const std::vector<uint8_t> f1(16, 0), f2(16, 1);
+    const std::string anim = GifBytes(4, 4, {f1, f2});
+    const std::string animPath = tmp.File("a.gif", anim);
+    NineRandom rng;
+    EXPECT_EQ(RecodeGif(animPath, TPicEncodeSettings{3, 176, 210, 80}, rng), -1);
+    EXPECT_EQ(ReadFileBytes(animPath), anim);
+
+    std::vector<uint8_t> still(16, 2);
+    still[5] = 3;  // (1, 1) transparent
+    const std::string path = tmp.File("t.gif", GifBytes(4, 4, {still}, 3));
+    ScriptedRandom zero;  // pixel (0, 0) raised by 0
+    ASSERT_EQ(RecodeGif(path, TPicEncodeSettings{2, 0, 0, 80}, zero), 0);
+    const GifView v = ReadGif(path);
+    ASSERT_EQ(v.Frames, 1);
+    EXPECT_EQ(v.Palette[v.Indices[5]], 0xFFFFFFu);
+    EXPECT_EQ(v.Palette[v.Indices[0]], 0x008000u);
+}
+
+TEST(PicturePng, PaletteFileAsAnotherDecoderSeesIt) {
+    TempFolder tmp;
+    // Noise compresses badly, so the data needs several IDAT chunks.
+    const std::string path = tmp.File("n.png", QtBytes(Noise(600, 400), "PNG"));
+    NineRandom rng;
+    ASSERT_EQ(RecodePng(path, TPicEncodeSettings{2, 0, 0, 80}, rng), 0);
+    const std::string f = ReadFileBytes(path);
+    ASSERT_EQ(f.compare(0, 8, "\x89PNG\r\n\x1A\n"), 0);
+    auto be32 = [&](size_t at) {
+        return (uint32_t(uint8_t(f[at])) << 24) | (uint32_t(uint8_t(f[at + 1])) << 16) |
+               (uint32_t(uint8_t(f[at + 2])) << 8) | uint8_t(f[at + 3]);
+    };
+    std::string idat;
+    int idatChunks = 0;
+    uint32_t width = 0, height = 0, paletteLen = 0;
+    for (size_t at = 8; at + 8 <= f.size();) {
+        const uint32_t len = be32(at);
+        const std::string type = f.substr(at + 4, 4);
+        ASSERT_LE(at + 12 + len, f.size());
+        if (type == "IHDR") {
+            width = be32(at + 8);
+            height = be32(at + 12);
+            EXPECT_EQ(uint8_t(f[at + 16]), 8) << "bit depth";
+            EXPECT_EQ(uint8_t(f[at + 17]), 3) << "colour type";
+            EXPECT_EQ(uint8_t(f[at + 20]), 0) << "interlace";
+        } else if (type == "PLTE") {
+            paletteLen = len;
+        } else if (type == "IDAT") {
+            EXPECT_LE(len, 65535u);
+            idat += f.substr(at + 8, len);
+            ++idatChunks;
+        }
+        at += 12 + len;
+    }
+    EXPECT_EQ(width, 600u);
+    EXPECT_EQ(height, 400u);
+    EXPECT_EQ(paletteLen, 768u);
+    EXPECT_GT(idatChunks, 1);
+    std::string raw((width + 1) * height, '\0');
+    uLongf rawLen = raw.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawLen,
+                         reinterpret_cast<const Bytef*>(idat.data()), idat.size()),
+              Z_OK);
+    ASSERT_EQ(rawLen, raw.size());
+    int notSub = 0;
+    for (uint32_t y = 0; y < height; ++y)
+        if (raw[y * (width + 1)] != 1) ++notSub;
+    EXPECT_EQ(notSub, 0);
+}
+
+TEST(PicturePng, TransparencyWhiteAndFewColoursKept) {
+    TempFolder tmp;
+    QImage src(6, 4, QImage::Format_ARGB32);
+    src.fill(QColor(20, 160, 90));
+    src.setPixelColor(4, 2, QColor(0, 0, 0, 0));
+    const std::string path = tmp.File("a.png", QtBytes(src, "PNG"));
+    ScriptedRandom zero;
+    ASSERT_EQ(RecodePng(path, TPicEncodeSettings{2, 0, 0, 80}, zero), 0);
+    const QImage out = ReadPng(path);
+    ASSERT_EQ(out.size(), QSize(6, 4));
+    EXPECT_EQ(out.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(Rgb(out, 4, 2), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(out, 1, 1), 0x14A05Au);
+}
+
+// ---- through the maker ----
+
+TEST_F(PictureMaker, ModeOneSendsEveryPictureAsItIs) {
+    // Not even pictures: nothing may look inside them.
+    const std::string jpg = tmp.File("1.jpg", "JPG-BYTES"), gif = tmp.File("2.GIF", "GIF-BYTES"),
+                      png = tmp.File("3.png", "PNG-BYTES"), bmp = tmp.File("4.bmp", "BMP-BYTES");
+    AddPicturePage(jpg, gif);
+    AddPicturePage(png, bmp);
+    maker.FPicEncodeMode = 1;
+    maker.MakeMms(OutPath());
+    const std::string out = ReadFileBytes(OutPath());
+    for (const char* bytes : {"JPG-BYTES", "GIF-BYTES", "PNG-BYTES", "BMP-BYTES"}) EXPECT_TRUE(Contains(out, bytes));
+    EXPECT_EQ(ReadFileBytes(jpg), "JPG-BYTES");
+    EXPECT_FALSE(std::filesystem::exists(tmp.Path() + "4.jpg"));
+}
+
+TEST_F(PictureMaker, ModeTwoKeepsSizesAndChangesOnePixel) {
+    const QImage photo = Photo(48, 32), flat = Quarters(48, 32);
+    const std::string jpg = tmp.File("1.jpg", JpegBytes(photo));
+    const QImage jpgSource = DecodeJpeg(ReadFileBytes(jpg));
+    const std::string png = tmp.File("2.png", QtBytes(flat, "PNG"));
+    TGifEncoder plain;
+    const std::string gif = tmp.File("3.gif", plain.Encode(flat));
+    QImage indexed = flat.convertToFormat(QImage::Format_Indexed8);
+    const std::string bmp = tmp.File("4.Bmp", QtBytes(indexed, "BMP"));
+    const std::string bmpBytes = ReadFileBytes(bmp);
+    AddPicturePage(jpg, gif);  // a picture attachment is re-encoded too
+    AddPicturePage(png, bmp);
+    maker.FPicEncodeMode = 2;
+    maker.FJpegQuality = 100;
+    maker.MakeMms(OutPath());
+    const std::string out = ReadFileBytes(OutPath());
+
+    // JPEG: lossy, so the rest of the picture only stays close.
+    const QImage j = DecodeJpeg(ReadFileBytes(jpg));
+    ASSERT_EQ(j.size(), photo.size());
+    EXPECT_LE(MaxDiff(jpgSource, j, 0, 0), 6);
+    for (int d : DiffAt(jpgSource, j, 0, 0)) EXPECT_NEAR(d, 9, 3);
+
+    // PNG and GIF keep few colours exactly: one pixel raised by 9, nothing else.
+    const QImage p = ReadPng(png);
+    ASSERT_EQ(p.size(), flat.size());
+    EXPECT_EQ(MaxDiff(flat, p, 0, 0), 0);
+    EXPECT_EQ(DiffAt(flat, p, 0, 0), (std::array<int, 3>{9, 9, 9}));
+    const GifView g = ReadGif(gif);
+    ASSERT_EQ(g.W, 48);
+    ASSERT_EQ(g.H, 32);
+    EXPECT_EQ(g.Palette[g.Indices[0]], Rgb(flat, 0, 0) + 0x090909u);
+    EXPECT_EQ(g.Palette[g.Indices[47]], Rgb(flat, 47, 0));
+
+    // The bitmap stays; a JPEG of it is written beside it and sent instead.
+    EXPECT_EQ(ReadFileBytes(bmp), bmpBytes);
+    const std::string bj = tmp.Path() + "4.jpg";
+    ASSERT_TRUE(std::filesystem::exists(bj));
+    const QImage b = DecodeJpeg(ReadFileBytes(bj));
+    ASSERT_EQ(b.size(), flat.size());
+    EXPECT_TRUE(Contains(out, ReadFileBytes(bj)));
+    EXPECT_FALSE(Contains(out, bmpBytes));
+    for (const std::string& f : {jpg, png, gif}) EXPECT_TRUE(Contains(out, ReadFileBytes(f))) << f;
+}
+
+TEST_F(PictureMaker, BitmapsOfEveryDepthBecomeJpegs) {
+    // The change lands on pixel (0, 0) whatever the file's own depth; the bitmap
+    // passes the change twice (once as a bitmap, once as the new JPEG).
+    QImage mono(16, 16, QImage::Format_Mono);
+    mono.fill(0);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    // Flat colours, so that JPEG's colour subsampling loses nothing around them.
+    QImage flat(16, 16, QImage::Format_RGB888);
+    flat.fill(QColor(100, 150, 200));
+    const QImage pictures[] = {mono, flat.convertToFormat(QImage::Format_Indexed8),
+                               flat.convertToFormat(QImage::Format_RGB32), flat};
+    for (const QImage& pic : pictures) {
+        const std::string bmp = tmp.File("b.bmp", QtBytes(pic, "BMP"));
+        std::string path = bmp;
+        maker.FPicEncodeMode = 2;
+        maker.FJpegQuality = 100;
+        maker.RecodePicture(path);
+        EXPECT_EQ(path, tmp.Path() + "b.jpg");
+        const QImage out = DecodeJpeg(ReadFileBytes(path));
+        const QImage ref = pic.convertToFormat(QImage::Format_RGB888);
+        ASSERT_EQ(out.size(), ref.size()) << pic.format();
+        for (int d : DiffAt(ref, out, 0, 0)) EXPECT_NEAR(d, 18, 4) << pic.format();
+        EXPECT_LE(MaxDiff(ref, out, 0, 0), 6) << pic.format();
+    }
+}
+
+TEST_F(PictureMaker, ModeThreeFitsTheBox) {
+    const std::string jpg = tmp.File("1.jpg", JpegBytes(Photo(352, 288)));
+    const std::string png = tmp.File("2.png", QtBytes(Quarters(100, 100), "PNG"));
+    const std::string gif = tmp.File("3.gif", GifBytes(4, 2, {std::vector<uint8_t>(8, 1)}));
+    AddPicturePage(jpg, gif);
+    AddPicturePage(png);
+    maker.FPicEncodeMode = 3;
+    maker.FPicEncodeInfo = "176X210";
+    maker.MakeMms(OutPath());
+    EXPECT_EQ(DecodeJpeg(ReadFileBytes(jpg)).size(), QSize(176, 144));
+    EXPECT_EQ(ReadPng(png).size(), QSize(176, 176));
+    const GifView g = ReadGif(gif);
+    EXPECT_EQ(g.W, 176);
+    EXPECT_EQ(g.H, 88);
+}
+
+TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
+    const std::string goodJpeg = JpegBytes(Photo(40, 30));
+    const struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"1.jpg", "not a jpeg"},
+        {"2.jpg", goodJpeg.substr(0, goodJpeg.size() / 2)},  // cut short
+        {"3.gif", "GIF89a\x04\x00"},
+        {"4.png", "\x89PNG\r\n\x1A\nrest"},
+        {"5.bmp", "BM not a bitmap"},
+        {"6.png", goodJpeg},  // a JPEG under a PNG name
+    };
+    maker.FPicEncodeMode = 2;
+    for (const auto& c : cases) {
+        const std::string path = tmp.File(c.name, c.bytes);
+        AddPicturePage(path);
+        EXPECT_THROW(maker.MakeMms(OutPath()), std::runtime_error) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(OutPath())) << c.name;
+        EXPECT_EQ(ReadFileBytes(path), c.bytes) << c.name;
+        maker.ClearPages();
+    }
+    EXPECT_FALSE(std::filesystem::exists(tmp.Path() + "5.jpg"));
+    EXPECT_EQ(CountEndingWith(".writing"), 0);
+}

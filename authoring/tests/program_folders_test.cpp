@@ -1,0 +1,146 @@
+// The folder tree, the header template, emptying the temporary folder and the
+// naming and copying of working copies.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "program_folders.h"
+#include "string_list.h"
+#include "test_support.h"
+#include "working_copy.h"
+
+namespace fs = std::filesystem;
+
+TEST(ProgramFolders, FirstEnsureMakesAllNineFoldersAndReportsTheNewCustomFolder) {
+    TempFolder tmp;
+    // A program folder that does not exist yet: the parents are made too.
+    auto f = TProgramFolders::Form(tmp.Path() + "deep/prog");
+    EXPECT_EQ(f.ProgramDir, tmp.Path() + "deep/prog/");
+    EXPECT_TRUE(f.Ensure());
+    for (const std::string* d : {&f.TempDir, &f.MaterialDir, &f.PictureDir, &f.MusicDir, &f.TextDir,
+                                 &f.AttachDir, &f.OutputDir, &f.ConfigDir, &f.CustomDir}) {
+        EXPECT_EQ(d->back(), '/');
+        EXPECT_TRUE(fs::is_directory(*d)) << *d;
+    }
+    EXPECT_EQ(f.PictureDir, f.MaterialDir + "图片/");
+    EXPECT_EQ(f.CustomDir, f.ProgramDir + "自定义彩信/");
+    // Present now: not new again, and nothing else changes.
+    EXPECT_FALSE(f.Ensure());
+}
+
+TEST(ProgramFolders, ExistingCustomFolderIsNotNew) {
+    TempFolder tmp;
+    auto f = TProgramFolders::Form(tmp.Path());
+    fs::create_directories(f.CustomDir);
+    EXPECT_FALSE(f.Ensure());
+    EXPECT_TRUE(fs::is_directory(f.TempDir));
+}
+
+TEST(ClearTempFolder, RemovesNamedFilesOnlyAndNeverReachesOutside) {
+    TempFolder tmp;
+    TempFolder outside;
+    const std::string temp = tmp.Path();
+    tmp.File("1234.jpg", "picture");
+    tmp.File("0000.smil", "<smil>");
+    tmp.File("5678", "no extension");
+    fs::create_directory(temp + "sub.d");
+    tmp.File("sub.d/inner.txt", "inner");
+    std::string target = outside.File("keep.txt", "precious");
+    ASSERT_EQ(symlink(target.c_str(), (temp + "link.txt").c_str()), 0);
+
+    ClearTempFolder(temp);
+
+    EXPECT_FALSE(fs::exists(temp + "1234.jpg"));
+    EXPECT_FALSE(fs::exists(temp + "0000.smil"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp + "link.txt")));
+    EXPECT_TRUE(fs::exists(temp + "5678"));
+    EXPECT_TRUE(fs::exists(temp + "sub.d/inner.txt"));
+    EXPECT_EQ(ReadFileBytes(target), "precious");
+}
+
+TEST(ClearTempFolder, MissingFolderAndMissingFileAreQuiet) {
+    TempFolder tmp;
+    ClearTempFolder(tmp.Path() + "none/");
+    TruncateAndRemove(tmp.Path() + "mms.mms");
+    std::string p = tmp.File("mms.mms", "old message");
+    TruncateAndRemove(p);
+    EXPECT_FALSE(fs::exists(p));
+}
+
+struct NameCase {
+    const char* name;
+    const char* source;
+    std::deque<uint32_t> draws;
+    std::vector<std::string> present;  // files already in the temporary folder
+    const char* expected;
+};
+
+class WorkingCopyName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(WorkingCopyName, DrawsUntilTheNameIsFree) {
+    const NameCase& c = GetParam();
+    TempFolder tmp;
+    for (const auto& name : c.present) tmp.File(name, "taken");
+    ScriptedRandom rng;
+    rng.Draws = c.draws;
+    EXPECT_EQ(NewWorkingCopyName(tmp.Path(), c.source, rng), tmp.Path() + c.expected);
+    for (const auto& name : c.present) EXPECT_EQ(ReadFileBytes(tmp.Path() + name), "taken");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WorkingCopyName,
+    ::testing::Values(
+        NameCase{"ExtensionLowerCased", "/m/Photo.JPG", {1, 2, 3, 4}, {}, "1234.jpg"},
+        NameCase{"NoExtension", "/m.d/readme", {0, 0, 4, 2}, {}, "0042"},
+        NameCase{"TakenNameDrawnAgain", "/m/a.txt", {1, 2, 3, 4, 5, 6, 7, 8}, {"1234.txt"}, "5678.txt"},
+        // Another extension does not make the name taken.
+        NameCase{"OtherExtensionFree", "/m/a.txt", {1, 2, 3, 4}, {"1234.jpg"}, "1234.txt"},
+        // Every draw gives a taken name: the free names are searched in order.
+        NameCase{"SearchedInOrder", "/m/a.txt", {}, {"0000.txt", "0001.txt"}, "0002.txt"}),
+    [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.name); });
+
+TEST(WorkingCopyName, NameStillHeldByAPageIsNotReused) {
+    TempFolder tmp;
+    ScriptedRandom rng;
+    rng.Draws = {1, 1, 1, 1, 2, 2, 2, 2};
+    auto held = [&](const std::string& p) { return p == tmp.Path() + "1111.png"; };
+    EXPECT_EQ(NewWorkingCopyName(tmp.Path(), "x.png", rng, held), tmp.Path() + "2222.png");
+}
+
+TEST(CopyTextMaterial, LinesGetCrLfAndTheTextEndsAtItsFirstNul) {
+    TempFolder tmp;
+    struct {
+        std::string in, out;
+    } cases[] = {
+        {"a\rb\nc", "a\r\nb\r\nc\r\n"},
+        {"one\r\ntwo\r\n", "one\r\ntwo\r\n"},
+        {std::string("\xFF\xFE" "a\0b\0", 6), "\xFF\xFE" "a\r\n"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        std::string src = tmp.File("src.txt", c.in);
+        std::string dst = tmp.Path() + "copy.txt";
+        CopyTextMaterial(src, dst);
+        EXPECT_EQ(ReadFileBytes(dst), c.out);
+    }
+}
+
+TEST(CopyTextMaterial, UnreadableSourceWritesNothing) {
+    TempFolder tmp;
+    EXPECT_THROW(CopyTextMaterial(tmp.Path() + "missing.txt", tmp.Path() + "copy.txt"),
+                 std::runtime_error);
+    EXPECT_FALSE(fs::exists(tmp.Path() + "copy.txt"));
+}
+
+TEST(CopyMaterial, NeverReplacesAnExistingFile) {
+    TempFolder tmp;
+    std::string src = tmp.File("a.png", "new");
+    std::string dst = tmp.File("1234.png", "other page's copy");
+    EXPECT_FALSE(CopyMaterial(src, dst));
+    EXPECT_EQ(ReadFileBytes(dst), "other page's copy");
+    EXPECT_TRUE(CopyMaterial(src, tmp.Path() + "5678.png"));
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + "5678.png"), "new");
+    EXPECT_FALSE(CopyMaterial(tmp.Path() + "missing.png", tmp.Path() + "9999.png"));
+}
