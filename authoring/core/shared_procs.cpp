@@ -61,13 +61,14 @@ void FindFiles(const std::string& folder, const std::string& mask, TStringList& 
     if (dir.back() != '/') dir += '/';
     DIR* d = opendir(dir.c_str());
     if (!d) return;
-    // "*.*" matches every name, as the directory search it stands for does.
+    // "*.*" matches every name, and names match without regard to case, as the
+    // directory search it stands for does.
     const std::string pattern = mask == "*.*" ? std::string("*") : mask;
     TStringList subdirs;
     bool stopped = false;
     while (dirent* e = readdir(d)) {
         std::string name = e->d_name;
-        if (fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
+        if (fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) != 0) continue;
         if (maxCount != 0 && static_cast<int64_t>(list.size()) >= maxCount) {
             stopped = true;
             break;

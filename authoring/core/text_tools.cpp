@@ -48,10 +48,10 @@ int SplitTextFile(const std::string& path, int32_t maxLen) {
     const size_t limit = static_cast<size_t>(maxLen);
     int k = 0;
     size_t pos = 0;
-    auto save = [&](std::u16string_view piece) {
+    auto save = [&](std::u16string_view chunk) {
         char num[16];
         std::snprintf(num, sizeof(num), "%.4d", k);
-        WriteFileBytes(dir + base + "." + num + ".txt", JoinLines(SplitLines(Utf16ToCp936(piece))));
+        WriteFileBytes(dir + base + "." + num + ".txt", JoinLines(SplitLines(Utf16ToCp936(chunk))));
     };
     for (;;) {
         ++k;

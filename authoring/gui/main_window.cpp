@@ -150,6 +150,7 @@ Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessageP
     FFirstVisiblePage = 0;
     FMaker = std::make_unique<TMmsMaker>(FRandom, TempDir);
     FMaker->FPages.Pump = &FPump;
+    BuildSettingsTabs();
     if (customIsNew) {
         try {
             WriteHeaderTemplate();

@@ -16,6 +16,7 @@
 #include "mms_maker.h"
 #include "program_folders.h"
 #include "services.h"
+#include "settings_store.h"
 #include "string_list.h"
 
 class QAction;
@@ -30,6 +31,12 @@ class QTabWidget;
 class QToolButton;
 class QTreeView;
 class TFrameDispaly;
+class THeaderTab;
+class TSmilTab;
+class TOutputTab;
+class TSystemTab;
+class TSettingsController;
+class TMakeController;
 
 class Tfrmmms : public QMainWindow, public TMessageEditor {
     Q_OBJECT
@@ -62,17 +69,28 @@ public:
     TStringList FScratchList;
     TStringList FOversizeList;
 
-    // Settings, as a first run sets them.
-    std::string FSmilTemplateName;
-    int32_t FMmsMaxSize = 50;
-    int32_t FTxtTimeOptPs = 612;
-    int32_t FJPGCompressionQuality = 90;
-    bool FAudioEx = true;
-    int32_t FCloseHintMode = 0;
-    std::string FMmsOutFormat = "随机数字";
-    int32_t FTxtMaxLen = 612;
-    int32_t FPicMaxH = 100;
-    int32_t FPicMaxW = 100;
+    // The window's own options (the settings file holds them); the header values,
+    // picture settings, JPEG quality and frame colour live in the maker.
+    TMmsSettings FSettings;
+    std::string& FSmilTemplateName = FSettings.SmilTemplateName;
+    int32_t& FMmsMaxSize = FSettings.MmsMaxSize;
+    int32_t& FTxtTimeOptPs = FSettings.TxtTimeOptPs;
+    bool& FAudioEx = FSettings.AudioEx;
+    int32_t& FCloseHintMode = FSettings.CloseHintMode;
+    std::string& FMmsOutFormat = FSettings.MmsOutFormat;
+    int32_t& FTxtMaxLen = FSettings.TxtMaxLen;
+    int32_t& FPicMaxH = FSettings.PicMaxH;
+    int32_t& FPicMaxW = FSettings.PicMaxW;
+
+    // The tabs "彩信头", "SMIL代码", "输出设置", "系统配置" and their controllers.
+    THeaderTab* FHeaderTab = nullptr;
+    TSmilTab* FSmilTab = nullptr;
+    TOutputTab* FOutputTab = nullptr;
+    TSystemTab* FSystemTab = nullptr;
+    TSettingsController* FSettingsController = nullptr;
+    TMakeController* FMakeController = nullptr;
+    // Fills the four tabs; needs the maker.
+    void BuildSettingsTabs();
 
     // Shell-facing steps, replaceable so that tests can watch them.
     std::function<void(const QUrl&)> FOpenUrl;

@@ -1,13 +1,55 @@
-// Settings, templates and making: placeholders until the settings store, the
-// template list and the builder's window side are wired in.
+// The window side of the settings, the SMIL templates and "制作彩信": the four tabs
+// and their controllers, bound to the window's maker, folders and services.
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+#include "header_tab.h"
 #include "main_window.h"
+#include "make_controller.h"
+#include "output_tab.h"
+#include "settings_controller.h"
+#include "smil_tab.h"
+#include "system_tab.h"
 
-void Tfrmmms::LoadSettings() {}
+namespace {
+void Fill(QWidget* sheet, QWidget* content) {
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+}
+}  // namespace
 
-void Tfrmmms::ShowSettings() {}
+void Tfrmmms::BuildSettingsTabs() {
+    auto openFolder = [this](const std::string& dir) { OpenFolder(dir); };
+    FHeaderTab = new THeaderTab(TabSheet6);
+    Fill(TabSheet6, FHeaderTab);
+    FSystemTab = new TSystemTab(*FMaker, FSettings, TabSheet3);
+    Fill(TabSheet3, FSystemTab);
+    FOutputTab = new TOutputTab(TabSheet2);
+    Fill(TabSheet2, FOutputTab);
+    FSettingsController = new TSettingsController(ConfigDir + TSettingsStore::kFileName, *FMaker,
+                                                  FSettings, *FHeaderTab, *FSystemTab, nullptr, this);
+    TSettingsController* settings = FSettingsController;
+    FSmilTab = new TSmilTab(ConfigDir, *FMaker, FSettings, FQuestions,
+                            [settings] { return settings->SaveSettings(); }, TabSheet7);
+    FSmilTab->FShowStatus = [this](const QString& s) { statusBar()->showMessage(s); };
+    FSmilTab->FOpenFolder = openFolder;
+    Fill(TabSheet7, FSmilTab);
+    FMakeController = new TMakeController(*FMaker, FSettings, OutputDir, FQuestions, *FSmilTab,
+                                          *FOutputTab, *FSettingsController, this);
+    FMakeController->FOpenFolder = openFolder;
+}
 
-void Tfrmmms::SBSavecfgClick() {}
+void Tfrmmms::LoadSettings() { FSettingsController->LoadSettings(); }
 
-void Tfrmmms::LoadSmilTemplates() {}
+void Tfrmmms::ShowSettings() { FSettingsController->ShowSettings(); }
 
-void Tfrmmms::SBNewmmsClick() {}
+void Tfrmmms::SBSavecfgClick() {
+    if (!FSettingsController->SBSavecfgClick()) throw std::runtime_error("mms.ini 写入失败");
+}
+
+void Tfrmmms::LoadSmilTemplates() { FSmilTab->LoadSmilTemplates(); }
+
+void Tfrmmms::SBNewmmsClick() { FMakeController->SBNewmmsClick(); }

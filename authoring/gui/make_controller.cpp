@@ -10,7 +10,7 @@ TMakeController::TMakeController(TMmsMaker& maker, const TMmsSettings& settings,
                                  TOutputTab& output, TSettingsController& settingsController,
                                  QObject* parent)
     : QObject(parent),
-      FOpenFolder(OpenFolderInFileBrowser),
+      FOpenFolder(tabs::OpenFolder),
       smil_(smil),
       output_(output),
       make_(maker, settings, std::move(outputDir), questions,

@@ -81,6 +81,6 @@ uint32_t BgrFromColor(const QColor& c) {
            (static_cast<uint32_t>(c.blue()) << 16);
 }
 
-void OpenFolderInFileBrowser(const std::string& dir) {
+void tabs::OpenFolder(const std::string& dir) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(Q(dir)));
 }

@@ -72,10 +72,10 @@ private:
 QColor ColorFromBgr(uint32_t c);
 uint32_t BgrFromColor(const QColor& c);
 
-// Opens a folder in the desktop's file browser.
-void OpenFolderInFileBrowser(const std::string& dir);
-
 namespace tabs {
+// Opens a folder in the desktop's file browser.
+void OpenFolder(const std::string& dir);
+
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }
 inline std::string S(const QString& s) { return s.toStdString(); }
 }  // namespace tabs

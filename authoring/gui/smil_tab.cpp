@@ -27,7 +27,7 @@ TSmilTab::TSmilTab(std::string configDir, TMmsMaker& maker, TMmsSettings& settin
       questions_(questions),
       saveSettings_(std::move(saveSettings)) {
     setObjectName("SmilTab");
-    FOpenFolder = OpenFolderInFileBrowser;
+    FOpenFolder = tabs::OpenFolder;
 
     CBsmillist = new QComboBox(this);
     CBsmillist->setObjectName("CBsmillist");
