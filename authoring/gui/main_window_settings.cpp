@@ -1,5 +1,6 @@
 // The window side of the settings, the SMIL templates and "制作彩信": the four tabs
 // and their controllers, bound to the window's maker, folders and services.
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -14,10 +15,15 @@
 #include "system_tab.h"
 
 namespace {
+// A tab's content scrolls rather than stretching the window past its size.
 void Fill(QWidget* sheet, QWidget* content) {
     auto* layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
+    auto* scroll = new QScrollArea(sheet);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    layout->addWidget(scroll);
 }
 }  // namespace
 
