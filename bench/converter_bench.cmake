@@ -1,0 +1,4 @@
+# The converter's decoding chain against the ffmpeg command line (built, not run
+# by ctest).
+add_executable(zur_decode_bench zur_decode_bench.cpp)
+target_link_libraries(zur_decode_bench PRIVATE zur_core zur_audio_fixtures Qt6::Core)

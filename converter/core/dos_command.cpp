@@ -1,0 +1,435 @@
+#include "dos_command.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kMaxCapturedLines = 200;
+constexpr size_t kInitialBufferSize = 1024;
+
+bool IsShellName(const std::string& Word) {
+    if (Word.empty() || (Word[0] >= '0' && Word[0] <= '9')) return false;
+    for (char c : Word)
+        if (!(c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+              (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+// The program named by the first word of a shell command line when that word is
+// a path (it holds a "/") that the shell takes literally; empty otherwise (a
+// builtin, a name looked up in PATH, a word with expansions, an assignment, a
+// redirection or a compound command first).
+std::string LiteralProgramPath(const std::string& Cmd) {
+    size_t i = 0;
+    const size_t n = Cmd.size();
+    while (i < n && (Cmd[i] == ' ' || Cmd[i] == '\t')) ++i;
+    std::string word;
+    bool quoted = false;
+    while (i < n) {
+        const char c = Cmd[i];
+        if (c == ' ' || c == '\t' || c == '\n' || std::strchr(";&|<>()", c)) break;
+        if (c == '\'') {
+            const size_t close = Cmd.find('\'', i + 1);
+            if (close == std::string::npos) return {};
+            word.append(Cmd, i + 1, close - i - 1);
+            i = close + 1;
+            quoted = true;
+        } else if (c == '"') {
+            ++i;
+            while (i < n && Cmd[i] != '"') {
+                if (Cmd[i] == '\\' && i + 1 < n && std::strchr("$`\"\\", Cmd[i + 1])) {
+                    word += Cmd[i + 1];
+                    i += 2;
+                    continue;
+                }
+                if (Cmd[i] == '$' || Cmd[i] == '`') return {};
+                word += Cmd[i++];
+            }
+            if (i >= n) return {};
+            ++i;
+            quoted = true;
+        } else if (c == '\\') {
+            if (i + 1 >= n) return {};
+            word += Cmd[i + 1];
+            i += 2;
+            quoted = true;
+        } else {
+            if (std::strchr("$`*?[~", c)) return {};
+            if (c == '#' && word.empty() && !quoted) return {};
+            if (c == '=' && !quoted && IsShellName(word)) return {};
+            word += c;
+            ++i;
+        }
+    }
+    if (word.find('/') == std::string::npos) return {};
+    return word;
+}
+
+void CloseFd(int& Fd) {
+    if (Fd >= 0) {
+        ::close(Fd);
+        Fd = -1;
+    }
+}
+
+void SleepOneMillisecond() {
+    timespec ts{0, 1000 * 1000};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+// Reaps a process that the runner stopped watching, once it ends, so that it
+// does not stay behind as a zombie.
+void ReapWhenEnded(pid_t Pid) {
+    std::thread([Pid] {
+        int status = 0;
+        while (::waitpid(Pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+// Drops a SIGPIPE that a write of this thread raised while it was blocked.
+void DiscardPendingSigpipe() {
+    sigset_t pipeSet;
+    sigemptyset(&pipeSet);
+    sigaddset(&pipeSet, SIGPIPE);
+    timespec zero{0, 0};
+    while (::sigtimedwait(&pipeSet, nullptr, &zero) == SIGPIPE) {
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TDosThread
+
+TDosThread::TDosThread(TDosCommand* AOwner, std::string ACommandLine, TLineList* ACapturedLines,
+                       TLineList* AMirrorLines, bool AInputToOutput, TProcessTimer* ATimer,
+                       int32_t AMaxTimeAfterBeginning, int32_t AMaxTimeAfterLastOutput,
+                       TNewLineEvent AOnNewLine, TDosNotifyEvent AOnTerminated,
+                       std::string AWorkPath, int32_t AID)
+    : FOwner(AOwner),
+      FCommandLine(std::move(ACommandLine)),
+      FCapturedLines(ACapturedLines),
+      FMirrorLines(AMirrorLines),
+      FInputToOutput(AInputToOutput),
+      FTimer(ATimer),
+      FMaxTimeAfterBeginning(AMaxTimeAfterBeginning),
+      FMaxTimeAfterLastOutput(AMaxTimeAfterLastOutput),
+      FOnNewLine(std::move(AOnNewLine)),
+      FOnTerminated(std::move(AOnTerminated)),
+      FWorkPath(std::move(AWorkPath)),
+      FID(AID) {
+    FThread = std::thread(&TDosThread::Execute, this);
+}
+
+TDosThread::~TDosThread() {
+    Terminate();
+    WaitFor();
+}
+
+void TDosThread::WaitFor() {
+    if (FThread.joinable()) FThread.join();
+}
+
+void TDosThread::AddPendingInput(const std::string& Entry) {
+    std::lock_guard<std::mutex> lock(FInputLock);
+    FPendingInput.push_back(Entry);
+}
+
+std::string TDosThread::ErrorMessage() const {
+    for (const std::exception_ptr& error : {FPipeError, FCreateProcessError, FHandlerError}) {
+        if (!error) continue;
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            return e.what();
+        } catch (...) {
+            return "unknown error";
+        }
+    }
+    return {};
+}
+
+void TDosThread::Execute() {
+    // Writes to the process's input may raise SIGPIPE; keep it on this thread,
+    // blocked, and drop it after the failed write.
+    sigset_t pipeSet;
+    sigemptyset(&pipeSet);
+    sigaddset(&pipeSet, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSet, nullptr);
+    RunProcess();
+    FFinished = true;
+}
+
+void TDosThread::EmitLine(const std::string& Line, TOutputType OutputType, bool& MirrorFlag) {
+    if (FMirrorLines) {
+        if (MirrorFlag)
+            FMirrorLines->SetLast(Line);
+        else
+            FMirrorLines->Add(Line);
+    }
+    if (FOnNewLine) FOnNewLine(FOwner, FID, Line, OutputType);
+}
+
+void TDosThread::WritePendingInput(int InputFd, std::string& Unwritten, bool& MirrorFlag) {
+    for (;;) {
+        if (Unwritten.empty()) {
+            std::string entry;
+            {
+                std::lock_guard<std::mutex> lock(FInputLock);
+                if (FPendingInput.empty() || Terminated()) break;
+                entry = std::move(FPendingInput.front());
+                FPendingInput.pop_front();
+            }
+            if (entry.empty()) continue;
+            const std::string text = entry.substr(1);
+            Unwritten = entry[0] == '_' ? text + "\n" : text;
+            if (FInputToOutput) {
+                std::string echoed = text;
+                if (FMirrorLines) {
+                    if (MirrorFlag) {
+                        echoed = FMirrorLines->Strings(FMirrorLines->Count() - 1) + text;
+                        FMirrorLines->SetLast(echoed);
+                        MirrorFlag = false;
+                    } else {
+                        FMirrorLines->Add(text);
+                    }
+                }
+                if (FOnNewLine) FOnNewLine(FOwner, FID, echoed, otEntireLine);
+            }
+        }
+        const ssize_t written = ::write(InputFd, Unwritten.data(), Unwritten.size());
+        if (written > 0) {
+            Unwritten.erase(0, static_cast<size_t>(written));
+            continue;
+        }
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno == EPIPE) {
+            // The process no longer reads its input: drop what was queued.
+            DiscardPendingSigpipe();
+            Unwritten.clear();
+            std::lock_guard<std::mutex> lock(FInputLock);
+            FPendingInput.clear();
+        }
+        break;  // the pipe is full (the rest goes in a later pass) or failed
+    }
+}
+
+void TDosThread::RunProcess() {
+    int inPipe[2] = {-1, -1};   // [0]: the child's standard input; [1]: kept here
+    int outPipe[2] = {-1, -1};  // [1]: the child's standard output and error; [0]: read here
+    auto closePipes = [&] {
+        CloseFd(inPipe[0]);
+        CloseFd(inPipe[1]);
+        CloseFd(outPipe[0]);
+        CloseFd(outPipe[1]);
+    };
+    auto endRun = [&] {
+        FTimer->StopCounting();
+        if (FOnTerminated) {
+            try {
+                FOnTerminated(FOwner);
+            } catch (...) {
+                if (!FHandlerError) FHandlerError = std::current_exception();
+            }
+        }
+    };
+
+    // Pipes, all close-on-exec: the child receives only the ends duplicated onto
+    // its standard handles.
+    if (::pipe2(inPipe, O_CLOEXEC) != 0 || ::pipe2(outPipe, O_CLOEXEC) != 0) {
+        FPipeError = std::make_exception_ptr(
+            std::runtime_error(std::string("cannot create a pipe: ") + std::strerror(errno)));
+        closePipes();
+        endRun();
+        return;
+    }
+    ::fcntl(inPipe[1], F_SETFL, ::fcntl(inPipe[1], F_GETFL) | O_NONBLOCK);
+
+    // Start the process: /bin/sh -c CommandLine in a new process group, in
+    // WorkPath when it is given.
+    bool started = false;
+    pid_t pid = 0;
+    const std::string program = LiteralProgramPath(FCommandLine);
+    const std::string programPath = (!program.empty() && program[0] != '/' && !FWorkPath.empty())
+                                        ? FWorkPath + "/" + program
+                                        : program;
+    if (program.empty() || ::access(programPath.c_str(), F_OK) == 0) {
+        posix_spawn_file_actions_t actions;
+        posix_spawnattr_t attr;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attr);
+        posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDERR_FILENO);
+        if (!FWorkPath.empty()) posix_spawn_file_actions_addchdir_np(&actions, FWorkPath.c_str());
+        sigset_t noSignals, defaults;
+        sigemptyset(&noSignals);
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setflags(
+            &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setpgroup(&attr, 0);
+        posix_spawnattr_setsigmask(&attr, &noSignals);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        std::string shell = "/bin/sh", dashC = "-c", command = FCommandLine;
+        char* argv[] = {shell.data(), dashC.data(), command.data(), nullptr};
+        started = ::posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, environ) == 0;
+        posix_spawnattr_destroy(&attr);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    if (!started) {
+        FCreateProcessError =
+            std::make_exception_ptr(TCreateProcessError(FCommandLine + " doesn't exist."));
+        closePipes();
+        endRun();
+        return;
+    }
+    FProcessId = pid;
+    // The child's input is its own now: once it stops reading, writes to it
+    // fail and the queued input is dropped. The write end of the output pipe
+    // stays open here for the whole run, so the pipe never reads as broken.
+    CloseFd(inPipe[0]);
+
+    std::string unfinished;
+    bool mirrorFlag = false;
+    std::vector<char> buffer(kInitialBufferSize, 0);
+    std::string unwrittenInput;
+    bool reaped = false;
+    try {
+        for (;;) {
+            // Keep the newest lines.
+            FCapturedLines->KeepNewest(kMaxCapturedLines);
+            // Has the process ended? Taken before the pipe is looked at, so the
+            // pass that sees the end still reads everything written before it.
+            int status = 0;
+            const pid_t waited = ::waitpid(pid, &status, WNOHANG);
+            const bool stillActive = waited == 0 || (waited < 0 && errno == EINTR);
+            if (!stillActive) reaped = true;
+            // Is output waiting?
+            int available = 0;
+            pollfd pfd{outPipe[0], POLLIN, 0};
+            if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN))
+                ::ioctl(outPipe[0], FIONREAD, &available);
+            if (available > 0) {
+                // Read it all and cut it into lines.
+                if (static_cast<size_t>(available) > buffer.size()) buffer.resize(available);
+                std::fill(buffer.begin(), buffer.end(), 0);
+                ssize_t count = ::read(outPipe[0], buffer.data(), buffer.size());
+                if (count < 0) count = 0;
+                std::string current = unfinished;
+                for (ssize_t i = 0; i < count && !Terminated(); ++i) {
+                    const char byte = buffer[i];
+                    if (byte == 0) continue;
+                    if (byte != '\n' && byte != '\r') {
+                        current += byte;
+                        continue;
+                    }
+                    if (byte == '\r' && i + 1 < count && buffer[i + 1] == '\n') ++i;
+                    FTimer->ResetLastOutput();
+                    FCapturedLines->Add(current);
+                    EmitLine(current, otEntireLine, mirrorFlag);
+                    mirrorFlag = false;
+                    current.clear();
+                }
+                unfinished = current;
+                if (!unfinished.empty()) {
+                    EmitLine(unfinished, otBeginningOfLine, mirrorFlag);
+                    mirrorFlag = true;
+                }
+            } else {
+                // Nothing waiting: hand the process its queued input.
+                WritePendingInput(inPipe[1], unwrittenInput, mirrorFlag);
+            }
+            SleepOneMillisecond();
+            // A stop kills the process and everything it started.
+            if (Terminated()) ::kill(-pid, SIGKILL);
+            // The end of the process, or of the watching.
+            if (!stillActive) break;
+            if (FMaxTimeAfterBeginning > 0 && FTimer->ElapsedSeconds() > FMaxTimeAfterBeginning)
+                break;
+            if (FMaxTimeAfterLastOutput > 0 &&
+                FTimer->SecondsSinceOutput() > FMaxTimeAfterLastOutput)
+                break;
+        }
+        // An unended line ends with the run.
+        if (!unfinished.empty()) {
+            FCapturedLines->Add(unfinished);
+            EmitLine(unfinished, otEntireLine, mirrorFlag);
+        }
+    } catch (...) {
+        // A handler raised: the watching ends here.
+        FHandlerError = std::current_exception();
+    }
+
+    // Clean up. A process that is still running (a time limit passed) goes on
+    // running; it is reaped once it ends.
+    if (!reaped) ReapWhenEnded(pid);
+    closePipes();
+    endRun();
+}
+
+// ---------------------------------------------------------------------------
+// TDosCommand
+
+TDosCommand::TDosCommand(QObject* AOwner) : QObject(AOwner), FOwner(AOwner) {}
+
+TDosCommand::~TDosCommand() {
+    Stop();
+    if (!FOwner) delete FTimer;
+}
+
+void TDosCommand::Start() {
+    if (FCommandLine.empty()) throw EDosCommand("No Commandline to execute");
+    if (FThread) {
+        if (IsRunning()) throw EDosCommand("A command is still running");
+        Stop();
+    }
+    if (!FTimer) FTimer = new TProcessTimer(FOwner);
+    FCapturedLines.Clear();
+    FLastError.clear();
+    FTimer->StartCounting();
+    FThread = std::make_unique<TDosThread>(
+        this, FCommandLine, &FCapturedLines, FMirrorLines, FInputToOutput, FTimer,
+        FMaxTimeAfterBeginning, FMaxTimeAfterLastOutput, FOnNewLine, FOnTerminated, FWorkPath, FID);
+}
+
+bool TDosCommand::IsRunning() const {
+    if (!FThread || !FTimer) return false;
+    return FTimer->Enabled();
+}
+
+void TDosCommand::Stop() {
+    if (!FThread) return;
+    FThread->Terminate();
+    FThread->WaitFor();
+    FLastError = FThread->ErrorMessage();
+    FThread.reset();
+}
+
+void TDosCommand::SendLine(const std::string& Value, bool Eol) {
+    if (FThread) FThread->AddPendingInput((Eol ? "_" : "-") + Value);
+}
+
+std::string TDosCommand::LastError() const {
+    if (FThread && FThread->Finished()) return FThread->ErrorMessage();
+    return FLastError;
+}
+
+pid_t TDosCommand::ProcessId() const { return FThread ? FThread->ProcessId() : 0; }

@@ -1,0 +1,355 @@
+#include "zur_window.h"
+
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QScreen>
+#include <QToolButton>
+#include <QUrl>
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include "dialog_service.h"
+#include "zur_application.h"
+#include "zur_paths.h"
+#include "zur_script.h"
+
+namespace {
+
+const char* const kCaption = "提示";
+
+QToolButton* MakeSpeedButton(QWidget* Parent, const char* Name, const QString& Text) {
+    auto* button = new QToolButton(Parent);
+    button->setObjectName(Name);
+    button->setText(Text);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* Parent, const char* Name, const QString& Text) {
+    auto* label = new QLabel(Text, Parent);
+    label->setObjectName(Name);
+    return label;
+}
+
+QLineEdit* MakeEdit(QWidget* Parent, const char* Name) {
+    auto* edit = new QLineEdit(Parent);
+    edit->setObjectName(Name);
+    return edit;
+}
+
+QString FromUtf8(const std::string& Text) { return QString::fromStdString(Text); }
+
+// Deletes a file (not a folder) if it is there; failures are ignored.
+void DeleteFileQuietly(const std::string& FileName) { ::unlink(FileName.c_str()); }
+
+// Clears the busy flag and removes the intermediate files when a conversion
+// step ends, however it ends.
+class TConversionEnd {
+public:
+    TConversionEnd(bool& Busy, std::vector<std::string> Files)
+        : FBusy(Busy), FFiles(std::move(Files)) {}
+    ~TConversionEnd() {
+        for (const std::string& file : FFiles) DeleteFileQuietly(file);
+        FBusy = false;
+    }
+
+private:
+    bool& FBusy;
+    std::vector<std::string> FFiles;
+};
+
+}  // namespace
+
+Tfrmzur::Tfrmzur(TDialogService& Dialogs, const QString& AppDir, QWidget* Parent)
+    : QWidget(Parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      FDialogs(Dialogs),
+      FProcessMessages([] { QCoreApplication::processEvents(); }) {
+    setObjectName("frmzur");
+    setWindowTitle("wave(mp3 wma)<->zur");
+
+    SBtoZur = MakeSpeedButton(this, "SBtoZur", "WAVE(MP3,WMA)->ZUR");
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName("Bevel1");
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    SBtoWave = MakeSpeedButton(this, "SBtoWave", "ZUR->WAVE");
+    CBMR = new QComboBox(this);
+    CBMR->setObjectName("CBMR");
+    CBMR->setEditable(false);
+    CBMR->addItems({"4.75", "5.15", "5.9", "6.7", "7.4", "7.95", "10.2", "12.2"});
+    CBMR->setCurrentIndex(0);
+    Label1 = MakeLabel(this, "Label1", "选择 MR");
+    Label1->setBuddy(CBMR);
+    SBSourceSel = MakeSpeedButton(this, "SBSourceSel", "选择文件");
+    Label2 = MakeLabel(this, "Label2", "原始文件");
+    EditSource = MakeEdit(this, "EditSource");
+    Label3 = MakeLabel(this, "Label3", "转换文件");
+    EditTask = MakeEdit(this, "EditTask");
+    SBTaskSel = MakeSpeedButton(this, "SBTaskSel", "选择文件");
+    OpenDialog = new QFileDialog(this);
+    OpenDialog->setObjectName("OpenDialog");
+    OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog->setNameFilters({"wav,mp3,wma (*.wav *.mp3 *.wma)", "zur (*.zur)"});
+    SaveDialog = new QFileDialog(this);
+    SaveDialog->setObjectName("SaveDialog");
+    SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog->setFileMode(QFileDialog::AnyFile);
+    SaveDialog->setNameFilters({"wav,zur (*.wav *.zur)"});
+    SaveDialog->setDefaultSuffix(QString());
+    SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    Labelstat = MakeLabel(this, "Labelstat", QString());
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Label2, 0, 0);
+    grid->addWidget(EditSource, 0, 1);
+    grid->addWidget(SBSourceSel, 0, 2);
+    grid->addWidget(Label3, 1, 0);
+    grid->addWidget(EditTask, 1, 1);
+    grid->addWidget(SBTaskSel, 1, 2);
+    grid->addWidget(Bevel1, 2, 0, 1, 3);
+    auto* row = new QHBoxLayout;
+    row->addWidget(Label1);
+    row->addWidget(CBMR);
+    row->addStretch(1);
+    row->addWidget(SBtoZur);
+    row->addWidget(SBtoWave);
+    grid->addLayout(row, 3, 0, 1, 3);
+    grid->addWidget(Labelstat, 4, 0, 1, 3);
+    resize(485, 200);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    connect(SBtoZur, &QToolButton::clicked, this, [this] { Guarded([this] { SBtoZurClick(); }); });
+    connect(SBtoWave, &QToolButton::clicked, this,
+            [this] { Guarded([this] { SBtoWaveClick(); }); });
+    connect(SBSourceSel, &QToolButton::clicked, this,
+            [this] { Guarded([this] { SBSourceSelClick(); }); });
+    connect(SBTaskSel, &QToolButton::clicked, this,
+            [this] { Guarded([this] { SBTaskSelClick(); }); });
+
+    // FormCreate: the silent error handler, the folder and the intermediate
+    // files, drops, and the decoding chain.
+    if (auto* app = qobject_cast<TZurApplication*>(QCoreApplication::instance()))
+        app->SetOnException([this](const std::exception& E) { AppException(E); });
+    QString dir = AppDir.isEmpty() ? QCoreApplication::applicationDirPath() : AppDir;
+    if (!dir.endsWith('/')) dir += '/';
+    FAppDir = dir.toStdString();
+    FTempWav = FAppDir + "tmpaudio.wav";
+    FBatFile = FAppDir + "run.bat";
+    FScript.clear();
+    setAcceptDrops(true);
+    FWaveIn = std::make_unique<TWaveIn>();
+    FWmaIn = std::make_unique<TWmaIn>();
+    FMp3In = std::make_unique<TMp3In>();
+    FWaveOut = std::make_unique<TWaveOut>();
+    FConverter = std::make_unique<TAudioConverter>();
+    FResampler = std::make_unique<TResampler>();
+    FResampler->SetOutSampleRate(8000);
+    FConverter->SetOutChannels(1);
+    FConverter->SetOutBitsPerSample(16);
+    FConverter->SetInput(FResampler.get());
+    FWaveOut->SetInput(FConverter.get());
+    FWaveOut->SetOnDone([this](TWaveOut*) { WaveOut1Done(); });
+    FBusy = false;
+}
+
+Tfrmzur::~Tfrmzur() {
+    // FormDestroy. The writer is stopped first, so that a run under way cannot
+    // make "tmpaudio.wav" again after it has been deleted.
+    FScript.clear();
+    setAcceptDrops(false);
+    FWaveOut.reset();
+    FOutput = nullptr;
+    DeleteFileQuietly(FTempWav);
+    DeleteFileQuietly(FBatFile);
+    FConverter.reset();
+    FResampler.reset();
+    FWaveIn.reset();
+    FWmaIn.reset();
+    FMp3In.reset();
+    if (auto* app = qobject_cast<TZurApplication*>(QCoreApplication::instance()))
+        app->SetOnException(nullptr);
+}
+
+void Tfrmzur::AppException(const std::exception&) {}
+
+void Tfrmzur::Guarded(const std::function<void()>& Handler) {
+    try {
+        Handler();
+    } catch (const std::exception& e) {
+        AppException(e);
+    }
+}
+
+void Tfrmzur::Message(const QString& Text) { FDialogs.ShowMessage(this, kCaption, Text); }
+
+void Tfrmzur::SBSourceSelClick() {
+    const QString chosen = FDialogs.ChooseFile(OpenDialog);
+    if (chosen.isEmpty()) return;
+    const TZurProposal proposal = ProposeForChosenSource(chosen.toStdString());
+    EditSource->setText(FromUtf8(proposal.Source));
+    EditTask->setText(FromUtf8(proposal.Target));
+}
+
+void Tfrmzur::SBTaskSelClick() {
+    const QString chosen = FDialogs.ChooseFile(SaveDialog);
+    if (chosen.isEmpty()) return;
+    EditTask->setText(FromUtf8(LowerAscii(chosen.toStdString())));
+}
+
+void Tfrmzur::dragEnterEvent(QDragEnterEvent* Event) {
+    if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
+}
+
+void Tfrmzur::dropEvent(QDropEvent* Event) {
+    std::vector<std::string> names;
+    for (const QUrl& url : Event->mimeData()->urls())
+        if (url.isLocalFile()) names.push_back(url.toLocalFile().toStdString());
+    Guarded([&] { FilesDropped(names); });
+    Event->acceptProposedAction();
+}
+
+void Tfrmzur::FilesDropped(const std::vector<std::string>& FileNames) {
+    const std::optional<TZurProposal> proposal = ProposeForDroppedFiles(FileNames);
+    if (!proposal) return;
+    EditSource->setText(FromUtf8(proposal->Source));
+    EditTask->setText(FromUtf8(proposal->Target));
+}
+
+void Tfrmzur::SBtoZurClick() {
+    if (FBusy) {
+        Message("请等待转换成功后再操作");
+        return;
+    }
+    FSourceFile = LowerAscii(TrimText(EditSource->text().toStdString()));
+    FTargetFile = LowerAscii(TrimText(EditTask->text().toStdString()));
+    if (FSourceFile.empty() || FTargetFile.empty()) {
+        Message("请选择文件");
+        return;
+    }
+    TAudioFileIn* decoder = nullptr;
+    switch (SourceKindOf(FSourceFile)) {
+        case TZurSourceKind::Wave:
+            decoder = FWaveIn.get();
+            break;
+        case TZurSourceKind::Mp3:
+            decoder = FMp3In.get();
+            break;
+        case TZurSourceKind::Wma:
+            decoder = FWmaIn.get();
+            break;
+        case TZurSourceKind::None:
+            Message("无效的文件类型");
+            return;
+    }
+    FResampler->SetInput(decoder);
+    decoder->SetFileName(FSourceFile);
+    if (!decoder->Valid()) {
+        Message("无效的文件格式");
+        return;
+    }
+    FBusy = true;
+    FOutput = FWaveOut.get();
+    FWaveOut->SetFileName(FTempWav);
+    Labelstat->setText("开始转换");
+    try {
+        FOutput->Run();
+    } catch (...) {
+        FBusy = false;
+        throw;
+    }
+}
+
+void Tfrmzur::WaveOut1Done() {
+    TConversionEnd end(FBusy, {FTempWav, FBatFile});
+    if (!FWaveOut->ExceptionMessage().empty()) {
+        DeleteFileQuietly(FTempWav);
+        Labelstat->setText("转换异常");
+        Message("转换异常");
+        return;
+    }
+    Labelstat->setText("转换中，请等待");
+    const int mode = std::clamp(CBMR->currentIndex(), 0, 7);
+    FScript = {ZurEncodeLine(FAppDir, FTempWav, FTargetFile, ZurModeNames[mode]), "exit"};
+    const bool converted = RunBatchFile();
+    Labelstat->setText(QString());
+    DeleteFileQuietly(FTempWav);
+    DeleteFileQuietly(FBatFile);
+    if (converted) {
+        Message("转换完成");
+    } else {
+        Labelstat->setText("转换异常");
+        Message("转换异常");
+    }
+}
+
+void Tfrmzur::SBtoWaveClick() {
+    const std::string source = LowerAscii(TrimText(EditSource->text().toStdString()));
+    const std::string target = LowerAscii(TrimText(EditTask->text().toStdString()));
+    if (source.empty() || target.empty()) {
+        Message("请选择文件");
+        return;
+    }
+    if (FBusy) {
+        Message("请等待转换成功后再操作");
+        return;
+    }
+    if (ExtractFileExt(source) != ".zur") {
+        Message("无效的文件类型");
+        return;
+    }
+    FSourceFile = source;
+    FTargetFile = target;
+    FBusy = true;
+    TConversionEnd end(FBusy, {FBatFile});
+    Labelstat->setText("开始转换");
+    FScript = {ZurDecodeLine(FAppDir, FSourceFile, FTargetFile), "exit"};
+    const bool converted = RunBatchFile();
+    DeleteFileQuietly(FBatFile);
+    if (converted) {
+        Labelstat->setText("转换完成");
+        Message("转换完成");
+        Labelstat->setText(QString());
+    } else {
+        Labelstat->setText("转换异常");
+        Message("转换异常");
+    }
+}
+
+bool Tfrmzur::RunBatchFile() {
+    SaveScriptFile(FScript, FBatFile);
+    std::unique_ptr<TDosCommand> command = std::make_unique<TDosCommand>();
+    FDosCommand = command.get();
+    struct TForget {
+        TDosCommand*& Command;
+        ~TForget() { Command = nullptr; }
+    } forget{FDosCommand};
+    FDosCommand->SetCommandLine(ShellWord(FBatFile));
+    FDosCommand->Start();
+    while (FDosCommand->IsRunning()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        FProcessMessages();
+    }
+    FDosCommand->Stop();
+    const bool started = FDosCommand->LastError().empty();
+    // The outside program is judged by what it leaves: the target file.
+    return started && ::access(FTargetFile.c_str(), F_OK) == 0;
+}

@@ -1,0 +1,234 @@
+// The decoding chain (decoder -> resampler -> converter -> WAV writer) on clips
+// that the tests make with FFmpeg's encoders.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QThread>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "audio_file_in.h"
+#include "audio_fixtures.h"
+#include "audio_swr_stage.h"
+#include "test_support.h"
+#include "wave_out.h"
+
+namespace {
+
+class AudioChain : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(FDir.isValid());
+        FResampler.SetOutSampleRate(8000);
+        FConverter.SetOutChannels(1);
+        FConverter.SetOutBitsPerSample(16);
+        FConverter.SetInput(&FResampler);
+        FWriter.SetInput(&FConverter);
+        FWriter.SetOnDone([this](TWaveOut*) {
+            ++FDoneCount;
+            FDoneOnMainThread = QThread::currentThread() == qApp->thread();
+        });
+    }
+
+    std::string Path(const std::string& Name) const {
+        return FDir.path().toStdString() + "/" + Name;
+    }
+
+    // Runs the chain from Decoder into "tmpaudio.wav"; gives the error text.
+    std::string Convert(TAudioFileIn& Decoder, const std::string& Source) {
+        Decoder.SetFileName(Source);
+        FResampler.SetInput(&Decoder);
+        FWriter.SetFileName(Path("tmpaudio.wav"));
+        const int before = FDoneCount;
+        FWriter.Run();
+        EXPECT_TRUE(FWriter.Active());  // Run returns at once
+        EXPECT_TRUE(ProcessEventsUntil([&] { return FDoneCount > before; }, 30000));
+        EXPECT_FALSE(FWriter.Active());
+        EXPECT_TRUE(FDoneOnMainThread);
+        return FWriter.ExceptionMessage();
+    }
+
+    // The output holds a 440 Hz tone of about Seconds at 8000 Hz, mono, 16 bits.
+    void ExpectToneWave(double Seconds, double ToleranceSeconds) {
+        const TWaveInfo wave = ReadWave(Path("tmpaudio.wav"));
+        ASSERT_TRUE(wave.Ok);
+        const std::string bytes = ReadFileBytes(Path("tmpaudio.wav"));
+        ASSERT_GE(bytes.size(), 44u);
+        // The whole 44-byte header, byte for byte.
+        EXPECT_EQ(bytes.substr(0, 44),
+                  WavePcmHeader(8000, 1, 16, static_cast<uint32_t>(bytes.size() - 44)));
+        EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+        EXPECT_EQ(wave.RiffSize, bytes.size() - 8);
+        EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
+        EXPECT_EQ(wave.FmtSize, 16u);
+        EXPECT_EQ(wave.FormatTag, 1);
+        EXPECT_EQ(wave.Channels, 1);
+        EXPECT_EQ(wave.SampleRate, 8000u);
+        EXPECT_EQ(wave.ByteRate, 16000u);
+        EXPECT_EQ(wave.BlockAlign, 2);
+        EXPECT_EQ(wave.BitsPerSample, 16);
+        EXPECT_EQ(bytes.substr(36, 4), "data");
+        EXPECT_EQ(wave.DataSize, bytes.size() - 44);
+        const double seconds = wave.Samples.size() / 8000.0;
+        EXPECT_NEAR(seconds, Seconds, ToleranceSeconds);
+        EXPECT_NEAR(ToneFrequency(wave.Samples, 8000), 440.0, 440.0 * 0.01);
+        EXPECT_GT(PeakLevel(wave.Samples), 8000);
+    }
+
+    QTemporaryDir FDir;
+    TWaveIn FWaveIn;
+    TWmaIn FWmaIn;
+    TMp3In FMp3In;
+    TWaveOut FWriter;
+    TAudioConverter FConverter;
+    TResampler FResampler;
+    int FDoneCount = 0;
+    bool FDoneOnMainThread = false;
+};
+
+}  // namespace
+
+TEST_F(AudioChain, PcmWave44kStereo) {
+    MakeToneClip(Path("pcm.wav"), "wav", "pcm_s16le", 44100, 2, 2.0);
+    EXPECT_FALSE(FWaveIn.Valid());  // no file name yet
+    FWaveIn.SetFileName(Path("pcm.wav"));
+    EXPECT_TRUE(FWaveIn.Valid());
+    EXPECT_EQ(Convert(FWaveIn, Path("pcm.wav")), "");
+    ExpectToneWave(2.0, 2.0 / 8000);
+}
+
+TEST_F(AudioChain, CompressedWave) {
+    MakeToneClip(Path("adpcm.wav"), "wav", "adpcm_ms", 44100, 2, 2.0);
+    FWaveIn.SetFileName(Path("adpcm.wav"));
+    EXPECT_TRUE(FWaveIn.Valid());
+    EXPECT_EQ(Convert(FWaveIn, Path("adpcm.wav")), "");
+    ExpectToneWave(2.0, 0.05);
+}
+
+TEST_F(AudioChain, Mp3) {
+    MakeToneClip(Path("tone.mp3"), "mp3", "libmp3lame", 44100, 2, 2.0);
+    FMp3In.SetFileName(Path("tone.mp3"));
+    EXPECT_TRUE(FMp3In.Valid());
+    EXPECT_EQ(Convert(FMp3In, Path("tone.mp3")), "");
+    ExpectToneWave(2.0, 0.06);
+}
+
+TEST_F(AudioChain, Wma) {
+    MakeToneClip(Path("tone.wma"), "asf", "wmav2", 44100, 2, 2.0);
+    FWmaIn.SetFileName(Path("tone.wma"));
+    EXPECT_TRUE(FWmaIn.Valid());
+    EXPECT_EQ(Convert(FWmaIn, Path("tone.wma")), "");
+    ExpectToneWave(2.0, 0.1);
+}
+
+TEST_F(AudioChain, MonoAndOtherRatesToo) {
+    MakeToneClip(Path("mono22.wav"), "wav", "pcm_s16le", 22050, 1, 1.0);
+    EXPECT_EQ(Convert(FWaveIn, Path("mono22.wav")), "");
+    ExpectToneWave(1.0, 2.0 / 8000);
+    MakeToneClip(Path("already.wav"), "wav", "pcm_s16le", 8000, 1, 1.0);
+    EXPECT_EQ(Convert(FWaveIn, Path("already.wav")), "");
+    ExpectToneWave(1.0, 1.0 / 8000);
+}
+
+TEST_F(AudioChain, TheResamplersInputChangesFromRunToRun) {
+    MakeToneClip(Path("a.wav"), "wav", "pcm_s16le", 44100, 2, 1.0);
+    MakeToneClip(Path("b.mp3"), "mp3", "libmp3lame", 48000, 2, 1.5);
+    EXPECT_EQ(Convert(FWaveIn, Path("a.wav")), "");
+    ExpectToneWave(1.0, 2.0 / 8000);
+    EXPECT_EQ(Convert(FMp3In, Path("b.mp3")), "");
+    ExpectToneWave(1.5, 0.06);
+    EXPECT_EQ(Convert(FWaveIn, Path("a.wav")), "");
+    ExpectToneWave(1.0, 2.0 / 8000);
+}
+
+TEST_F(AudioChain, EachDecoderTakesOnlyItsOwnKind) {
+    MakeToneClip(Path("pcm.wav"), "wav", "pcm_s16le", 44100, 2, 0.5);
+    MakeToneClip(Path("tone.mp3"), "mp3", "libmp3lame", 44100, 2, 0.5);
+    MakeToneClip(Path("tone.wma"), "asf", "wmav2", 44100, 2, 0.5);
+    WriteTextFile(Path("text.mp3"), "This is not a sound at all.\r\n");
+    WriteTextFile(Path("empty.wav"), "");
+    // A WAVE file of a kind that no decoder is there for.
+    WriteRawWave(Path("wmapro.wav"), 0x162, 2, 44100, 4, 16, std::string(4000, '\x55'));
+    const std::string files[] = {"pcm.wav",   "tone.mp3",    "tone.wma",  "text.mp3",
+                                 "empty.wav", "missing.wav", "wmapro.wav"};
+    TAudioFileIn* decoders[] = {&FWaveIn, &FMp3In, &FWmaIn};
+    for (int d = 0; d < 3; ++d) {
+        for (int f = 0; f < 7; ++f) {
+            decoders[d]->SetFileName(Path(files[f]));
+            EXPECT_EQ(decoders[d]->Valid(), d == f) << d << " " << files[f];
+        }
+    }
+}
+
+TEST_F(AudioChain, AMissingOrNonAudioFileFailsTheRunToo) {
+    WriteTextFile(Path("text.mp3"), "This is not a sound at all.\r\n");
+    EXPECT_NE(Convert(FMp3In, Path("text.mp3")), "");
+    EXPECT_NE(Convert(FWaveIn, Path("missing.wav")), "");
+}
+
+TEST_F(AudioChain, UndecodableDataFailsTheRun) {
+    // A valid WAVE header (MPEG audio inside) over data of which nothing decodes.
+    std::string junk;
+    for (int i = 0; i < 20000; ++i) junk += static_cast<char>((i * 7919 + 13) % 251);
+    WriteRawWave(Path("junk.wav"), 0x55, 2, 44100, 1, 0, junk);
+    FWaveIn.SetFileName(Path("junk.wav"));
+    EXPECT_TRUE(FWaveIn.Valid());
+    EXPECT_NE(Convert(FWaveIn, Path("junk.wav")), "");
+}
+
+TEST_F(AudioChain, AnUnwritableTargetFailsTheRun) {
+    MakeToneClip(Path("pcm.wav"), "wav", "pcm_s16le", 44100, 2, 0.5);
+    FWaveIn.SetFileName(Path("pcm.wav"));
+    FResampler.SetInput(&FWaveIn);
+    FWriter.SetFileName(Path("no/such/folder/tmpaudio.wav"));
+    int before = FDoneCount;
+    FWriter.Run();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return FDoneCount > before; }, 10000));
+    EXPECT_NE(FWriter.ExceptionMessage().find("cannot create"), std::string::npos);
+    // A full device fails while the data is written.
+    FWriter.SetFileName("/dev/full");
+    before = FDoneCount;
+    FWriter.Run();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return FDoneCount > before; }, 10000));
+    EXPECT_NE(FWriter.ExceptionMessage().find("cannot write"), std::string::npos);
+}
+
+TEST_F(AudioChain, ARunUnderWayIsNotStartedTwice) {
+    MakeToneClip(Path("pcm.wav"), "wav", "pcm_s16le", 44100, 2, 0.5);
+    FWaveIn.SetFileName(Path("pcm.wav"));
+    FResampler.SetInput(&FWaveIn);
+    FWriter.SetFileName(Path("tmpaudio.wav"));
+    FWriter.Run();
+    EXPECT_THROW(FWriter.Run(), EAudioError);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return FDoneCount == 1; }, 10000));
+    EXPECT_EQ(FWriter.ExceptionMessage(), "");
+}
+
+TEST_F(AudioChain, AnErrorOfTheDoneHandlerStaysInTheWriter) {
+    MakeToneClip(Path("pcm.wav"), "wav", "pcm_s16le", 44100, 1, 0.2);
+    FWriter.SetOnDone([this](TWaveOut*) {
+        ++FDoneCount;
+        FDoneOnMainThread = QThread::currentThread() == qApp->thread();
+        throw std::runtime_error("handler failed");
+    });
+    EXPECT_EQ(Convert(FWaveIn, Path("pcm.wav")), "");
+    EXPECT_EQ(Convert(FWaveIn, Path("pcm.wav")), "");  // later runs still end
+    EXPECT_EQ(FDoneCount, 2);
+}
+
+TEST_F(AudioChain, DestroyingTheWriterStopsItsRun) {
+    MakeToneClip(Path("long.wav"), "wav", "pcm_s16le", 44100, 2, 20.0);
+    FWaveIn.SetFileName(Path("long.wav"));
+    FResampler.SetInput(&FWaveIn);
+    auto writer = std::make_unique<TWaveOut>();
+    int done = 0;
+    writer->SetOnDone([&](TWaveOut*) { ++done; });
+    writer->SetInput(&FConverter);
+    writer->SetFileName(Path("tmpaudio.wav"));
+    writer->Run();
+    writer.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(done, 0);
+}

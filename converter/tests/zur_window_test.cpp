@@ -1,0 +1,497 @@
+// The converter window, offscreen: its controls, the file choices and drops, both
+// conversion directions with a stand-in for the outside "Converter", the busy
+// guard and the clean-up of "tmpaudio.wav" and "run.bat".
+#include "zur_window.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QtTest>
+#include <string>
+
+#include "audio_fixtures.h"
+#include "dialog_service.h"
+#include "zur_application.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+// Answers the window's dialogs from a script and records what they showed.
+class TScriptedDialogs : public TDialogService {
+public:
+    void ShowMessage(QWidget*, const QString& Caption, const QString& Text) override {
+        Captions << Caption;
+        Messages << Text;
+    }
+    QString ChooseFile(QFileDialog* Dialog) override {
+        Dialogs << Dialog->objectName();
+        return FileAnswers.isEmpty() ? QString() : FileAnswers.takeFirst();
+    }
+    QStringList Captions;
+    QStringList Messages;
+    QStringList FileAnswers;
+    QStringList Dialogs;
+};
+
+bool PathExists(const QString& Path) {
+    struct stat info {};
+    return ::lstat(Path.toStdString().c_str(), &info) == 0;
+}
+
+QString ReadText(const QString& Path) {
+    return QString::fromStdString(ReadFileBytes(Path.toStdString()));
+}
+
+const char* const kBusy = "请等待转换成功后再操作";
+const char* const kChooseFiles = "请选择文件";
+const char* const kDone = "转换完成";
+const char* const kFailed = "转换异常";
+
+}  // namespace
+
+class TZurWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QString FRoot;    // a fresh folder whose path is lower-case
+    QString FAppDir;  // the program's folder, with the stand-in "Converter"
+    QString FFiles;   // the user's files
+    TScriptedDialogs* FDialogs = nullptr;
+    Tfrmzur* FWindow = nullptr;
+
+    QString File(const QString& Name) const { return FFiles + Name; }
+    QString App(const QString& Name) const { return FAppDir + Name; }
+    template <class T>
+    T* Find(const char* Name) const {
+        return FWindow->findChild<T*>(Name);
+    }
+    void Click(const char* Name) { Find<QToolButton>(Name)->click(); }
+    void SetFields(const QString& Source, const QString& Target) {
+        Find<QLineEdit>("EditSource")->setText(Source);
+        Find<QLineEdit>("EditTask")->setText(Target);
+    }
+    QString Status() const { return Find<QLabel>("Labelstat")->text(); }
+    QStringList ConverterArgs() const {
+        return ReadText(App("converter-args.txt")).split('\n', Qt::SkipEmptyParts);
+    }
+    void Drop(const QStringList& Files) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& file : Files) urls << QUrl::fromLocalFile(file);
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(FWindow, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(FWindow, &drop);
+    }
+    void ExpectNothingLeftBehind() {
+        QVERIFY(!PathExists(App("tmpaudio.wav")));
+        QVERIFY(!PathExists(App("run.bat")));
+        QVERIFY(!FWindow->Busy());
+    }
+    void MakeTone(const QString& Name, const std::string& Container, const std::string& Codec) {
+        MakeToneClip(File(Name).toStdString(), Container, Codec, 44100, 2, 1.0);
+    }
+
+private slots:
+    void init() {
+        FRoot = QDir::tempPath() + "/zur-window-" +
+                QString::number(QRandomGenerator::global()->generate64(), 16);
+        QVERIFY(FRoot == FRoot.toLower());
+        FAppDir = FRoot + "/app/";
+        FFiles = FRoot + "/files/";
+        QVERIFY(QDir().mkpath(FAppDir));
+        QVERIFY(QDir().mkpath(FFiles));
+        QVERIFY(QFile::copy(ZUR_TEST_DATA_DIR "/Converter", App("Converter")));
+        QVERIFY(::chmod(App("Converter").toStdString().c_str(), 0755) == 0);
+        FDialogs = new TScriptedDialogs;
+        FWindow = new Tfrmzur(*FDialogs, FAppDir);
+    }
+
+    void cleanup() {
+        delete FWindow;
+        FWindow = nullptr;
+        delete FDialogs;
+        FDialogs = nullptr;
+        QDir(FRoot).removeRecursively();
+    }
+
+    void controlsAndTheirTexts() {
+        QCOMPARE(FWindow->windowTitle(), QString("wave(mp3 wma)<->zur"));
+        FWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FWindow));
+        QCOMPARE(FWindow->size(), QSize(485, 200));
+        QVERIFY(FWindow->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(FWindow->windowFlags().testFlag(Qt::WindowSystemMenuHint));
+        QVERIFY(!FWindow->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(FWindow->acceptDrops());
+
+        // The controls in their declared order, each under its own name.
+        const QStringList declared = {"SBtoZur",    "Bevel1",      "SBtoWave",  "CBMR",
+                                      "Label1",     "SBSourceSel", "Label2",    "EditSource",
+                                      "Label3",     "EditTask",    "SBTaskSel", "OpenDialog",
+                                      "SaveDialog", "Labelstat"};
+        QStringList found;
+        for (QObject* child : FWindow->children())
+            if (declared.contains(child->objectName())) found << child->objectName();
+        QCOMPARE(found, declared);
+
+        QCOMPARE(Find<QToolButton>("SBtoZur")->text(), QString("WAVE(MP3,WMA)->ZUR"));
+        QCOMPARE(Find<QToolButton>("SBtoWave")->text(), QString("ZUR->WAVE"));
+        QCOMPARE(Find<QToolButton>("SBSourceSel")->text(), QString("选择文件"));
+        QCOMPARE(Find<QToolButton>("SBTaskSel")->text(), QString("选择文件"));
+        QCOMPARE(Find<QLabel>("Label1")->text(), QString("选择 MR"));
+        QCOMPARE(Find<QLabel>("Label2")->text(), QString("原始文件"));
+        QCOMPARE(Find<QLabel>("Label3")->text(), QString("转换文件"));
+        QCOMPARE(Find<QLabel>("Labelstat")->text(), QString());
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString());
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString());
+        QVERIFY(Find<QWidget>("Bevel1") != nullptr);
+
+        auto* cbmr = Find<QComboBox>("CBMR");
+        QVERIFY(!cbmr->isEditable());
+        QStringList items;
+        for (int i = 0; i < cbmr->count(); ++i) items << cbmr->itemText(i);
+        QCOMPARE(items, QStringList({"4.75", "5.15", "5.9", "6.7", "7.4", "7.95", "10.2", "12.2"}));
+        QCOMPARE(cbmr->currentIndex(), 0);
+
+        auto* open = Find<QFileDialog>("OpenDialog");
+        QCOMPARE(open->acceptMode(), QFileDialog::AcceptOpen);
+        QCOMPARE(open->nameFilters(),
+                 QStringList({"wav,mp3,wma (*.wav *.mp3 *.wma)", "zur (*.zur)"}));
+        auto* save = Find<QFileDialog>("SaveDialog");
+        QCOMPARE(save->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(save->nameFilters(), QStringList({"wav,zur (*.wav *.zur)"}));
+        QCOMPARE(save->defaultSuffix(), QString());
+        QVERIFY(save->testOption(QFileDialog::DontConfirmOverwrite));
+    }
+
+    void theOpenDialogProposesALowerCasedSourceAndItsTarget() {
+        FDialogs->FileAnswers << "/D/Music/Song.MP3";
+        Click("SBSourceSel");
+        QCOMPARE(FDialogs->Dialogs, QStringList({"OpenDialog"}));
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/d/music/song.mp3"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/d/music/song.zur"));
+        FDialogs->FileAnswers << "/D/Music/Clip.ZUR";
+        Click("SBSourceSel");
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/d/music/clip.zur"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/d/music/clip.wav"));
+        Click("SBSourceSel");  // cancelled: nothing changes
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/d/music/clip.zur"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/d/music/clip.wav"));
+    }
+
+    void theSaveDialogsChoiceIsLowerCasedWithNoExtensionAdded() {
+        FDialogs->FileAnswers << "/X/Out.ZUR"
+                              << "/X/NoExt";
+        Click("SBTaskSel");
+        QCOMPARE(FDialogs->Dialogs, QStringList({"SaveDialog"}));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/x/out.zur"));
+        Click("SBTaskSel");
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/x/noext"));
+        Click("SBTaskSel");  // cancelled
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/x/noext"));
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString());
+    }
+
+    void dropsKeepTheCaseAndTheFirstKnownFileWins() {
+        Drop({"/D/Music/Song.MP3"});
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/D/Music/Song.MP3"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/D/Music/Song.zur"));
+        Drop({"/d/a.txt", "/d/b.ZUR", "/d/c.wav"});
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/d/b.ZUR"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/d/b.wav"));
+        Drop({"/d/notes.txt", "/d/picture.png"});
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/d/b.ZUR"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/d/b.wav"));
+        const QString longName = "/d/" + QString(300, 'N') + ".Wma";
+        Drop({longName});
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), longName);
+        QCOMPARE(FDialogs->Messages, QStringList());
+    }
+
+    void emptyFieldsAnswerChooseFiles() {
+        Click("SBtoZur");
+        Click("SBtoWave");
+        SetFields("   ", "x.wav");
+        Click("SBtoZur");
+        SetFields("a.zur", " \t ");
+        Click("SBtoWave");
+        QCOMPARE(FDialogs->Messages, QStringList(4, kChooseFiles));
+        QCOMPARE(FDialogs->Captions, QStringList(4, "提示"));
+        QVERIFY(!FWindow->Busy());
+    }
+
+    void aSourceOfTheWrongKindAnswersInvalidFileType() {
+        SetFields(File("x.wav"), File("x.zur"));
+        Click("SBtoWave");
+        SetFields(File("x.zur"), File("x.wav"));
+        Click("SBtoZur");
+        QCOMPARE(FDialogs->Messages, QStringList(2, "无效的文件类型"));
+        QVERIFY(!PathExists(App("converter-args.txt")));
+        ExpectNothingLeftBehind();
+    }
+
+    void aSourceThatCannotBeDecodedAnswersInvalidFileFormat() {
+        MakeTone("real.mp3", "mp3", "libmp3lame");
+        QVERIFY(QFile::copy(File("real.mp3"), File("mp3inside.wav")));
+        WriteTextFile(File("text.mp3").toStdString(), "not a sound\n");
+        SetFields(File("missing.mp3"), File("out.zur"));
+        Click("SBtoZur");
+        SetFields(File("text.mp3"), File("out.zur"));
+        Click("SBtoZur");
+        SetFields(File("mp3inside.wav"), File("out.zur"));
+        Click("SBtoZur");
+        QCOMPARE(FDialogs->Messages, QStringList(3, "无效的文件格式"));
+        QCOMPARE(Status(), QString());
+        ExpectNothingLeftBehind();
+        QVERIFY(!PathExists(File("out.zur")));
+    }
+
+    void waveToZurAtTheLastMode() {
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        SetFields(File("tone.wav"), File("tone.zur"));
+        Find<QComboBox>("CBMR")->setCurrentText("12.2");
+        QCOMPARE(Find<QComboBox>("CBMR")->currentIndex(), 7);
+        Click("SBtoZur");
+        QVERIFY(FWindow->Busy());  // the decoding runs on the worker thread
+        QCOMPARE(Status(), QString("开始转换"));
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList({kDone}));
+        QCOMPARE(Status(), QString());
+        QCOMPARE(ConverterArgs(),
+                 QStringList({"wav2zur", App("tmpaudio.wav"), File("tone.zur"), "MR122"}));
+        QCOMPARE(ReadText(App("run.bat.seen")), "\"" + App("Converter") + "\" wav2zur \"" +
+                                                    App("tmpaudio.wav") + "\"  \"" +
+                                                    File("tone.zur") + "\" MR122\nexit\n");
+        // What the stand-in received as its input: the intermediate WAVE file.
+        const TWaveInfo wave = ReadWave(File("tone.zur").toStdString());
+        QVERIFY(wave.Ok);
+        QCOMPARE(wave.FormatTag, uint16_t(1));
+        QCOMPARE(wave.FmtSize, 16u);
+        QCOMPARE(wave.SampleRate, 8000u);
+        QCOMPARE(wave.Channels, uint16_t(1));
+        QCOMPARE(wave.BitsPerSample, uint16_t(16));
+        QVERIFY(qAbs(int(wave.Samples.size()) - 8000) <= 2);
+        ExpectNothingLeftBehind();
+    }
+
+    void mp3ToZurAtTheFirstMode() {
+        MakeTone("Song.mp3", "mp3", "libmp3lame");
+        QVERIFY(QFile::rename(File("Song.mp3"), File("song.mp3")));
+        SetFields(File("SONG.MP3"), File("song.zur"));  // the path is lower-cased
+        Click("SBtoZur");
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList({kDone}));
+        QCOMPARE(ConverterArgs().value(0), QString("wav2zur"));
+        QVERIFY(ReadText(App("run.bat.seen")).startsWith("\"" + App("Converter") + "\" wav2zur"));
+        QVERIFY(ReadText(App("run.bat.seen")).endsWith("\" MR475\nexit\n"));
+        ExpectNothingLeftBehind();
+    }
+
+    void wmaToZur() {
+        MakeTone("tone.wma", "asf", "wmav2");
+        SetFields(File("tone.wma"), File("tone.zur"));
+        Find<QComboBox>("CBMR")->setCurrentIndex(3);
+        Click("SBtoZur");
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList({kDone}));
+        QCOMPARE(ConverterArgs().value(3), QString("MR67"));
+        QVERIFY(ReadWave(File("tone.zur").toStdString()).Ok);
+        ExpectNothingLeftBehind();
+    }
+
+    void theTargetIsTrimmedAndLowerCased() {
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        SetFields("  " + File("tone.wav") + "\t", " \t" + File("Out Put.ZUR").toUpper() + "  ");
+        Click("SBtoZur");
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList({kDone}));
+        QCOMPARE(ConverterArgs().value(2), File("out put.zur"));
+        QVERIFY(
+            ReadText(App("run.bat.seen")).contains("\"  \"" + File("out put.zur") + "\" MR475\n"));
+        QVERIFY(PathExists(File("out put.zur")));
+        ExpectNothingLeftBehind();
+    }
+
+    void zurToWave() {
+        WriteTextFile(File("clip.zur").toStdString(), "#!AMR\n....");
+        SetFields(File("CLIP.ZUR"), " " + File("Clip.WAV"));
+        Click("SBtoWave");  // runs to its end inside the click
+        QCOMPARE(FDialogs->Messages, QStringList({kDone}));
+        QCOMPARE(Status(), QString());
+        QCOMPARE(ConverterArgs(), QStringList({"zur2wav", File("clip.zur"), File("clip.wav")}));
+        QCOMPARE(ReadText(App("run.bat.seen")), "\"" + App("Converter") + "\" zur2wav \"" +
+                                                    File("clip.zur") + "\"  \"" + File("clip.wav") +
+                                                    "\"\nexit\n");
+        QCOMPARE(ReadText(File("clip.wav")), QString("#!AMR\n...."));
+        ExpectNothingLeftBehind();
+    }
+
+    void busyAnswersWhileWaveToZurRuns() {
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        WriteTextFile(App("standin-delay").toStdString(), "0.8");
+        SetFields(File("tone.wav"), File("tone.zur"));
+        Click("SBtoZur");
+        QVERIFY(FWindow->Busy());
+        // Decoding: both fields empty.
+        SetFields("", "");
+        Click("SBtoZur");
+        Click("SBtoWave");
+        QCOMPARE(FDialogs->Messages, QStringList({kBusy, kChooseFiles}));
+        // The mode is read when the decoding has ended.
+        Find<QComboBox>("CBMR")->setCurrentIndex(5);
+        // Encoding: the window answers while it waits for the batch file.
+        QString statusMeanwhile;
+        QTimer::singleShot(300, FWindow, [&] {
+            statusMeanwhile = Status();
+            WriteTextFile(File("other.zur").toStdString(), "x");
+            SetFields(File("other.zur"), File("other.wav"));
+            Click("SBtoWave");
+            Click("SBtoZur");
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(statusMeanwhile, QString("转换中，请等待"));
+        QCOMPARE(FDialogs->Messages, QStringList({kBusy, kChooseFiles, kBusy, kBusy, kDone}));
+        // The conversion under way kept its source and target.
+        QCOMPARE(ConverterArgs(),
+                 QStringList({"wav2zur", App("tmpaudio.wav"), File("tone.zur"), "MR795"}));
+        QVERIFY(PathExists(File("tone.zur")));
+        QVERIFY(!PathExists(File("other.wav")));
+        ExpectNothingLeftBehind();
+    }
+
+    void busyAnswersWhileZurToWaveRuns() {
+        WriteTextFile(File("clip.zur").toStdString(), "zur");
+        WriteTextFile(App("standin-delay").toStdString(), "0.8");
+        SetFields(File("clip.zur"), File("clip.wav"));
+        QString statusMeanwhile;
+        bool busyMeanwhile = false;
+        QTimer::singleShot(300, FWindow, [&] {
+            statusMeanwhile = Status();
+            busyMeanwhile = FWindow->Busy();
+            Click("SBtoZur");
+            Click("SBtoWave");
+            SetFields("", "");
+            Click("SBtoZur");
+            Click("SBtoWave");
+        });
+        Click("SBtoWave");
+        QVERIFY(busyMeanwhile);
+        QCOMPARE(statusMeanwhile, QString("开始转换"));
+        QCOMPARE(FDialogs->Messages, QStringList({kBusy, kBusy, kBusy, kChooseFiles, kDone}));
+        QCOMPARE(ConverterArgs(), QStringList({"zur2wav", File("clip.zur"), File("clip.wav")}));
+        ExpectNothingLeftBehind();
+    }
+
+    void aFailureWhileDecodingAnswersConversionFailed() {
+        // A WAVE header that passes the check over data that does not decode.
+        std::string junk;
+        for (int i = 0; i < 20000; ++i) junk += static_cast<char>((i * 7919 + 13) % 251);
+        WriteRawWave(File("junk.wav").toStdString(), 0x55, 2, 44100, 1, 0, junk);
+        SetFields(File("junk.wav"), File("junk.zur"));
+        Click("SBtoZur");
+        QVERIFY(FWindow->Busy());
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList({kFailed}));
+        QCOMPARE(Status(), QString(kFailed));
+        QVERIFY(!PathExists(App("converter-args.txt")));  // no batch file was run
+        ExpectNothingLeftBehind();
+    }
+
+    void aFailureWhileWritingDeletesTheIntermediateFile() {
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        QVERIFY(::symlink("/dev/full", App("tmpaudio.wav").toStdString().c_str()) == 0);
+        SetFields(File("tone.wav"), File("tone.zur"));
+        Click("SBtoZur");
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList({kFailed}));
+        QVERIFY(!PathExists(App("converter-args.txt")));
+        ExpectNothingLeftBehind();
+        // The next conversion works.
+        Click("SBtoZur");
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kDone}));
+    }
+
+    void aMissingConverterIsNotReportedAsSuccess() {
+        QVERIFY(QFile::remove(App("Converter")));
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        WriteTextFile(File("clip.zur").toStdString(), "zur");
+        SetFields(File("tone.wav"), File("tone.zur"));
+        Click("SBtoZur");
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        SetFields(File("clip.zur"), File("clip.wav"));
+        Click("SBtoWave");
+        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kFailed}));
+        QCOMPARE(Status(), QString(kFailed));
+        ExpectNothingLeftBehind();
+    }
+
+    void anUnwritableBatchFileIsDroppedSilently() {
+        QVERIFY(QDir().mkpath(App("run.bat")));  // a folder where the file should go
+        WriteTextFile(File("clip.zur").toStdString(), "zur");
+        SetFields(File("clip.zur"), File("clip.wav"));
+        Click("SBtoWave");
+        QCOMPARE(FDialogs->Messages, QStringList());
+        QCOMPARE(Status(), QString("开始转换"));
+        QVERIFY(!FWindow->Busy());
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        SetFields(File("tone.wav"), File("tone.zur"));
+        Click("SBtoZur");
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList());
+        QVERIFY(!PathExists(App("tmpaudio.wav")));
+        // Later conversions still end normally.
+        QVERIFY(QDir(App("run.bat")).removeRecursively());
+        Click("SBtoZur");
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList({kDone}));
+        ExpectNothingLeftBehind();
+    }
+
+    void closingTheWindowDeletesTheIntermediateFiles() {
+        WriteTextFile(App("tmpaudio.wav").toStdString(), "x");
+        WriteTextFile(App("run.bat").toStdString(), "exit\n");
+        delete FWindow;
+        FWindow = nullptr;
+        QVERIFY(!PathExists(App("tmpaudio.wav")));
+        QVERIFY(!PathExists(App("run.bat")));
+        QVERIFY(PathExists(App("Converter")));
+    }
+
+    void anErrorThatNoCodeHandlesIsDropped() {
+        struct TThrower : QObject {
+            bool event(QEvent*) override { throw std::runtime_error("unhandled"); }
+        } thrower;
+        QEvent event(QEvent::User);
+        QCOMPARE(QCoreApplication::sendEvent(&thrower, &event), false);
+    }
+};
+
+int main(int argc, char** argv) {
+    TZurApplication app(argc, argv);
+    av_log_set_level(AV_LOG_QUIET);
+    TZurWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "zur_window_test.moc"
