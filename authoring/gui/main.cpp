@@ -1,9 +1,15 @@
-// The program's start: the application with its silent error handler, then the
-// main window, kept for the program's life.
+// The program's start: the application with its silent error handler, the media
+// player, the main window, then the three material choosers the pages share, all
+// kept for the program's life.
 #include <QCoreApplication>
 
+#include "audio_sel.h"
 #include "gui_services.h"
 #include "main_window.h"
+#include "media_player.h"
+#include "mms_frame.h"
+#include "pic_sel.h"
+#include "text_sel.h"
 
 int ProgramMain(int argc, char** argv) {
     TQuilmarApplication app(argc, argv);
@@ -11,9 +17,23 @@ int ProgramMain(int argc, char** argv) {
     TMessageBoxQuestions questions;
     TEventPump pump;
     TClockRandom random;
+    TQtMediaPlayer player;
+    TChooserWindows choosers;
     Tfrmmms frmmms(QCoreApplication::applicationDirPath().toStdString(), questions, pump, random);
+    const TProgramFolders& dirs = frmmms.FFolders;
+    TFrmtextSel textSel(pump, frmmms.FTxtMaxLen, dirs.TextDir, &frmmms);
+    TFrmAudioSel audioSel(player, questions, pump, dirs.ProgramDir, dirs.MusicDir, &frmmms);
+    TfrmPicsel picSel(pump, frmmms.FPicMaxW, frmmms.FPicMaxH, dirs.PictureDir, &frmmms);
+    choosers.Text = &textSel;
+    choosers.Audio = &audioSel;
+    choosers.Picture = &picSel;
+    frmmms.FChoosers = &choosers;
+    frmmms.FMediaPlayer = &player;
     frmmms.show();
-    return app.exec();
+    const int rc = app.exec();
+    frmmms.FChoosers = nullptr;
+    frmmms.FMediaPlayer = nullptr;
+    return rc;
 }
 
 int main(int argc, char** argv) { return ProgramMain(argc, argv); }

@@ -86,7 +86,10 @@ public:
 protected:
     static QStringList LocalFiles(const QMimeData* data) {
         QStringList files;
-        if (!data || !data->hasUrls()) return files;
+        // The program's own drags (material list, pages) are the pages' business.
+        if (!data || !data->hasUrls() || data->hasFormat(kMaterialDragFormat) ||
+            data->hasFormat(kPageDragFormat))
+            return files;
         for (const QUrl& u : data->urls())
             if (u.isLocalFile()) files << u.toLocalFile();
         return files;
@@ -126,6 +129,21 @@ protected:
     }
 };
 
+// The material list's drags carry, beside the file's URL, the mark that the
+// pages take them by.
+class TMaterialModel : public QFileSystemModel {
+public:
+    using QFileSystemModel::QFileSystemModel;
+    QStringList mimeTypes() const override {
+        return QFileSystemModel::mimeTypes() << QString::fromLatin1(kMaterialDragFormat);
+    }
+    QMimeData* mimeData(const QModelIndexList& indexes) const override {
+        QMimeData* data = QFileSystemModel::mimeData(indexes);
+        if (data) data->setData(QString::fromLatin1(kMaterialDragFormat), QByteArray("1"));
+        return data;
+    }
+};
+
 class TPageControl : public QTabWidget {
 public:
     explicit TPageControl(QWidget* parent) : QTabWidget(parent) { setTabBar(new TTabBar(this)); }
@@ -143,6 +161,12 @@ Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessageP
     FStartDetached = [](const QString& program) { return QProcess::startDetached(program, {}); };
     FCursorPos = [] { return QCursor::pos(); };
     FChooseMessageFile = [this] { return QFileDialog::getOpenFileName(this); };
+    FChooseTextFiles = [this] {
+        return QFileDialog::getOpenFileNames(this, QString(), QString(), QStringLiteral("文本 (*.txt)"));
+    };
+    FChooseSplitFiles = [this](const QString& dir) {
+        return QFileDialog::getOpenFileNames(this, QString(), dir, QStringLiteral("文本 (*.txt)"));
+    };
 
     BuildWindow();
 
@@ -343,10 +367,10 @@ void Tfrmmms::BuildMenu() {
     item(tools, "N4", "彩信页向后切换", &Tfrmmms::N4Click);
     item(tools, "N9", nullptr);
     QMenu* convert = submenu(tools, "N30", "文本格式转换");
-    item(convert, "N31", "文本->ANSI文本");
-    item(convert, "UTF81", "文本->UTF8文本");
-    item(convert, "Unicode1", "文本->Unicode文本");
-    item(tools, "N29", "文本分割");
+    item(convert, "N31", "文本->ANSI文本", &Tfrmmms::N31Click);
+    item(convert, "UTF81", "文本->UTF8文本", &Tfrmmms::UTF81Click);
+    item(convert, "Unicode1", "文本->Unicode文本", &Tfrmmms::Unicode1Click);
+    item(tools, "N29", "文本分割", &Tfrmmms::N29Click);
     item(tools, "N17", nullptr);
     QMenu* folders = submenu(tools, "N28", "文件夹");
     struct Shortcut {
@@ -369,7 +393,7 @@ void Tfrmmms::BuildMenu() {
     item(tools, "N25", nullptr);
     item(tools, "N3", "音频转换工具", &Tfrmmms::N3Click);
     item(tools, "N33", nullptr);
-    item(tools, "N32", "自定义彩信制作");
+    item(tools, "N32", "自定义彩信制作", &Tfrmmms::N32Click);
 
     QMenu* help = bar->addMenu(QStringLiteral("帮助"));
     help->setObjectName("MenuHelp");
@@ -391,11 +415,14 @@ void Tfrmmms::BuildMaterialBrowser(QWidget* tab) {
     STVData->setHeaderHidden(true);
     for (int c = 1; c < FTreeModel->columnCount(); ++c) STVData->hideColumn(c);
 
-    FListModel = new QFileSystemModel(this);
+    FListModel = new TMaterialModel(this);
     FListModel->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
     SLVData = new QListView(split);
     SLVData->setObjectName("SLVData");
     SLVData->setModel(FListModel);
+    SLVData->setSelectionMode(QAbstractItemView::SingleSelection);
+    SLVData->setDragEnabled(true);
+    SLVData->setDragDropMode(QAbstractItemView::DragOnly);
     split->setSizes({220, 520});
 
     // The list follows the tree's current folder.
@@ -509,7 +536,7 @@ void Tfrmmms::SyncFrames() {
     for (const auto& p : pages.Items) {
         TFrameDispaly*& frame = FFrames[p.get()];
         if (!frame) {
-            frame = new TFrameDispaly(PanelmmsEdit);
+            frame = new TFrameDispaly(this, PanelmmsEdit);
             frame->setGeometry(0, 0, 0, 0);
             frame->show();
         }
@@ -533,7 +560,7 @@ void Tfrmmms::SBNewPageClick() {
     TPageList& pages = FMaker->FPages;
     auto owned = std::make_unique<TPageModel>(&pages);
     TPageModel* page = owned.get();
-    auto* frame = new TFrameDispaly(PanelmmsEdit);
+    auto* frame = new TFrameDispaly(this, PanelmmsEdit);
     frame->setGeometry(0, 0, 0, 0);
     frame->SetPage(page);
     frame->show();
@@ -641,6 +668,11 @@ bool Tfrmmms::IsWorkingCopyInUse(const std::string& path) const {
     return false;
 }
 
+std::string Tfrmmms::NewWorkingCopyPath(const std::string& source) {
+    return NewWorkingCopyName(TempDir, source, FRandom,
+                              [this](const std::string& p) { return IsWorkingCopyInUse(p); });
+}
+
 void Tfrmmms::AddMaterialFile(const std::string& path) {
     if (FMaker->FPages.Count() == 0) return;
     enum { kText, kPicture, kAudio, kAttach } kind;
@@ -667,8 +699,7 @@ void Tfrmmms::AddMaterialFile(const std::string& path) {
         }
     if (!target) target = pages[pages.Count() - 1];
 
-    const std::string copy = NewWorkingCopyName(
-        TempDir, path, FRandom, [this](const std::string& p) { return IsWorkingCopyInUse(p); });
+    const std::string copy = NewWorkingCopyPath(path);
     switch (kind) {
         case kText:
             CopyTextMaterial(path, copy);

@@ -30,7 +30,9 @@ class QSplitter;
 class QTabWidget;
 class QToolButton;
 class QTreeView;
+class MediaPlayer;
 class TFrameDispaly;
+class TPageChoosers;
 class THeaderTab;
 class TSmilTab;
 class TOutputTab;
@@ -97,6 +99,15 @@ public:
     std::function<bool(const QString&)> FStartDetached;
     std::function<QPoint()> FCursorPos;
     std::function<QString()> FChooseMessageFile;
+    // The text files for the conversions (OpenDialog1) and for the split
+    // (OpenDialog4, opened at the given folder); empty when cancelled.
+    std::function<QStringList()> FChooseTextFiles;
+    std::function<QStringList(const QString& dir)> FChooseSplitFiles;
+
+    // The material choosers and the media player that the pages share; set by the
+    // program after the window is made (none: the pages' choosing does nothing).
+    TPageChoosers* FChoosers = nullptr;
+    MediaPlayer* FMediaPlayer = nullptr;
 
     // Settings and templates (kept in their own source file).
     void LoadSettings();
@@ -122,6 +133,9 @@ public:
     void N8Click();
     void SelectPageUnderCursor();
     void AddMaterialFile(const std::string& path);
+    // A free name in the temporary folder for a working copy of source: taken
+    // neither by a file there nor by a page.
+    std::string NewWorkingCopyPath(const std::string& source);
     void SLVDataDblClick(const std::string& path);
     void N5Click();
     // Files dropped on the page panel, in the drop's order.
@@ -132,6 +146,12 @@ public:
     void N15Click() { ClearTempFolder(); }
     void N3Click();
     void N27Click();
+    // Text tools and the custom compiler (kept in their own source file).
+    void N31Click();
+    void UTF81Click();
+    void Unicode1Click();
+    void N29Click();
+    void N32Click();
     void OpenFolder(const std::string& dir);
 
     TFrameDispaly* FrameOf(const TPageModel* page) const;

@@ -1,19 +1,42 @@
 #include "mms_frame.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QToolButton>
 #include <QValidator>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
+#include "audio_sel.h"
+#include "chooser_rules.h"
+#include "gui_services.h"
+#include "main_window.h"
+#include "media_player.h"
+#include "pic_sel.h"
+#include "shared_procs.h"
+#include "text_codec.h"
+#include "text_sel.h"
+#include "working_copy.h"
+
 std::string LastDropFile;
+const char* const kMaterialDragFormat = "application/x-quilmar-material";
+const char* const kPageDragFormat = "application/x-quilmar-page";
 
 QColor PageColor(uint32_t bgr) {
     return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
@@ -23,11 +46,28 @@ QColor PageColor(uint32_t bgr) {
 namespace {
 constexpr uint32_t clSkyBlue = 0xF0CAA6;
 
-void Paint(QWidget* w, uint32_t bgr) {
+void Paint(QWidget* w, const QColor& colour) {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, PageColor(bgr));
+    pal.setColor(QPalette::Window, colour);
     w->setPalette(pal);
     w->setAutoFillBackground(true);
+}
+
+void Paint(QWidget* w, uint32_t bgr) { Paint(w, PageColor(bgr)); }
+
+// A handler's error ends the handler and goes no further, as the program's
+// event dispatch would have it.
+template <class F>
+void Silently(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        TQuilmarApplication::IgnoreException(e.what());
+    }
+}
+
+bool IsOwnDrag(const QMimeData* data) {
+    return data && (data->hasFormat(kMaterialDragFormat) || data->hasFormat(kPageDragFormat));
 }
 
 QFrame* LoweredPanel(QWidget* parent, const char* name) {
@@ -39,12 +79,15 @@ QFrame* LoweredPanel(QWidget* parent, const char* name) {
     return p;
 }
 
-// Typing stops at three characters; the program itself may show more ("999秒").
+// Typing stops at three characters; the program itself may show more ("1000秒"),
+// and such a text can still be shortened.
 class TMaxTypedLength : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
-        return input.size() > 3 ? Invalid : Acceptable;
+        if (input.size() <= 3) return Acceptable;
+        auto* edit = qobject_cast<QLineEdit*>(parent());
+        return edit && input.size() < edit->text().size() ? Acceptable : Invalid;
     }
 };
 
@@ -58,7 +101,7 @@ QToolButton* FlatButton(QWidget* parent, const char* name, const QString& captio
 }
 }  // namespace
 
-TFrameDispaly::TFrameDispaly(QWidget* parent) : QFrame(parent) {
+TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), FOwner(owner) {
     setObjectName("FrameDispaly");
     resize(170, 246);
     Paint(this, clCream);
@@ -158,8 +201,46 @@ TFrameDispaly::TFrameDispaly(QWidget* parent) : QFrame(parent) {
         a->setEnabled(it.enabled);
     }
 
+    connect(PopupMenuB, &QMenu::aboutToShow, this, [this] { PopupMenuBPopup(); });
+    auto onItem = [this](const char* name, auto handler) {
+        QAction* a = PopupMenuB->findChild<QAction*>(name);
+        if (a) connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    };
+    onItem("N3", &TFrameDispaly::N3Click);
+    onItem("N2", &TFrameDispaly::SBDelCurrentPageClick);
+    const char* removeItems[] = {"NDeltext", "NDelpic", "NDelAduio", "NDelotherapp"};
+    for (int k = 0; k < 4; ++k) {
+        QAction* a = PopupMenuB->findChild<QAction*>(removeItems[k]);
+        connect(a, &QAction::triggered, this, [this, k] {
+            Silently([&] {
+                if (FPage) FPage->ClearMedia(k);
+            });
+        });
+    }
+
+    connect(SBText, &QToolButton::clicked, this, [this] { SBTextClick(); });
+    connect(SBAduio, &QToolButton::clicked, this, [this] { SBAduioClick(); });
+    connect(SpinButton1->findChild<QToolButton*>("SpinButton1Up"), &QToolButton::clicked, this,
+            [this] { SpinButton1UpClick(); });
+    connect(SpinButton1->findChild<QToolButton*>("SpinButton1Down"), &QToolButton::clicked, this,
+            [this] { SpinButton1DownClick(); });
+
+    for (QWidget* w : {static_cast<QWidget*>(ImageA), static_cast<QWidget*>(Paneltext),
+                       static_cast<QWidget*>(SBText), static_cast<QWidget*>(Panel1),
+                       static_cast<QWidget*>(SBAduio)}) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(w, &QWidget::customContextMenuRequested, this,
+                [this, w](const QPoint& pos) { PopupMenuB->popup(w->mapToGlobal(pos)); });
+    }
+
+    // Drags of the program's own (material list, another page) stop here; files
+    // from outside go on to the page panel beneath.
+    setAcceptDrops(true);
+    ImageA->setAcceptDrops(true);
+
     for (QWidget* w : {static_cast<QWidget*>(GB1), static_cast<QWidget*>(ImageA),
-                       static_cast<QWidget*>(Panel33)})
+                       static_cast<QWidget*>(Panel33), static_cast<QWidget*>(SBText),
+                       static_cast<QWidget*>(SBAduio), static_cast<QWidget*>(SBMemu)})
         w->installEventFilter(this);
 }
 
@@ -168,6 +249,7 @@ TFrameDispaly::~TFrameDispaly() { SetPage(nullptr); }
 void TFrameDispaly::SetPage(TPageModel* page) {
     if (FPage && FPage->FView == this) FPage->FView = nullptr;
     FPage = page;
+    FShownPlayTime.clear();
     if (FPage) {
         FPage->FView = this;
         Refresh();
@@ -192,10 +274,97 @@ void TFrameDispaly::GB1Click() {
 }
 
 bool TFrameDispaly::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress &&
-        (watched == GB1 || watched == ImageA || watched == Panel33))
-        GB1Click();
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (watched == GB1 || watched == ImageA || watched == Panel33) GB1Click();
+            break;
+        case QEvent::MouseButtonDblClick:
+            if (watched == ImageA) {
+                ImageADblClick();
+                return true;
+            }
+            if (watched == SBText) {
+                SBTextDblClick();
+                return true;
+            }
+            if (watched == SBAduio) {
+                SBAduioDblClick();
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            // Any button; the menu serves as the button's context menu as well.
+            if (watched == SBMemu &&
+                SBMemu->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
+                SBMemuMouseUp();
+            break;
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            if (watched == ImageA) {
+                auto* e = static_cast<QDragMoveEvent*>(event);
+                if (!IsOwnDrag(e->mimeData())) {
+                    e->ignore();
+                    return true;
+                }
+                e->acceptProposedAction();
+                ImageADragOver();
+                return true;
+            }
+            break;
+        case QEvent::Drop:
+            if (watched == ImageA) {
+                auto* e = static_cast<QDropEvent*>(event);
+                if (IsOwnDrag(e->mimeData())) e->acceptProposedAction();
+                ImageADragDrop(e->mimeData());
+                return true;
+            }
+            break;
+        default:
+            break;
+    }
     return QFrame::eventFilter(watched, event);
+}
+
+// The frame takes the program's own drags anywhere and does nothing with a drop
+// that misses the picture.
+void TFrameDispaly::dragEnterEvent(QDragEnterEvent* event) {
+    if (IsOwnDrag(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TFrameDispaly::dragMoveEvent(QDragMoveEvent* event) {
+    if (IsOwnDrag(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TFrameDispaly::dropEvent(QDropEvent* event) {
+    if (IsOwnDrag(event->mimeData())) event->acceptProposedAction();
+}
+
+// The frame itself can be dragged (onto another page's picture).
+void TFrameDispaly::mousePressEvent(QMouseEvent* event) {
+    FPressed = event->button() == Qt::LeftButton;
+    FPressPos = event->position().toPoint();
+    QFrame::mousePressEvent(event);
+}
+
+void TFrameDispaly::mouseMoveEvent(QMouseEvent* event) {
+    if (!FPressed || !(event->buttons() & Qt::LeftButton) ||
+        (event->position().toPoint() - FPressPos).manhattanLength() <
+            QApplication::startDragDistance()) {
+        QFrame::mouseMoveEvent(event);
+        return;
+    }
+    FPressed = false;
+    auto* drag = new QDrag(this);
+    auto* data = new QMimeData;
+    data->setData(kPageDragFormat, QByteArray("1"));
+    drag->setMimeData(data);
+    drag->exec(Qt::MoveAction);
 }
 
 void TFrameDispaly::Refresh() {
@@ -211,7 +380,12 @@ void TFrameDispaly::Refresh() {
     };
     show(SBText, FPage->FTextCaption, FPage->FTextBold);
     show(SBAduio, FPage->FAudioCaption, FPage->FAudioBold);
-    Editplaytime->setText(QString::fromStdString(FPage->FPlayTimeText));
+    // A number typed but not yet confirmed by the arrows stays in the edit until
+    // the duration itself changes.
+    if (FPage->FPlayTimeText != FShownPlayTime) {
+        FShownPlayTime = FPage->FPlayTimeText;
+        Editplaytime->setText(QString::fromStdString(FShownPlayTime));
+    }
     if (!FPage->FHasPicture) {
         ImageA->clear();
     } else if (ImageA->pixmap().isNull()) {
@@ -219,4 +393,215 @@ void TFrameDispaly::Refresh() {
         QImage image(QString::fromStdString(FPage->Slot(mkPicture).File));
         if (!image.isNull()) ImageA->setPixmap(QPixmap::fromImage(image));
     }
+}
+
+// ---- page menu ----
+
+void TFrameDispaly::SBMemuMouseUp() { PopupMenuB->popup(QCursor::pos()); }
+
+void TFrameDispaly::PopupMenuBPopup() {
+    if (!FPage) return;
+    const char* names[] = {"NDeltext", "NDelpic", "NDelAduio", "NDelotherapp"};
+    const char* emptyCaptions[] = {"删除文本", "删除图片", "删除音频", "删除附件"};
+    const char* fullCaptions[] = {"删除 ", "删除 ", "删除 ", "删除附件 "};
+    for (int k = 0; k < 4; ++k) {
+        QAction* a = PopupMenuB->findChild<QAction*>(names[k]);
+        if (!a) continue;
+        const std::string& file = FPage->FSlots[k].File;
+        a->setEnabled(!file.empty());
+        a->setText(QString::fromStdString(file.empty() ? std::string(emptyCaptions[k])
+                                                       : fullCaptions[k] + ExtractFileName(file)));
+    }
+}
+
+void TFrameDispaly::SBTextDblClick() {
+    Silently([&] {
+        if (FPage) FPage->ClearMedia(mkText);
+    });
+}
+
+void TFrameDispaly::SBAduioDblClick() {
+    Silently([&] {
+        if (FPage) FPage->ClearMedia(mkAudio);
+    });
+}
+
+void TFrameDispaly::SBDelCurrentPageClick() {
+    // The current page goes, which need not be this one.
+    Silently([&] {
+        if (FOwner) FOwner->SBDelCurrentPageClick();
+    });
+}
+
+// ---- material ----
+
+std::string TFrameDispaly::CopyIntoTemp(const std::string& source) {
+    const std::string copy = FOwner->NewWorkingCopyPath(source);
+    // A copy that failed would leave the slot naming no file.
+    return CopyMaterial(source, copy) ? copy : std::string();
+}
+
+void TFrameDispaly::SetSeconds(int64_t seconds) {
+    // The time modes give whole seconds, whatever their size: the duration is
+    // not read as milliseconds here, so 990 + 20 gives 1010 and not 1.
+    const int32_t v = static_cast<int32_t>(std::clamp<int64_t>(seconds, 1, INT32_MAX));
+    FPage->FPlayTime = v;
+    FPage->FPlayTimeText = std::to_string(v) + "秒";
+    Refresh();
+}
+
+void TFrameDispaly::SBTextClick() {
+    Silently([&] {
+        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        TPageModel* page = FPage;
+        auto choice = FOwner->FChoosers->ChooseText(page->Slot(mkText).File, FOwner->FTxtMaxLen);
+        if (!choice || FPage != page) return;
+        // The colours come first, so a blank text takes them too; they belong to
+        // this frame only.
+        Paint(Paneltext, choice->BackgroundColour);
+        QPalette pal = SBText->palette();
+        pal.setColor(QPalette::ButtonText, choice->TextColour);
+        SBText->setPalette(pal);
+
+        if (Trim(choice->Text).empty()) {
+            page->ClearMedia(mkText);
+            return;
+        }
+        const std::string path = FOwner->NewWorkingCopyPath("text.txt");
+        SaveStringList(path, SplitLines(choice->Text));
+        page->SetMedia(path, "", "", "", 0);
+        if (choice->TimeMode != 1 && choice->TimeMode != 2) return;
+        const std::optional<int32_t> t = ReadingTimeSecs(choice->Text, FOwner->FTxtTimeOptPs);
+        if (!t) return;
+        SetSeconds(choice->TimeMode == 1 ? int64_t(*t) + page->FPlayTime : int64_t(*t));
+    });
+}
+
+void TFrameDispaly::SBAduioClick() {
+    Silently([&] {
+        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        TPageModel* page = FPage;
+        auto choice = FOwner->FChoosers->ChooseAudio(page->Slot(mkAudio).File);
+        if (!choice || choice->File.empty() || FPage != page) return;
+        // The clip is named where it lies: no working copy.
+        page->SetMedia("", "", GetSendAudioFile(choice->File), "", 0);
+        const std::string playable = GetPlayableAudioFile(choice->File);
+        if (playable.empty() || (choice->TimeMode != 1 && choice->TimeMode != 2)) return;
+        MediaPlayer* player = FOwner->FMediaPlayer;
+        if (!player) return;
+
+        std::optional<int64_t> lengthMs;
+        try {
+            player->Open(playable);
+            lengthMs = player->LengthMs();
+        } catch (const std::exception&) {
+            // Not measurable: the clip stays, the duration too.
+        }
+        try {
+            player->Stop();
+        } catch (const std::exception&) {
+        }
+        try {
+            player->Close();
+        } catch (const std::exception&) {
+        }
+        if (!lengthMs) return;
+        const int64_t secs = std::max<int64_t>(1, *lengthMs / 1000);
+        SetSeconds(choice->TimeMode == 1 ? secs + page->FPlayTime : secs);
+    });
+}
+
+void TFrameDispaly::ImageADblClick() {
+    Silently([&] {
+        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        TPageModel* page = FPage;
+        auto chosen = FOwner->FChoosers->ChoosePicture(page->Slot(mkPicture).File);
+        if (!chosen || chosen->empty() || FPage != page) return;
+        const std::string copy = CopyIntoTemp(*chosen);
+        if (copy.empty()) return;
+        page->SetMedia("", copy, "", "", 0);
+    });
+}
+
+void TFrameDispaly::N3Click() {
+    Silently([&] {
+        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        TPageModel* page = FPage;
+        const std::string name = FOwner->FChoosers->ChooseAttachment(this);
+        if (name.empty() || FPage != page) return;
+        const std::string copy = CopyIntoTemp(name);
+        if (copy.empty()) return;
+        // Whatever its kind, it goes into the attachment slot.
+        page->SetMedia("", "", "", copy, 0);
+    });
+}
+
+// ---- duration ----
+
+void TFrameDispaly::StepPlayTime(int delta) {
+    if (!FPage) return;
+    QString typed = Editplaytime->text();
+    typed.remove(QStringLiteral("秒"));
+    int32_t v = 0;
+    if (!TryStrToInt(Trim(typed.toStdString()), v)) return;
+    // No upper bound but the integer's own.
+    const int64_t next = std::clamp<int64_t>(int64_t(v) + delta, 1, INT32_MAX);
+    FPage->FPlayTime = static_cast<int32_t>(next);
+    FPage->FPlayTimeText = std::to_string(next) + "秒";
+    FShownPlayTime.clear();  // the edit shows the new value even when the text is the same
+    Refresh();
+}
+
+void TFrameDispaly::SpinButton1UpClick() { StepPlayTime(+1); }
+
+void TFrameDispaly::SpinButton1DownClick() { StepPlayTime(-1); }
+
+// ---- drags ----
+
+void TFrameDispaly::ImageADragOver() { GB1Click(); }
+
+void TFrameDispaly::ImageADragDrop(const QMimeData* data) {
+    Silently([&] {
+        if (!data) return;
+        if (data->hasFormat(kMaterialDragFormat)) {
+            const QList<QUrl> urls = data->urls();
+            if (urls.isEmpty() || !urls.first().isLocalFile() || !FOwner) return;
+            const std::string path = urls.first().toLocalFile().toStdString();
+            std::error_code ec;
+            if (path.empty() || std::filesystem::is_directory(path, ec)) return;
+            FOwner->AddMaterialFile(path);
+            return;
+        }
+        // Another page dropped on the picture brings no file.
+        if (!LastDropFile.empty()) LastDropFile.clear();
+    });
+}
+
+// ---- the program's choosers ----
+
+std::optional<TPageChoosers::TTextChoice> TChooserWindows::ChooseText(const std::string& currentFile,
+                                                                     int32_t txtMaxLen) {
+    if (!Text) return std::nullopt;
+    Text->SetTxtMaxLen(txtMaxLen);
+    if (!Text->LoadTextFile(currentFile)) return std::nullopt;
+    if (Text->exec() != QDialog::Accepted) return std::nullopt;
+    return TTextChoice{Text->Text(), Text->TextColour(), Text->BackgroundColour(), Text->TimeMode()};
+}
+
+std::optional<TPageChoosers::TAudioChoice> TChooserWindows::ChooseAudio(const std::string& currentFile) {
+    if (!Audio) return std::nullopt;
+    Audio->SetCurrentFile(currentFile);
+    if (Audio->exec() != QDialog::Accepted) return std::nullopt;
+    return TAudioChoice{Audio->SelAudioFile(), Audio->TimeMode()};
+}
+
+std::optional<std::string> TChooserWindows::ChoosePicture(const std::string& currentFile) {
+    if (!Picture) return std::nullopt;
+    Picture->SetCurrentFile(currentFile);
+    if (Picture->exec() != QDialog::Accepted) return std::nullopt;
+    return Picture->SelPicFile();
+}
+
+std::string TChooserWindows::ChooseAttachment(QWidget* parent) {
+    return QFileDialog::getOpenFileName(parent).toStdString();
 }

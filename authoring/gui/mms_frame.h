@@ -3,8 +3,11 @@
 // them and turns clicks into calls on the model.
 #pragma once
 
+#include <QColor>
 #include <QFrame>
+#include <QPoint>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "page_model.h"
@@ -13,18 +16,70 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMimeData;
 class QToolButton;
+class Tfrmmms;
+class TFrmAudioSel;
+class TfrmPicsel;
+class TFrmtextSel;
 
 // Full path of the file of the drop being (or last) processed.
 extern std::string LastDropFile;
 
+// Drag formats of the program's own drags: an entry of the material list (the
+// drag also carries its file URL) and a page frame.
+extern const char* const kMaterialDragFormat;
+extern const char* const kPageDragFormat;
+
 // 0x00BBGGRR, as the settings hold colours.
 QColor PageColor(uint32_t bgr);
+
+// The material choosers that every page shares. Each call presets the chooser
+// with the page's current file, shows it modally and gives its result only when
+// it was confirmed; nothing means cancelled.
+class TPageChoosers {
+public:
+    virtual ~TPageChoosers() = default;
+
+    struct TTextChoice {
+        std::string Text;  // UTF-8, "\n" line breaks
+        QColor TextColour;
+        QColor BackgroundColour;
+        int TimeMode = 3;  // 1 add, 2 recompute, 3 keep the duration
+    };
+    struct TAudioChoice {
+        std::string File;  // empty: nothing chosen
+        int TimeMode = 3;
+    };
+
+    virtual std::optional<TTextChoice> ChooseText(const std::string& currentFile,
+                                                  int32_t txtMaxLen) = 0;
+    virtual std::optional<TAudioChoice> ChooseAudio(const std::string& currentFile) = 0;
+    // Empty text in the result: nothing chosen.
+    virtual std::optional<std::string> ChoosePicture(const std::string& currentFile) = 0;
+    // Any one file for the attachment slot; empty when cancelled.
+    virtual std::string ChooseAttachment(QWidget* parent) = 0;
+};
+
+// The program's choosers: the three windows, created once after the main window.
+class TChooserWindows : public TPageChoosers {
+public:
+    TFrmtextSel* Text = nullptr;
+    TFrmAudioSel* Audio = nullptr;
+    TfrmPicsel* Picture = nullptr;
+
+    std::optional<TTextChoice> ChooseText(const std::string& currentFile, int32_t txtMaxLen) override;
+    std::optional<TAudioChoice> ChooseAudio(const std::string& currentFile) override;
+    std::optional<std::string> ChoosePicture(const std::string& currentFile) override;
+    std::string ChooseAttachment(QWidget* parent) override;
+};
 
 class TFrameDispaly : public QFrame, public TPageView {
     Q_OBJECT
 public:
-    explicit TFrameDispaly(QWidget* parent = nullptr);
+    // owner: the main window, which lends its folders, settings, choosers, media
+    // player and page list; without one the material handlers do nothing.
+    explicit TFrameDispaly(Tfrmmms* owner = nullptr, QWidget* parent = nullptr);
     // Unbinds from the page; the page itself belongs to the page list.
     ~TFrameDispaly() override;
 
@@ -37,16 +92,46 @@ public:
     void PageChanged(TPageModel& page) override;
     void ShowPicture(TPageModel& page, const std::string& path) override;
 
+    // Handlers, named after their controls and events. Errors end them silently;
+    // what was done before the error stays done.
     // Click on the group box, the picture or the duration panel.
     void GB1Click();
+    void SBMemuMouseUp();
+    void PopupMenuBPopup();
+    void SBTextClick();
+    void SBTextDblClick();
+    void SBAduioClick();
+    void SBAduioDblClick();
+    void ImageADblClick();
+    void N3Click();
+    void SBDelCurrentPageClick();
+    void SpinButton1UpClick();
+    void SpinButton1DownClick();
+    void ImageADragOver();
+    void ImageADragDrop(const QMimeData* data);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     void Refresh();
+    void StepPlayTime(int delta);
+    // Sets the duration in seconds as the time modes compute it.
+    void SetSeconds(int64_t seconds);
+    // A working copy of source in the temporary folder; empty when it could not be made.
+    std::string CopyIntoTemp(const std::string& source);
 
+    Tfrmmms* FOwner = nullptr;
     TPageModel* FPage = nullptr;
+    std::string FShownPlayTime;
+    QPoint FPressPos;
+    bool FPressed = false;
+
     QGroupBox* GB1;
     QFrame* Panel32;
     QLabel* Panel3;
