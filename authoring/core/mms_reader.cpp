@@ -160,7 +160,12 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
                 FScratch = SplitLines(ReadFileBytes(file));
                 SaveStringList(file, FScratch);
             }
-            page->AddFileByType(file, false);
+            try {
+                page->AddFileByType(file, false);
+            } catch (const std::exception&) {
+                // A picture the window cannot show stays filed on its page; the
+                // rest of the message is still read.
+            }
             FAddrList.erase(std::remove(FAddrList.begin(), FAddrList.end(), name), FAddrList.end());
         }
     }

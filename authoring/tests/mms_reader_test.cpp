@@ -562,3 +562,40 @@ TEST_F(DamagedFiles, CountsAndFlippedBytes) {
         ReadDamaged(bytes, "flips " + std::to_string(i));
     }
 }
+
+namespace {
+// A frame that cannot show any picture, as with a damaged picture part.
+struct RefusingView : TPageView {
+    void PageChanged(TPageModel&) override {}
+    void ShowPicture(TPageModel&, const std::string& path) override {
+        throw std::runtime_error("cannot load " + path);
+    }
+};
+
+class RefusingEditor : public FakeEditor {
+public:
+    using FakeEditor::FakeEditor;
+    RefusingView View;
+    TPageModel* NewPage() override {
+        TPageModel* page = FakeEditor::NewPage();
+        page->FView = &View;
+        return page;
+    }
+};
+}  // namespace
+
+TEST_F(ReaderTest, APictureThatCannotBeShownDoesNotEndTheRead) {
+    for (int i = 0; i < 2; ++i) {
+        TPageModel* p = AddWriterPage();
+        p->SetMedia(src.File("t" + std::to_string(i) + ".txt", "text"),
+                    src.File("p" + std::to_string(i) + ".jpg", "not a picture"), "", "", 0);
+    }
+    writer.MakeMms(src.Path() + "m.mms");
+    RefusingEditor refusing(reader);
+    reader.LoadMms(src.Path() + "m.mms", refusing);
+    ASSERT_EQ(reader.FPages.Count(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(SlotFile(i, mkPicture).empty()) << i;
+        EXPECT_FALSE(SlotFile(i, mkText).empty()) << i;
+    }
+}
