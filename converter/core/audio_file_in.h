@@ -66,7 +66,7 @@ protected:
     bool AcceptsContainer(const std::string& DemuxerName) const override;
 };
 
-// ".wma" sources: Windows Media (ASF) files.
+// ".wma" sources: ASF container files.
 class TWmaIn : public TAudioFileIn {
 protected:
     bool AcceptsContainer(const std::string& DemuxerName) const override;

@@ -1,5 +1,7 @@
 #include "zur_paths.h"
 
+#include <sys/stat.h>
+
 std::string TrimText(std::string_view Text) {
     size_t begin = 0, end = Text.size();
     while (begin < end && static_cast<unsigned char>(Text[begin]) <= 32) ++begin;
@@ -34,10 +36,14 @@ std::string ChangeFileExt(std::string_view FileName, std::string_view Ext) {
 
 TZurSourceKind SourceKindOf(std::string_view FileName) {
     const std::string ext = ExtractFileExt(FileName);
-    if (ext == ".wav") return TZurSourceKind::Wave;
-    if (ext == ".mp3") return TZurSourceKind::Mp3;
-    if (ext == ".wma") return TZurSourceKind::Wma;
+    if (SameTextAscii(ext, ".wav")) return TZurSourceKind::Wave;
+    if (SameTextAscii(ext, ".mp3")) return TZurSourceKind::Mp3;
+    if (SameTextAscii(ext, ".wma")) return TZurSourceKind::Wma;
     return TZurSourceKind::None;
+}
+
+bool IsZurFile(std::string_view FileName) {
+    return SameTextAscii(ExtractFileExt(FileName), ".zur");
 }
 
 namespace {
@@ -49,9 +55,8 @@ bool IsSoundExt(std::string_view Ext) {
 }  // namespace
 
 TZurProposal ProposeForChosenSource(std::string_view FileName) {
-    const std::string source = LowerAscii(FileName);
-    const bool sound = IsSoundExt(ExtractFileExt(source));
-    return {source, ChangeFileExt(source, sound ? ".zur" : ".wav")};
+    const bool sound = IsSoundExt(ExtractFileExt(FileName));
+    return {std::string(FileName), ChangeFileExt(FileName, sound ? ".zur" : ".wav")};
 }
 
 std::optional<TZurProposal> ProposeForDroppedFiles(const std::vector<std::string>& FileNames) {
@@ -61,4 +66,21 @@ std::optional<TZurProposal> ProposeForDroppedFiles(const std::vector<std::string
         if (SameTextAscii(ext, ".zur")) return TZurProposal{name, ChangeFileExt(name, ".wav")};
     }
     return std::nullopt;
+}
+
+TFileStamp FileStampOf(const std::string& FileName) {
+    struct stat info {};
+    if (::stat(FileName.c_str(), &info) != 0) return {};
+    return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+bool FileWrittenSince(const TFileStamp& Before, const std::string& FileName) {
+    const TFileStamp now = FileStampOf(FileName);
+    if (!now.Exists) return false;
+    if (!Before.Exists) return true;
+    auto same = [](const timespec& A, const timespec& B) {
+        return A.tv_sec == B.tv_sec && A.tv_nsec == B.tv_nsec;
+    };
+    return now.Device != Before.Device || now.Inode != Before.Inode || now.Size != Before.Size ||
+           !same(now.Modified, Before.Modified) || !same(now.Changed, Before.Changed);
 }

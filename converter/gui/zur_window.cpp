@@ -133,6 +133,7 @@ Tfrmzur::Tfrmzur(TDialogService& Dialogs, const QString& AppDir, QWidget* Parent
     row->addWidget(SBtoWave);
     grid->addLayout(row, 3, 0, 1, 3);
     grid->addWidget(Labelstat, 4, 0, 1, 3);
+    grid->setRowStretch(5, 1);  // the rows keep together at the top
     resize(485, 200);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -212,7 +213,7 @@ void Tfrmzur::SBSourceSelClick() {
 void Tfrmzur::SBTaskSelClick() {
     const QString chosen = FDialogs.ChooseFile(SaveDialog);
     if (chosen.isEmpty()) return;
-    EditTask->setText(FromUtf8(LowerAscii(chosen.toStdString())));
+    EditTask->setText(chosen);
 }
 
 void Tfrmzur::dragEnterEvent(QDragEnterEvent* Event) {
@@ -239,8 +240,8 @@ void Tfrmzur::SBtoZurClick() {
         Message("请等待转换成功后再操作");
         return;
     }
-    FSourceFile = LowerAscii(TrimText(EditSource->text().toStdString()));
-    FTargetFile = LowerAscii(TrimText(EditTask->text().toStdString()));
+    FSourceFile = TrimText(EditSource->text().toStdString());
+    FTargetFile = TrimText(EditTask->text().toStdString());
     if (FSourceFile.empty() || FTargetFile.empty()) {
         Message("请选择文件");
         return;
@@ -302,8 +303,8 @@ void Tfrmzur::WaveOut1Done() {
 }
 
 void Tfrmzur::SBtoWaveClick() {
-    const std::string source = LowerAscii(TrimText(EditSource->text().toStdString()));
-    const std::string target = LowerAscii(TrimText(EditTask->text().toStdString()));
+    const std::string source = TrimText(EditSource->text().toStdString());
+    const std::string target = TrimText(EditTask->text().toStdString());
     if (source.empty() || target.empty()) {
         Message("请选择文件");
         return;
@@ -312,7 +313,7 @@ void Tfrmzur::SBtoWaveClick() {
         Message("请等待转换成功后再操作");
         return;
     }
-    if (ExtractFileExt(source) != ".zur") {
+    if (!IsZurFile(source)) {
         Message("无效的文件类型");
         return;
     }
@@ -336,6 +337,7 @@ void Tfrmzur::SBtoWaveClick() {
 
 bool Tfrmzur::RunBatchFile() {
     SaveScriptFile(FScript, FBatFile);
+    const TFileStamp targetBefore = FileStampOf(FTargetFile);
     std::unique_ptr<TDosCommand> command = std::make_unique<TDosCommand>();
     FDosCommand = command.get();
     struct TForget {
@@ -350,6 +352,7 @@ bool Tfrmzur::RunBatchFile() {
     }
     FDosCommand->Stop();
     const bool started = FDosCommand->LastError().empty();
-    // The outside program is judged by what it leaves: the target file.
-    return started && ::access(FTargetFile.c_str(), F_OK) == 0;
+    // The outside program is judged by what it leaves: a target file that this
+    // run made or rewrote (one left from before proves nothing).
+    return started && FileWrittenSince(targetBefore, FTargetFile);
 }

@@ -58,7 +58,7 @@ protected:
 private:
     void WaveOut1Done();
     // Writes FScript as "run.bat", runs it and waits for its end; gives whether
-    // the batch file ran and made the target.
+    // the batch file ran and made or rewrote the target.
     bool RunBatchFile();
     void Message(const QString& Text);
     // Runs a handler; an error it raises goes to AppException.

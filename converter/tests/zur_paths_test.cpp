@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,17 +34,22 @@ TEST(ZurPaths, Extensions) {
     EXPECT_EQ(SourceKindOf("/x/a.wav"), TZurSourceKind::Wave);
     EXPECT_EQ(SourceKindOf("/x/a.mp3"), TZurSourceKind::Mp3);
     EXPECT_EQ(SourceKindOf("/x/a.wma"), TZurSourceKind::Wma);
-    EXPECT_EQ(SourceKindOf("/x/a.WAV"), TZurSourceKind::None);  // compared exactly
+    EXPECT_EQ(SourceKindOf("/x/a.WAV"), TZurSourceKind::Wave);
+    EXPECT_EQ(SourceKindOf("/x/a.Mp3"), TZurSourceKind::Mp3);
     EXPECT_EQ(SourceKindOf("/x/a.zur"), TZurSourceKind::None);
+    EXPECT_EQ(SourceKindOf("/x.wav/a"), TZurSourceKind::None);
+    EXPECT_TRUE(IsZurFile("/x/a.ZuR"));
+    EXPECT_FALSE(IsZurFile("/x/a.zur.wav"));
 }
 
-TEST(ZurPaths, TheOpenDialogsChoiceIsLowerCasedWithItsTarget) {
+// File names are case-sensitive here: a chosen path keeps its case.
+TEST(ZurPaths, TheOpenDialogsChoiceKeepsItsCaseWithItsTarget) {
     TZurProposal p = ProposeForChosenSource("/D/Music/Song.MP3");
-    EXPECT_EQ(p.Source, "/d/music/song.mp3");
-    EXPECT_EQ(p.Target, "/d/music/song.zur");
+    EXPECT_EQ(p.Source, "/D/Music/Song.MP3");
+    EXPECT_EQ(p.Target, "/D/Music/Song.zur");
     p = ProposeForChosenSource("/D/Music/Clip.ZUR");
-    EXPECT_EQ(p.Source, "/d/music/clip.zur");
-    EXPECT_EQ(p.Target, "/d/music/clip.wav");
+    EXPECT_EQ(p.Source, "/D/Music/Clip.ZUR");
+    EXPECT_EQ(p.Target, "/D/Music/Clip.wav");
     p = ProposeForChosenSource("/d/x.WMA");
     EXPECT_EQ(p.Target, "/d/x.zur");
     p = ProposeForChosenSource("/d/x.txt");
@@ -65,6 +72,37 @@ TEST(ZurPaths, TheFirstDroppedFileOfAKnownKindWinsWithItsCase) {
     p = ProposeForDroppedFiles({longName});
     ASSERT_TRUE(p);
     EXPECT_EQ(p->Source, longName);
+}
+
+TEST(ZurPaths, ATargetCountsAsWrittenOnlyWhenTheRunMadeOrChangedIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string target = dir.path().toStdString() + "/out.zur";
+    const std::string other = dir.path().toStdString() + "/other";
+    WriteTextFile(other, "replacement");
+    struct TCase {
+        const char* Name;
+        const char* Before;         // content before, or null: missing
+        std::function<void()> Run;  // what the run does
+        bool Written;
+    };
+    const std::vector<TCase> cases = {
+        {"missing, left missing", nullptr, [] {}, false},
+        {"missing, made", nullptr, [&] { WriteTextFile(target, "new"); }, true},
+        {"there, left alone", "old", [] {}, false},
+        {"there, rewritten", "old", [&] { WriteTextFile(target, "newer"); }, true},
+        {"there, replaced", "old",
+         [&] { ASSERT_EQ(std::rename(other.c_str(), target.c_str()), 0); }, true},
+        {"there, removed", "old", [&] { std::remove(target.c_str()); }, false},
+    };
+    for (const TCase& c : cases) {
+        std::remove(target.c_str());
+        if (c.Before) WriteTextFile(target, c.Before);
+        const TFileStamp before = FileStampOf(target);
+        EXPECT_EQ(before.Exists, c.Before != nullptr) << c.Name;
+        c.Run();
+        EXPECT_EQ(FileWrittenSince(before, target), c.Written) << c.Name;
+    }
 }
 
 TEST(ZurScript, ModeNames) {

@@ -69,9 +69,9 @@ class TZurWindowTest : public QObject {
     Q_OBJECT
 
 private:
-    QString FRoot;    // a fresh folder whose path is lower-case
+    QString FRoot;    // a fresh folder
     QString FAppDir;  // the program's folder, with the stand-in "Converter"
-    QString FFiles;   // the user's files
+    QString FFiles;   // the user's files, in a folder whose name has capitals
     TScriptedDialogs* FDialogs = nullptr;
     Tfrmzur* FWindow = nullptr;
 
@@ -115,9 +115,8 @@ private slots:
     void init() {
         FRoot = QDir::tempPath() + "/zur-window-" +
                 QString::number(QRandomGenerator::global()->generate64(), 16);
-        QVERIFY(FRoot == FRoot.toLower());
         FAppDir = FRoot + "/app/";
-        FFiles = FRoot + "/files/";
+        FFiles = FRoot + "/My Music/";
         QVERIFY(QDir().mkpath(FAppDir));
         QVERIFY(QDir().mkpath(FFiles));
         QVERIFY(QFile::copy(ZUR_TEST_DATA_DIR "/Converter", App("Converter")));
@@ -184,31 +183,32 @@ private slots:
         QVERIFY(save->testOption(QFileDialog::DontConfirmOverwrite));
     }
 
-    void theOpenDialogProposesALowerCasedSourceAndItsTarget() {
+    // File names are case-sensitive here: a chosen path is kept as it is.
+    void theOpenDialogProposesTheSourceAndItsTarget() {
         FDialogs->FileAnswers << "/D/Music/Song.MP3";
         Click("SBSourceSel");
         QCOMPARE(FDialogs->Dialogs, QStringList({"OpenDialog"}));
-        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/d/music/song.mp3"));
-        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/d/music/song.zur"));
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/D/Music/Song.MP3"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/D/Music/Song.zur"));
         FDialogs->FileAnswers << "/D/Music/Clip.ZUR";
         Click("SBSourceSel");
-        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/d/music/clip.zur"));
-        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/d/music/clip.wav"));
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/D/Music/Clip.ZUR"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/D/Music/Clip.wav"));
         Click("SBSourceSel");  // cancelled: nothing changes
-        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/d/music/clip.zur"));
-        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/d/music/clip.wav"));
+        QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString("/D/Music/Clip.ZUR"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/D/Music/Clip.wav"));
     }
 
-    void theSaveDialogsChoiceIsLowerCasedWithNoExtensionAdded() {
+    void theSaveDialogsChoiceIsTakenWithNoExtensionAdded() {
         FDialogs->FileAnswers << "/X/Out.ZUR"
                               << "/X/NoExt";
         Click("SBTaskSel");
         QCOMPARE(FDialogs->Dialogs, QStringList({"SaveDialog"}));
-        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/x/out.zur"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/X/Out.ZUR"));
         Click("SBTaskSel");
-        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/x/noext"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/X/NoExt"));
         Click("SBTaskSel");  // cancelled
-        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/x/noext"));
+        QCOMPARE(Find<QLineEdit>("EditTask")->text(), QString("/X/NoExt"));
         QCOMPARE(Find<QLineEdit>("EditSource")->text(), QString());
     }
 
@@ -295,13 +295,14 @@ private slots:
     }
 
     void mp3ToZurAtTheFirstMode() {
-        MakeTone("Song.mp3", "mp3", "libmp3lame");
-        QVERIFY(QFile::rename(File("Song.mp3"), File("song.mp3")));
-        SetFields(File("SONG.MP3"), File("song.zur"));  // the path is lower-cased
+        MakeTone("Song.MP3", "mp3", "libmp3lame");
+        SetFields(File("Song.MP3"), File("Song.zur"));
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
         QCOMPARE(FDialogs->Messages, QStringList({kDone}));
         QCOMPARE(ConverterArgs().value(0), QString("wav2zur"));
+        QCOMPARE(ConverterArgs().value(2), File("Song.zur"));
+        QVERIFY(PathExists(File("Song.zur")));
         QVERIFY(ReadText(App("run.bat.seen")).startsWith("\"" + App("Converter") + "\" wav2zur"));
         QVERIFY(ReadText(App("run.bat.seen")).endsWith("\" MR475\nexit\n"));
         ExpectNothingLeftBehind();
@@ -319,30 +320,31 @@ private slots:
         ExpectNothingLeftBehind();
     }
 
-    void theTargetIsTrimmedAndLowerCased() {
+    void theTargetIsTrimmedAndKeepsItsCase() {
         MakeTone("tone.wav", "wav", "pcm_s16le");
-        SetFields("  " + File("tone.wav") + "\t", " \t" + File("Out Put.ZUR").toUpper() + "  ");
+        SetFields("  " + File("tone.wav") + "\t", " \t" + File("Out Put.ZUR") + "  ");
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
         QCOMPARE(FDialogs->Messages, QStringList({kDone}));
-        QCOMPARE(ConverterArgs().value(2), File("out put.zur"));
+        QCOMPARE(ConverterArgs().value(2), File("Out Put.ZUR"));
         QVERIFY(
-            ReadText(App("run.bat.seen")).contains("\"  \"" + File("out put.zur") + "\" MR475\n"));
-        QVERIFY(PathExists(File("out put.zur")));
+            ReadText(App("run.bat.seen")).contains("\"  \"" + File("Out Put.ZUR") + "\" MR475\n"));
+        QVERIFY(PathExists(File("Out Put.ZUR")));
+        QVERIFY(!PathExists(File("out put.zur")));
         ExpectNothingLeftBehind();
     }
 
     void zurToWave() {
-        WriteTextFile(File("clip.zur").toStdString(), "#!AMR\n....");
-        SetFields(File("CLIP.ZUR"), " " + File("Clip.WAV"));
+        WriteTextFile(File("Clip.ZUR").toStdString(), "#!AMR\n....");
+        SetFields(File("Clip.ZUR"), " " + File("Clip.WAV"));
         Click("SBtoWave");  // runs to its end inside the click
         QCOMPARE(FDialogs->Messages, QStringList({kDone}));
         QCOMPARE(Status(), QString());
-        QCOMPARE(ConverterArgs(), QStringList({"zur2wav", File("clip.zur"), File("clip.wav")}));
+        QCOMPARE(ConverterArgs(), QStringList({"zur2wav", File("Clip.ZUR"), File("Clip.WAV")}));
         QCOMPARE(ReadText(App("run.bat.seen")), "\"" + App("Converter") + "\" zur2wav \"" +
-                                                    File("clip.zur") + "\"  \"" + File("clip.wav") +
+                                                    File("Clip.ZUR") + "\"  \"" + File("Clip.WAV") +
                                                     "\"\nexit\n");
-        QCOMPARE(ReadText(File("clip.wav")), QString("#!AMR\n...."));
+        QCOMPARE(ReadText(File("Clip.WAV")), QString("#!AMR\n...."));
         ExpectNothingLeftBehind();
     }
 
@@ -441,8 +443,23 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
         SetFields(File("clip.zur"), File("clip.wav"));
         Click("SBtoWave");
-        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kFailed}));
+        // A target left from an earlier conversion is no proof of this one.
+        WriteTextFile(File("old.wav").toStdString(), "old");
+        SetFields(File("clip.zur"), File("old.wav"));
+        Click("SBtoWave");
+        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kFailed, kFailed}));
         QCOMPARE(Status(), QString(kFailed));
+        QCOMPARE(ReadText(File("old.wav")), QString("old"));
+        ExpectNothingLeftBehind();
+    }
+
+    void aTargetLeftFromBeforeIsRewritten() {
+        WriteTextFile(File("clip.zur").toStdString(), "new content");
+        WriteTextFile(File("clip.wav").toStdString(), "old");
+        SetFields(File("clip.zur"), File("clip.wav"));
+        Click("SBtoWave");
+        QCOMPARE(FDialogs->Messages, QStringList({kDone}));
+        QCOMPARE(ReadText(File("clip.wav")), QString("new content"));
         ExpectNothingLeftBehind();
     }
 
