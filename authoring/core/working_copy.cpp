@@ -20,8 +20,10 @@ bool Taken(const std::string& path, const std::function<bool(const std::string&)
 
 std::string NewWorkingCopyName(const std::string& tempDir, const std::string& source,
                                TRandomSource& rng,
-                               const std::function<bool(const std::string&)>& alsoTaken) {
-    const std::string ext = LowerAscii(ExtractFileExt(source));
+                               const std::function<bool(const std::string&)>& alsoTaken,
+                               bool lowerCaseExt) {
+    const std::string ext =
+        lowerCaseExt ? LowerAscii(ExtractFileExt(source)) : ExtractFileExt(source);
     constexpr int kDraws = 200;
     for (int width = 4;; ++width) {
         for (int i = 0; i < kDraws; ++i) {

@@ -1,6 +1,5 @@
 // Working copies of material in the temporary folder: named with four random
-// digits and the source's lower-cased extension, never under a name that is
-// already taken.
+// digits and the source's extension, never under a name that is already taken.
 #pragma once
 
 #include <functional>
@@ -8,14 +7,16 @@
 
 #include "services.h"
 
-// A free path tempDir + digits + lower-cased extension of source. Draws four
+// A free path tempDir + digits + extension of source, lower-cased unless asked
+// to keep it (the page's own choosers keep an upper-case extension). Draws four
 // random digits until the name is neither an existing entry of tempDir nor
 // reported taken by alsoTaken (e.g. a page still referring to a removed copy).
 // After many failed draws the free names are searched in order, and when all
 // 10,000 are used the name grows by a digit.
 std::string NewWorkingCopyName(const std::string& tempDir, const std::string& source,
                                TRandomSource& rng,
-                               const std::function<bool(const std::string&)>& alsoTaken = {});
+                               const std::function<bool(const std::string&)>& alsoTaken = {},
+                               bool lowerCaseExt = true);
 
 // Copies a text file as lines: the text ends before its first NUL byte, lines end
 // at CR LF, a lone CR or a lone LF, and each is written with CR LF (a missing

@@ -444,8 +444,11 @@ void Tfrmmms::BuildMaterialBrowser(QWidget* tab) {
 }
 
 TPageModel* Tfrmmms::NewPage() {
+    FLastNewPage = nullptr;
     SBNewPageClick();
-    return FMaker->FPages.Selected();
+    // Gone again already (deleted while its selection let events run): the
+    // reader then takes the current page.
+    return FLastNewPage;
 }
 
 void Tfrmmms::ShowSubject(const std::string& subject) {
@@ -578,6 +581,7 @@ void Tfrmmms::SBNewPageClick() {
         pages.Items.insert(pages.Items.begin() + i + 1, std::move(owned));
     if (i == FFirstVisiblePage + 3) ++FFirstVisiblePage;
     LayoutPages(FFirstVisiblePage);
+    FLastNewPage = page;
     page->SelectPage();
     ShowPageCount();
 }
@@ -585,6 +589,7 @@ void Tfrmmms::SBNewPageClick() {
 void Tfrmmms::DeletePage(int index) {
     TPageList& pages = FMaker->FPages;
     TPageModel* page = pages[index];
+    if (page == FLastNewPage) FLastNewPage = nullptr;
     auto it = FFrames.find(page);
     if (it != FFrames.end()) {
         TFrameDispaly* frame = it->second;
@@ -668,9 +673,10 @@ bool Tfrmmms::IsWorkingCopyInUse(const std::string& path) const {
     return false;
 }
 
-std::string Tfrmmms::NewWorkingCopyPath(const std::string& source) {
-    return NewWorkingCopyName(TempDir, source, FRandom,
-                              [this](const std::string& p) { return IsWorkingCopyInUse(p); });
+std::string Tfrmmms::NewWorkingCopyPath(const std::string& source, bool lowerCaseExt) {
+    return NewWorkingCopyName(
+        TempDir, source, FRandom, [this](const std::string& p) { return IsWorkingCopyInUse(p); },
+        lowerCaseExt);
 }
 
 void Tfrmmms::AddMaterialFile(const std::string& path) {

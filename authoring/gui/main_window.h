@@ -134,8 +134,9 @@ public:
     void SelectPageUnderCursor();
     void AddMaterialFile(const std::string& path);
     // A free name in the temporary folder for a working copy of source: taken
-    // neither by a file there nor by a page.
-    std::string NewWorkingCopyPath(const std::string& source);
+    // neither by a file there nor by a page. Material added by kind gets the
+    // extension lower-cased; the pages' picture and attachment copies keep it.
+    std::string NewWorkingCopyPath(const std::string& source, bool lowerCaseExt = true);
     void SLVDataDblClick(const std::string& path);
     void N5Click();
     // Files dropped on the page panel, in the drop's order.
@@ -177,6 +178,9 @@ private:
     TMessagePump& FPump;
     TRandomSource& FRandom;
     std::map<const TPageModel*, TFrameDispaly*> FFrames;
+    // The page "创建新页" made last, while it lives: the reader fills it even when
+    // a click during its selection has made another page current.
+    TPageModel* FLastNewPage = nullptr;
 
 public:
     // Controls (objectNames as their names).

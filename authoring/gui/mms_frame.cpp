@@ -436,7 +436,9 @@ void TFrameDispaly::SBDelCurrentPageClick() {
 // ---- material ----
 
 std::string TFrameDispaly::CopyIntoTemp(const std::string& source) {
-    const std::string copy = FOwner->NewWorkingCopyPath(source);
+    // The extension stays as chosen: a picture named X.BMP keeps ".BMP", and with
+    // it the part name the message gives it.
+    const std::string copy = FOwner->NewWorkingCopyPath(source, false);
     // A copy that failed would leave the slot naming no file.
     return CopyMaterial(source, copy) ? copy : std::string();
 }

@@ -379,17 +379,19 @@ private slots:
     void pictureAndAttachmentAreCopiedUnderFreeNames() {
         auto w = Open();
         TPageModel* page = Page(*w, 0);
-        WriteFileBytes(w->TempDir + "0000.png", "someone's");
-        WriteFileBytes(w->TempDir + "0000.txt", "someone's");
+        WriteFileBytes(w->TempDir + "0000.PNG", "someone's");
+        WriteFileBytes(w->TempDir + "0000.Txt", "someone's");
         const std::string picture = FDir->Path() + "P.PNG";
         WritePng(picture);
         FChoosers.Picture = picture;
         DoubleClick(Child<QLabel>(*w, 0, "ImageA"));
+        // The chosen picture's extension is kept as it was written.
         const std::string copy = page->Slot(mkPicture).File;
-        QVERIFY2(IsWorkingCopy(copy, w->TempDir, ".png"), copy.c_str());
+        QVERIFY2(IsWorkingCopy(copy, w->TempDir, ".PNG"), copy.c_str());
+        QCOMPARE(page->Slot(mkPicture).Ext, std::string(".PNG"));
         QCOMPARE(Slurp(copy), Slurp(picture));
         QVERIFY(!Child<QLabel>(*w, 0, "ImageA")->pixmap().isNull());
-        QCOMPARE(Slurp(w->TempDir + "0000.png"), std::string("someone's"));
+        QCOMPARE(Slurp(w->TempDir + "0000.PNG"), std::string("someone's"));
 
         // A picture that cannot be copied leaves the page as it was.
         FChoosers.Picture = FDir->Path() + "gone.png";
@@ -404,10 +406,10 @@ private slots:
         }
 
         // A text chosen as attachment stays an attachment.
-        FChoosers.Attachment = FDir->File("note.txt", "note");
+        FChoosers.Attachment = FDir->File("note.Txt", "note");
         MenuItem(*w, 0, "N3")->trigger();
         const std::string attached = page->Slot(mkAttach).File;
-        QVERIFY2(IsWorkingCopy(attached, w->TempDir, ".txt"), attached.c_str());
+        QVERIFY2(IsWorkingCopy(attached, w->TempDir, ".Txt"), attached.c_str());
         QCOMPARE(Slurp(attached), std::string("note"));
         QVERIFY(page->Slot(mkText).File.empty());
         FChoosers.Attachment.clear();

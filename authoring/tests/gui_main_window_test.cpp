@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "gui_services.h"
@@ -57,6 +58,18 @@ void WritePng(const std::string& path, Qt::GlobalColor colour) {
     img.fill(colour);
     QVERIFY(img.save(QString::fromStdString(path), "PNG"));
 }
+
+// Runs one scripted event, as a user's click arriving while a page is selected.
+class HookedPump : public TMessagePump {
+public:
+    std::function<void()> Hook;
+    void ProcessMessages() override {
+        if (!Hook) return;
+        auto hook = std::move(Hook);
+        Hook = nullptr;
+        hook();
+    }
+};
 
 int FilesWithExt(const std::string& dir, const std::string& ext) {
     int n = 0;
@@ -155,6 +168,24 @@ private slots:
         }
         QCOMPARE(w->findChild<QMenu*>("N28")->title(), QString("文件夹"));
         QCOMPARE(w->findChild<QMenu*>("N30")->title(), QString("文本格式转换"));
+
+        // Menus and items in their order; separators count as items.
+        auto order = [](QMenu* m) {
+            QStringList names;
+            for (QAction* a : m->actions()) names << a->objectName();
+            return names;
+        };
+        QStringList menus;
+        for (QAction* a : w->menuBar()->actions()) menus << a->text();
+        QCOMPARE(menus, (QStringList{"文件", "工具", "帮助"}));
+        QMenu* const bar[] = {w->menuBar()->actions()[0]->menu(), w->menuBar()->actions()[1]->menu(),
+                              w->menuBar()->actions()[2]->menu()};
+        QCOMPARE(order(bar[0]), (QStringList{"N5", "N26", "N10"}));
+        QCOMPARE(order(bar[1]), (QStringList{"N8", "N24", "N4", "N9", "N30Action", "N29", "N17",
+                                             "N28Action", "N16", "N15", "N25", "N3", "N33", "N32"}));
+        QCOMPARE(order(bar[2]), (QStringList{"N27"}));
+        QCOMPARE(order(w->findChild<QMenu*>("N30")), (QStringList{"N31", "UTF81", "Unicode1"}));
+        QCOMPARE(order(w->findChild<QMenu*>("N28")), (QStringList{"N7", "N14", "N11", "N12", "N13"}));
     }
 
     void customFolderWithoutTemplateStaysWithout() {
@@ -183,6 +214,8 @@ private slots:
         auto w = Open();
         const std::string path = w->ConfigDir + "mms.mms";
         WriteFileBytes(path, "old");
+        const std::string settings = w->ConfigDir + "mms.ini";
+        fs::remove(settings);
         w->FCloseHintMode = mode;
         if (answer >= 0) FQuestions.Answers = {TAnswer(answer)};
         QCOMPARE(w->close(), closes);
@@ -194,6 +227,8 @@ private slots:
         } else {
             QVERIFY(FQuestions.Log.empty());
         }
+        // The settings are written along with the autosave, and only then.
+        QCOMPARE(fs::exists(settings), autosave == "new");
         std::string bytes = Slurp(path);
         if (autosave == "old") QCOMPARE(bytes, std::string("old"));
         if (autosave == "gone") QVERIFY(!fs::exists(path));
@@ -354,6 +389,24 @@ private slots:
         QCOMPARE(Geometry(*w, 4), Slot(3));
         QCOMPARE(Geometry(*w, 0), QRect(0, 0, 0, 0));
         QCOMPARE(Label(*w), QString("总页数:7"));
+    }
+
+    // The reader fills the page it just made, whatever a click during the
+    // selection did; a page deleted meanwhile is not handed out.
+    void readerGetsTheNewPageItself() {
+        HookedPump pump;
+        Tfrmmms w(FDir->Path(), FQuestions, pump, FRandom);
+        AddPages(w, 2);
+        TPageModel* first = Pages(w)[0];
+        pump.Hook = [&] { first->SelectPage(); };
+        TPageModel* made = w.NewPage();
+        QCOMPARE(Pages(w).Count(), 3);
+        QCOMPARE(made, Pages(w)[2]);
+        QVERIFY(first->FSelected);
+
+        pump.Hook = [&] { w.SBDelCurrentPageClick(); };
+        QVERIFY(w.NewPage() == nullptr);
+        QCOMPARE(Pages(w).Count(), 3);
     }
 
     void scrollingStopsAtTheEdges() {
