@@ -91,7 +91,9 @@ void CompileCustomMessage(const std::string& customDir, TQuestions& questions,
     smil = JoinLines(SplitLines(smil.substr(0, smil.find('\0'))));
 
     const std::string headerPath = customDir + kHeaderTemplateName;
-    if (std::filesystem::exists(headerPath)) {
+    // Only a file counts: a folder of that name is no header file.
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(headerPath, ec)) {
         ReadHeaderValues(SplitLines(ReadFileBytes(headerPath)), maker);
     }
 

@@ -43,7 +43,9 @@ std::string TMmsMaker::StartText() const {
 }
 
 TStringList SplitAddressItems(const std::string& addresses) {
-    std::string s = addresses;
+    // The text ends at a zero byte: every address field is closed by one, so a zero
+    // inside an item would cut the field and turn its tail into false header bytes.
+    std::string s = addresses.substr(0, addresses.find('\0'));
     for (char& c : s)
         if (c == ',' || c == ';' || c == '|') c = ' ';
     TStringList items;
@@ -233,7 +235,9 @@ void TMmsMaker::BuildSmil() {
     }
     FSmilLines.push_back("</body>");
     FSmilLines.push_back("</smil>");
-    FSmilPath = TempDir + FSmilPartName;
+    // The name comes from the settings file; its folder part, if any, must not take
+    // the document out of the temporary folder. The message keeps the name as it is.
+    FSmilPath = TempDir + ExtractFileName(FSmilPartName);
     SaveStringList(FSmilPath, FSmilLines);
 }
 

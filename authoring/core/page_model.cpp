@@ -54,8 +54,23 @@ std::string TPageModel::TextPreview(const std::string& ansiText) {
     flat.reserve(all.size());
     for (char c : all)
         if (c != '\r' && c != '\n') flat += c;
-    std::string preview = flat.substr(0, 36) + "...";
-    if (preview.size() > 20) preview.insert(20, "\r\n");
+    // The cuts fall between whole characters: a double-byte character split at
+    // byte 20 or 36 would garble the rest of the preview.
+    auto boundaryAtOrBefore = [&](size_t limit) {
+        size_t i = 0;
+        while (i < flat.size()) {
+            const auto c = static_cast<unsigned char>(flat[i]);
+            const size_t len = (c >= 0x81 && c <= 0xFE && i + 1 < flat.size()) ? 2 : 1;
+            if (i + len > limit) break;
+            i += len;
+        }
+        return i;
+    };
+    std::string preview = flat.substr(0, boundaryAtOrBefore(36)) + "...";
+    if (preview.size() > 20) {
+        flat = preview;
+        preview.insert(boundaryAtOrBefore(20), "\r\n");
+    }
     return preview;
 }
 

@@ -73,7 +73,10 @@ TEST(CustomCompiler, PacksTheNamedFiles) {
 
     CompileCustomMessage(tmp.Path(), q, open);
     ASSERT_EQ(q.Texts.size(), 1u);
-    EXPECT_EQ(q.Texts[0].substr(0, 9), "未找到");
+    EXPECT_EQ(q.Texts[0],
+              "未找到相关的smil文件。\r\n"
+              "请把smil文件和相关的文本(图片)都放在自定义彩信目录下,然后会自动编译成彩信文件。 ");
+    EXPECT_TRUE(opened.empty());
     EXPECT_FALSE(std::filesystem::exists(tmp.Path() + kCustomOutputName));
 
     tmp.File("a.smil", "<img src=\"x.gif\"/>");
@@ -92,4 +95,38 @@ TEST(CustomCompiler, PacksTheNamedFiles) {
     EXPECT_EQ(PartNames(mms), (std::vector<std::string>{"b.SMIL", "a.smil", "p.gif", "t.txt"}));
     EXPECT_NE(mms.find(std::string("\x97") + "10086/TYPE=PLMN"), std::string::npos);
     EXPECT_NE(mms.find("<b.SMIL>"), std::string::npos);
+}
+
+TEST(CustomCompiler, HeaderValuesComeOnlyFromAHeaderFile) {
+    // No header file, then a folder of that name: either way the message carries
+    // only the fields that are always written, and the compile finishes.
+    TempFolder tmp;
+    tmp.File("m.smil", "<smil/>");
+    RecordingQuestions q;
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) std::filesystem::create_directory(tmp.Path() + kHeaderTemplateName);
+        q.Texts.clear();
+        CompileCustomMessage(tmp.Path(), q, nullptr);
+        EXPECT_EQ(q.Texts, std::vector<std::string>{"自定义彩信制作完成！"}) << round;
+        const std::string mms = ReadFileBytes(tmp.Path() + kCustomOutputName);
+        // Transaction-Id, version and From, then straight to the Content-Type.
+        EXPECT_EQ(mms.substr(8, 6), B({0x8D, 0x90, 0x89, 0x01, 0x81, 0x84})) << round;
+        EXPECT_EQ(PartNames(mms), std::vector<std::string>{"m.smil"}) << round;
+    }
+}
+
+TEST(CustomCompiler, UnreadablePartEndsTheCompileQuietly) {
+    // A folder whose name has an extension is listed like a file; named in the
+    // SMIL text it cannot be packed: no output, no box, no file browser.
+    TempFolder tmp;
+    tmp.File("m.smil", "<img src=\"pics.d\"/>");
+    std::filesystem::create_directory(tmp.Path() + "pics.d");
+    tmp.File(kCustomOutputName, "old");
+    RecordingQuestions q;
+    bool opened = false;
+    EXPECT_THROW(CompileCustomMessage(tmp.Path(), q, [&](const std::string&) { opened = true; }),
+                 std::runtime_error);
+    EXPECT_TRUE(q.Texts.empty());
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + kCustomOutputName), "old");
 }

@@ -252,7 +252,24 @@ TEST_F(MakerTest, MissingPartEndsTheMakeWithoutOutput) {
     WriteFileBytes(tmp.Path() + "out.mms", "old");
     EXPECT_THROW(maker.MakeMms(tmp.Path() + "out.mms"), std::runtime_error);
     EXPECT_EQ(Out(), "old");
+
+    // With every part readable, an output that cannot be created still raises.
+    tmp.File("a.bin", "x");
     EXPECT_THROW(maker.MakeMms(tmp.Path() + "no/such/folder/out.mms"), std::runtime_error);
+    EXPECT_EQ(Out(), "old");
+}
+
+TEST_F(MakerTest, SmilNameWithFoldersStaysInTheTemporaryFolder) {
+    std::filesystem::create_directory(tmp.Path() + "temp");
+    TMmsMaker m{rng, tmp.Path() + "temp/"};
+    m.FSmilPartName = "../up.smil";
+    m.SetSmilHead("<head></head>");
+    m.MakeMms(tmp.Path() + "out.mms");
+    EXPECT_EQ(m.FSmilPath, tmp.Path() + "temp/up.smil");
+    EXPECT_TRUE(std::filesystem::exists(tmp.Path() + "temp/up.smil"));
+    EXPECT_FALSE(std::filesystem::exists(tmp.Path() + "up.smil"));
+    // The message itself carries the name as it was given.
+    EXPECT_NE(Out().find(B({0x8E}) + Z("../up.smil")), std::string::npos);
 }
 
 TEST_F(MakerTest, SmilHeadBlock) {
@@ -277,4 +294,6 @@ TEST(AddressItems, Splitting) {
     EXPECT_EQ(SplitAddressItems(""), TStringList{});
     EXPECT_EQ(SplitAddressItems("\"a \"\"b\"\" c\"  d\te"), (TStringList{"a \"b\" c", "d", "e"}));
     EXPECT_EQ(SplitAddressItems("\"\" x"), (TStringList{"x"}));
+    // A zero byte ends the text, so that no field carries one inside.
+    EXPECT_EQ(SplitAddressItems(std::string("138 13") + '\0' + "9 140"), (TStringList{"138", "13"}));
 }

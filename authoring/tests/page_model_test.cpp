@@ -123,9 +123,12 @@ TEST(PageModel, TextPreviewCutsBytes) {
          std::string(20, 'a') + "\r\n" + std::string(16, 'b') + "..."},
         {std::string(18, 'q'), std::string(18, 'q') + "..\r\n."},
         {"  line1\r\nline2\n\n", "line1line2..."},
-        // A cut inside a double-byte character keeps the first byte only.
         {Utf8ToCp936("一二三四五六七八九十甲乙丙丁戊己庚辛壬癸"),
          Utf8ToCp936("一二三四五六七八九十") + "\r\n" + Utf8ToCp936("甲乙丙丁戊己庚辛") + "..."},
+        // Where byte 20 or 36 falls inside a double-byte character, the cut comes
+        // before it.
+        {Utf8ToCp936("a一二三四五六七八九十甲乙丙丁戊己庚辛壬癸"),
+         Utf8ToCp936("a一二三四五六七八九") + "\r\n" + Utf8ToCp936("十甲乙丙丁戊己庚") + "..."},
     };
     for (const auto& c : cases) EXPECT_EQ(TPageModel::TextPreview(c.text), c.preview) << c.text;
 
@@ -156,6 +159,12 @@ TEST(PageModel, SelectingAPageMakesItTheOnlyCurrentOne) {
     EXPECT_EQ(list[0]->FColor, clCream);
     EXPECT_EQ(list[1]->FColor, 0xFF0000u);
     EXPECT_EQ(pump.Runs, 2);
+    // A page that is lime green already keeps it, whatever the frame colour.
+    list[2]->FColor = clLime;
+    list[2]->SelectPage();
+    EXPECT_EQ(list[2]->FColor, clLime);
+    EXPECT_TRUE(list[2]->FSelected);
+    EXPECT_EQ(list[1]->FColor, clCream);
     list[1]->UpdatePageCaption();
     EXPECT_EQ(list[1]->FCaption, "第2页");
     TPageModel orphan(&list);
