@@ -1,6 +1,5 @@
 #include "audio_sel.h"
 
-#include <QCursor>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -80,6 +79,7 @@ TFrmAudioSel::TFrmAudioSel(MediaPlayer& player, TQuestions& questions, TMessageP
     statusBar->setSizeGripEnabled(false);
     AddStatusPanel(statusBar, "StatusPanel0", "文件名", 50);
     panelLinked_ = AddStatusPanel(statusBar, "StatusPanel1", "OK", 80, true);
+    SetTextColour(panelLinked_, kRed);  // no clip linked yet
     panelPath_ = AddStatusPanel(statusBar, "StatusPanel2", "", 300);
 
     auto* panel1 = new QWidget(this);
@@ -120,7 +120,7 @@ TFrmAudioSel::TFrmAudioSel(MediaPlayer& player, TQuestions& questions, TMessageP
     connect(sbStop, &QToolButton::clicked, this, &TFrmAudioSel::SBStopClick);
     connect(bitBtn1, &QPushButton::clicked, this, &TFrmAudioSel::BitBtn1Click);
     connect(bitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(bitBtn3, &QPushButton::clicked, this, [this] { popup_->popup(QCursor::pos()); });
+    PopUpOnMouseRelease(bitBtn3, popup_);
     connect(n2, &QAction::triggered, this, &TFrmAudioSel::N2Click);
     connect(n1, &QAction::triggered, this, &TFrmAudioSel::N1Click);
     connect(browser_->List(), &QListView::clicked, this, &TFrmAudioSel::SLVDataClick);

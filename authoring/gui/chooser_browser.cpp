@@ -1,14 +1,19 @@
 #include "chooser_browser.h"
 
+#include <QCursor>
+#include <QDesktopServices>
+#include <QEvent>
 #include <QFileSystemModel>
 #include <QHeaderView>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStatusBar>
-#include <QUrl>
 #include <QTreeView>
+#include <QUrl>
 
 QString ModelPath(const std::string& dir) {
     QString p = QString::fromStdString(dir);
@@ -31,6 +36,15 @@ TFolderBrowser::TFolderBrowser(QWidget* parent, bool withList) : QObject(parent)
     tree_->setContextMenuPolicy(Qt::PreventContextMenu);
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& cur, const QModelIndex&) { TreeCurrentChanged(cur); });
+    // The model reads folders in the background and inserts and re-sorts their
+    // rows later: the opened folder is brought back into view after each of those
+    // until the user takes the tree in hand.
+    connect(treeModel_, &QFileSystemModel::directoryLoaded, this, &TFolderBrowser::ScrollToOpened);
+    connect(treeModel_, &QAbstractItemModel::rowsInserted, this, &TFolderBrowser::ScrollToOpened);
+    connect(treeModel_, &QAbstractItemModel::layoutChanged, this, &TFolderBrowser::ScrollToOpened);
+    for (QObject* o : {static_cast<QObject*>(tree_), static_cast<QObject*>(tree_->viewport()),
+                       static_cast<QObject*>(tree_->verticalScrollBar())})
+        o->installEventFilter(this);
 
     if (withList) {
         listModel_ = new QFileSystemModel(this);
@@ -47,10 +61,37 @@ TFolderBrowser::TFolderBrowser(QWidget* parent, bool withList) : QObject(parent)
 void TFolderBrowser::OpenFolder(const std::string& dir) {
     QModelIndex idx = treeModel_->index(ModelPath(dir));
     if (!idx.isValid() || !treeModel_->isDir(idx)) return;
-    tree_->scrollTo(idx);
+    opened_ = idx;
     // The same folder again still refreshes the list.
     if (tree_->currentIndex() == idx) TreeCurrentChanged(idx);
     else tree_->setCurrentIndex(idx);
+    tree_->scrollTo(idx, QAbstractItemView::PositionAtCenter);
+}
+
+void TFolderBrowser::ScrollToOpened() {
+    if (!opened_.isValid()) return;
+    // The user has gone elsewhere since: leave the tree alone.
+    if (tree_->currentIndex() != opened_) {
+        opened_ = QPersistentModelIndex();
+        return;
+    }
+    tree_->scrollTo(opened_, QAbstractItemView::PositionAtCenter);
+}
+
+bool TFolderBrowser::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Show:
+        if (watched == tree_) ScrollToOpened();
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+        opened_ = QPersistentModelIndex();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 std::string TFolderBrowser::CurrentFolder() const {
@@ -104,6 +145,32 @@ void SetTextColour(QWidget* w, const QColor& colour) {
     pal.setColor(QPalette::Text, colour);
     pal.setColor(QPalette::ButtonText, colour);
     w->setPalette(pal);
+}
+
+namespace {
+
+class TReleasePopup : public QObject {
+public:
+    TReleasePopup(QWidget* button, QMenu* menu) : QObject(button), menu_(menu) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto* w = static_cast<QWidget*>(watched);
+            auto* me = static_cast<QMouseEvent*>(event);
+            if (w->rect().contains(me->position().toPoint())) menu_->popup(QCursor::pos());
+        }
+        return false;
+    }
+
+private:
+    QMenu* menu_;
+};
+
+}  // namespace
+
+void PopUpOnMouseRelease(QWidget* button, QMenu* menu) {
+    button->installEventFilter(new TReleasePopup(button, menu));
 }
 
 void OpenFolderInFileBrowser(const std::string& dir) {

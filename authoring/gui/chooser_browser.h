@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <string>
 
 class QFileSystemModel;
@@ -35,13 +36,20 @@ signals:
     // The tree's current folder has changed (path ends with "/").
     void FolderChanged(const QString& folder);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void TreeCurrentChanged(const QModelIndex& current);
+    void ScrollToOpened();
 
     QFileSystemModel* treeModel_ = nullptr;
     QFileSystemModel* listModel_ = nullptr;
     QTreeView* tree_ = nullptr;
     QListView* list_ = nullptr;
+    // The folder last opened by OpenFolder, kept in view while the tree loads,
+    // until the user works the tree.
+    QPersistentModelIndex opened_;
 };
 
 // A path for the folder models: no trailing "/" except for the root itself.
@@ -50,11 +58,15 @@ QString ModelPath(const std::string& dir);
 class QLabel;
 class QStatusBar;
 class QColor;
+class QMenu;
 
 // A fixed-width panel of a status bar, named so that tests find it.
 QLabel* AddStatusPanel(QStatusBar* bar, const QString& objectName, const QString& text, int width,
                        bool centred = false);
 void SetTextColour(QWidget* w, const QColor& colour);
+// menu pops up at the mouse cursor whenever a mouse button (any) is released over
+// button; the button's own click does nothing more.
+void PopUpOnMouseRelease(QWidget* button, QMenu* menu);
 
 // What the choosers start outside themselves; tests put recorders in their place.
 void OpenFolderInFileBrowser(const std::string& dir);

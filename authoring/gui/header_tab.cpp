@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 
@@ -105,8 +106,11 @@ THeaderTab::THeaderTab(QWidget* parent) : QWidget(parent) {
     addTime(SBExpiryTime, CBExpiryTime);
     addTime(SBDeliveryTime, CBDeliveryTime);
     addTime(SpeedButton4, ComboBox14);
-    grid->addWidget(SBSavecfg, row, 0);
-    grid->addWidget(SBDefault, row++, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(SBSavecfg);
+    buttons->addWidget(SBDefault);
+    buttons->addStretch(1);
+    grid->addLayout(buttons, row++, 0, 1, 2);
     grid->setRowStretch(row, 1);
 
     connect(SBExpiryTime, &QPushButton::clicked, this, &THeaderTab::SBExpiryTimeClick);

@@ -1,11 +1,13 @@
 // The window side of the settings, the SMIL templates and "制作彩信": the four tabs
 // and their controllers, bound to the window's maker, folders and services.
+#include <QLabel>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <stdexcept>
 
+#include "chooser_browser.h"
 #include "header_tab.h"
 #include "main_window.h"
 #include "make_controller.h"
@@ -40,7 +42,11 @@ void Tfrmmms::BuildSettingsTabs() {
     TSettingsController* settings = FSettingsController;
     FSmilTab = new TSmilTab(ConfigDir, *FMaker, FSettings, FQuestions,
                             [settings] { return settings->SaveSettings(); }, TabSheet7);
-    FSmilTab->FShowStatus = [this](const QString& s) { statusBar()->showMessage(s); };
+    // The status bar's second panel names the chosen template.
+    AddStatusPanel(statusBar(), "StatusPanel0", QString(), 50);
+    QLabel* smilPanel = AddStatusPanel(statusBar(), "StatusPanel1", QStringLiteral("smil :"), 250, true);
+    smilPanel->setFixedWidth(250);
+    FSmilTab->FShowStatus = [smilPanel](const QString& s) { smilPanel->setText(s); };
     FSmilTab->FOpenFolder = openFolder;
     Fill(TabSheet7, FSmilTab);
     FMakeController = new TMakeController(*FMaker, FSettings, OutputDir, FQuestions, *FSmilTab,

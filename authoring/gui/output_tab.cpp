@@ -32,13 +32,16 @@ TOutputTab::TOutputTab(QWidget* parent) : QWidget(parent) {
         l->setObjectName(labelName);
         e = new QLineEdit(PanelMake);
         e->setObjectName(editName);
+        e->setMaximumWidth(80);  // a count of up to three digits
         u = new TUpDown(e, 0, 100, PanelMake);
         u->setObjectName(spinName);
         u->SetPosition(position);
         grid->addWidget(l, row, 0);
         auto* h = new QHBoxLayout;
+        h->setSpacing(1);
         h->addWidget(e);
         h->addWidget(u);
+        h->addStretch(1);
         grid->addLayout(h, row, 1);
     };
     count(0, "Label2", "接收个数", "EdittoNum", "UpDown2", 1, Label2, EdittoNum, UpDown2);

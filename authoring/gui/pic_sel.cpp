@@ -40,6 +40,7 @@ TfrmPicsel::TfrmPicsel(TMessagePump& pump, int32_t picMaxW, int32_t picMaxH,
     lvPic_->setMovement(QListView::Static);
     lvPic_->setSelectionMode(QAbstractItemView::SingleSelection);
     lvPic_->setUniformItemSizes(true);
+    lvPic_->setSpacing(6);
     auto* p2 = new QVBoxLayout(panel2);
     p2->setContentsMargins(0, 0, 0, 0);
     p2->addWidget(lvPic_);

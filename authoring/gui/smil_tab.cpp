@@ -3,12 +3,15 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "mms_maker.h"
 #include "services.h"
@@ -39,12 +42,14 @@ TSmilTab::TSmilTab(std::string configDir, TMmsMaker& maker, TMmsSettings& settin
     MemoSmil = new TDblClickClearMemo(this);
     MemoSmil->setObjectName("MemoSmil");
     MemoSmil->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MemoSmil->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoSmil->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MemoSmil->setToolTip(QString::fromUtf8(kSmilEditorHint));
     Image1 = new QLabel(this);
     Image1->setObjectName("Image1");
     Image1->setScaledContents(true);
-    Image1->setFixedSize(180, 240);
     Image1->setPixmap(LayoutPicture());
+    Image1->setFixedSize(Image1->pixmap().size());  // drawn to size: shown undistorted
 
     PopupMenuB = new QMenu(this);
     PopupMenuB->setObjectName("PopupMenuB");
@@ -75,8 +80,15 @@ TSmilTab::TSmilTab(std::string configDir, TMmsMaker& maker, TMmsSettings& settin
 
     // "activated" is the user's pick only; selections made by code do not count.
     connect(CBsmillist, &QComboBox::activated, this, [this] { CBsmillistChange(); });
-    connect(SpeedButton1, &QPushButton::released, this, &TSmilTab::SpeedButton1MouseUp);
+    SpeedButton1->installEventFilter(this);
     connect(sbsmilhelp, &QPushButton::clicked, this, &TSmilTab::N21Click);
+}
+
+bool TSmilTab::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == SpeedButton1 && event->type() == QEvent::MouseButtonRelease &&
+        SpeedButton1->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
+        SpeedButton1MouseUp();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TSmilTab::Status(const std::string& name) {
@@ -129,7 +141,8 @@ void TSmilTab::CBsmillistChange() {
     } catch (const std::exception&) {
         return;  // the name has changed and the editor is empty; nothing is saved
     }
-    if (saveSettings_) saveSettings_();
+    // A settings file that cannot be written ends the pick before the status panel.
+    if (saveSettings_ && !saveSettings_()) return;
     Status(name);
 }
 
@@ -164,8 +177,27 @@ void TSmilTab::SpeedButton1MouseUp() { PopupMenuB->popup(QCursor::pos()); }
 void TSmilTab::MemoSmilDblClick() { MemoSmil->clear(); }
 
 QPixmap TSmilTab::LayoutPicture() {
-    const int w = 240, h = 320, textTop = h * 84 / 100;
-    QPixmap pm(w + 1, h + 80);
+    // The 240 by 320 layout at five sixths, the three SMIL lines beneath it.
+    const int w = 200, h = 267, textTop = h * 84 / 100, pad = 4;
+    const QStringList lines = {
+        QStringLiteral("<root-layout width=\"240\" height=\"320\"/>"),
+        QStringLiteral("<region id=\"image\" width=\"100%\""),
+        QStringLiteral("  height=\"84%\" top=\"0%\" fit=\"scroll\"/>"),
+        QStringLiteral("<region id=\"text\" width=\"100%\""),
+        QStringLiteral("  height=\"16%\" top=\"84%\" fit=\"meet\"/>"),
+    };
+    QFont code;
+    code.setStyleHint(QFont::SansSerif);
+    int px = 11;
+    for (;; --px) {
+        code.setPixelSize(px);
+        const QFontMetrics fm(code);
+        int widest = 0;
+        for (const QString& l : lines) widest = std::max(widest, fm.horizontalAdvance(l));
+        if (widest <= w - 2 * pad || px <= 7) break;
+    }
+    const QFontMetrics fm(code);
+    QPixmap pm(w + 1, h + 1 + pad * 2 + fm.lineSpacing() * static_cast<int>(lines.size()));
     pm.fill(Qt::white);
     QPainter p(&pm);
     p.setPen(Qt::black);
@@ -173,19 +205,17 @@ QPixmap TSmilTab::LayoutPicture() {
     p.fillRect(0, textTop, w, h - textTop, QColor(0xFF, 0xFB, 0xF0));
     p.drawRect(0, 0, w, textTop);
     p.drawRect(0, textTop, w, h - textTop);
-    QFont f = p.font();
-    f.setPixelSize(14);
-    p.setFont(f);
+    QFont label = p.font();
+    label.setPixelSize(13);
+    p.setFont(label);
     p.drawText(QRect(0, 0, w, textTop), Qt::AlignCenter, QStringLiteral("id=\"image\"\n240 × 269 (84%)"));
     p.drawText(QRect(0, textTop, w, h - textTop), Qt::AlignCenter,
-               QStringLiteral("id=\"text\"  (16%)"));
-    f.setPixelSize(9);
-    p.setFont(f);
-    p.drawText(QRect(2, h + 4, w, 76), Qt::AlignLeft | Qt::AlignTop,
-               QStringLiteral("<root-layout width=\"240\" height=\"320\"/>\n"
-                              "<region id=\"image\" width=\"100%\" height=\"84%\"\n"
-                              "  left=\"0%\" top=\"0%\" fit=\"scroll\"/>\n"
-                              "<region id=\"text\" width=\"100%\" height=\"16%\"\n"
-                              "  left=\"0%\" top=\"84%\" fit=\"meet\"/>"));
+               QStringLiteral("id=\"text\"  240 × 51 (16%)"));
+    p.setFont(code);
+    int y = h + 1 + pad + fm.ascent();
+    for (const QString& l : lines) {
+        p.drawText(pad, y, l);
+        y += fm.lineSpacing();
+    }
     return pm;
 }

@@ -59,6 +59,10 @@ public:
     QMenu* PopupMenuB;
     QAction *Nflashsmil, *N19, *N20, *N22, *N21;
 
+protected:
+    // "操作菜单" opens its menu on the release of any mouse button.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ListTemplates();
     void ShowEditorLines(const TStringList& lines);

@@ -56,6 +56,7 @@ TSystemTab::TSystemTab(TMmsMaker& maker, TMmsSettings& settings, QWidget* parent
                       TUpDown*& upDown) {
         auto* e = new QLineEdit(this);
         e->setObjectName(name);
+        e->setMaximumWidth(80);  // numbers of up to four digits
         upDown = new TUpDown(e, 0, max, this);
         upDown->setObjectName(spin);
         upDown->SetPosition(position);
@@ -94,8 +95,10 @@ TSystemTab::TSystemTab(TMmsMaker& maker, TMmsSettings& settings, QWidget* parent
     auto row = [&](QGridLayout* grid, int r, const char* label, QLineEdit* e, TUpDown* u) {
         grid->addWidget(new QLabel(QString::fromUtf8(label), this), r, 0);
         auto* h = new QHBoxLayout;
+        h->setSpacing(1);
         h->addWidget(e);
         h->addWidget(u);
+        h->addStretch(1);
         grid->addLayout(h, r, 1);
     };
     auto* picture = group("图片编码");
@@ -127,7 +130,7 @@ TSystemTab::TSystemTab(TMmsMaker& maker, TMmsSettings& settings, QWidget* parent
     grid->addWidget(colour, 2, 0);
     grid->addWidget(close, 2, 1);
     grid->addWidget(pattern, 3, 0);
-    grid->addWidget(SpeedButton5, 3, 1);
+    grid->addWidget(SpeedButton5, 3, 1, Qt::AlignLeft | Qt::AlignVCenter);
     grid->setRowStretch(4, 1);
 
     // The live rules, bound after the initial texts are in place.

@@ -1,7 +1,6 @@
 #include "text_sel.h"
 
 #include <QColorDialog>
-#include <QCursor>
 #include <QEvent>
 #include <QFontDialog>
 #include <QGroupBox>
@@ -130,8 +129,8 @@ TFrmtextSel::TFrmtextSel(TMessagePump& pump, int32_t txtMaxLen, const std::strin
     connect(memo_, &QPlainTextEdit::textChanged, this, &TFrmtextSel::MemotextChange);
     connect(bitBtn1, &QPushButton::clicked, this, &TFrmtextSel::BitBtn1Click);
     connect(bitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(bitBtn3, &QPushButton::clicked, this, [this] { popup1_->popup(QCursor::pos()); });
-    connect(bitBtn4, &QPushButton::clicked, this, [this] { popup2_->popup(QCursor::pos()); });
+    PopUpOnMouseRelease(bitBtn3, popup1_);
+    PopUpOnMouseRelease(bitBtn4, popup2_);
     connect(speedButton1, &QPushButton::clicked, this, &TFrmtextSel::SpeedButton1Click);
     connect(n1, &QAction::triggered, this, &TFrmtextSel::N1Click);
     connect(n2, &QAction::triggered, this, &TFrmtextSel::N2Click);

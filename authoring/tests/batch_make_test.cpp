@@ -164,6 +164,14 @@ TEST_F(MakeTest, SubjectsInTurnFromARewrittenFile) {
     EXPECT_EQ(ReadFileBytes(subjects), "one\r\n  \r\ntwo\r\n");
 }
 
+TEST_F(MakeTest, ListFileTheAnsiCodePageCannotHoldIsOnlyRead) {
+    // Rewriting it as ANSI would turn the emoji into "?" for good.
+    const std::string bytes = "\xEF\xBB\xBF\xF0\x9F\x98\x80hi\n";
+    const std::string path = tmp.File("s.txt", bytes);
+    EXPECT_EQ(LoadSubjectSource(path), TStringList{"\xF0\x9F\x98\x80hi"});
+    EXPECT_EQ(ReadFileBytes(path), bytes);
+}
+
 TEST_F(MakeTest, TypedSubjectServesEveryFile) {
     settings.MmsOutFormat = "随机数字_彩信主题";
     Batch("1", "0", "0", "1;2", "  问候 ");

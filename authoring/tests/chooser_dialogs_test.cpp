@@ -5,13 +5,16 @@
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTreeView>
 #include <QtTest>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <map>
 
 #include "audio_sel.h"
@@ -129,6 +132,53 @@ class ChooserDialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // ---- all three (first, while no folder has been read yet) ------------------
+
+    // The tree opens on the chooser's folder and shows it, also when the folder
+    // lies deep and its parents are read in the background.
+    void treesShowTheirFolder() {
+        TempFolder t;
+        const std::string deep = t.Path() + "a/b/c/d/";
+        fs::create_directories(deep);
+        TFakePlayer player;
+        TRecordingQuestions q;
+        TCountingPump pump;
+        TFrmAudioSel audio(player, q, pump, t.Path(), deep);
+        TfrmPicsel pic(pump, 80, 80, deep);
+        TFrmtextSel text(pump, 612, deep);
+        // The folders above the chosen one; the tree reads each in the background.
+        QStringList parents;
+        for (fs::path p = fs::path(deep).parent_path().parent_path();; p = p.parent_path()) {
+            parents << QString::fromStdString(p.string());
+            if (p == p.root_path()) break;
+        }
+        std::vector<std::unique_ptr<QSignalSpy>> loads;
+        for (QDialog* dlg : std::initializer_list<QDialog*>{&audio, &pic, &text})
+            loads.push_back(std::make_unique<QSignalSpy>(
+                qobject_cast<QFileSystemModel*>(Find<QTreeView>(dlg, "STVData")->model()),
+                &QFileSystemModel::directoryLoaded));
+        size_t n = 0;
+        for (QDialog* dlg : std::initializer_list<QDialog*>{&audio, &pic, &text}) {
+            auto* tree = Find<QTreeView>(dlg, "STVData");
+            auto* model = qobject_cast<QFileSystemModel*>(tree->model());
+            auto& spy = *loads[n++];
+            dlg->show();
+            QCOMPARE(model->filePath(tree->currentIndex()).toStdString() + "/", deep);
+            auto allRead = [&] {
+                QStringList seen;
+                for (const auto& args : spy) seen << args.at(0).toString();
+                for (const QString& p : parents)
+                    if (!seen.contains(p)) return false;
+                return true;
+            };
+            QTRY_VERIFY(allRead());
+            QTest::qWait(50);
+            QVERIFY2(tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex())),
+                     dlg->objectName().toUtf8());
+            dlg->reject();
+        }
+    }
+
     // ---- sound clips ------------------------------------------------------------
 
     void audioPresetAndClicks() {
@@ -142,6 +192,9 @@ private slots:
         TFrmAudioSel dlg(player, q, pump, d, d);
         QCOMPARE(dlg.windowTitle(), QString("音频选择"));
         QCOMPARE(ListFolder(&dlg), d.substr(0, d.size() - 1));
+        // No clip looked at yet: the design text, unlinked.
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("OK"));
+        QCOMPARE(PanelColour(&dlg, "StatusPanel1"), kRed);
 
         dlg.SetCurrentFile("");
         QCOMPARE(dlg.SelAudioFile(), std::string());
@@ -320,6 +373,45 @@ private slots:
         t.File("zur", "#!/bin/sh\n");
         Find<QPushButton>(&dlg, "SpeedButton1")->click();
         QCOMPARE(started, std::vector<std::string>{t.Path() + "zur"});
+    }
+
+    // ---- all three ----------------------------------------------------------------
+
+    // The time-mode and style menus open when a mouse button, any, is released over
+    // their buttons; a click from the keyboard opens nothing.
+    void menusOpenOnMouseRelease() {
+        TempFolder t;
+        TFakePlayer player;
+        TRecordingQuestions q;
+        TCountingPump pump;
+        TFrmAudioSel audio(player, q, pump, t.Path(), t.Path());
+        TFrmtextSel text(pump, 612, t.Path());
+        struct Case {
+            QDialog* dlg;
+            const char* button;
+            const char* menu;
+        } cases[] = {
+            {&audio, "BitBtn3", "PopupMenu1"},
+            {&text, "BitBtn3", "PopupMenu1"},
+            {&text, "BitBtn4", "PopupMenu2"},
+        };
+        for (const auto& c : cases) {
+            c.dlg->show();
+            auto* button = Find<QPushButton>(c.dlg, c.button);
+            auto* menu = Find<QMenu>(c.dlg, c.menu);
+            button->click();
+            QVERIFY2(!menu->isVisible(), c.button);
+            for (Qt::MouseButton mb : {Qt::LeftButton, Qt::RightButton}) {
+                QTest::mouseClick(button, mb);
+                QVERIFY2(menu->isVisible(), c.button);
+                menu->hide();
+            }
+            // Released outside the button: nothing.
+            QTest::mouseRelease(button, Qt::RightButton, {}, QPoint(-5, -5));
+            QVERIFY2(!menu->isVisible(), c.button);
+            QVERIFY(c.dlg->isVisible());
+            c.dlg->reject();
+        }
     }
 
     // ---- text -------------------------------------------------------------------

@@ -3,15 +3,19 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 #include <filesystem>
 #include <memory>
 
 #include "header_tab.h"
+#include "main_window.h"
 #include "make_controller.h"
 #include "mms_maker.h"
 #include "output_tab.h"
@@ -267,6 +271,85 @@ private slots:
         w.smil.N22->trigger();
         QCOMPARE(w.opened.back(), w.config);
         QVERIFY(!w.smil.Image1->pixmap().isNull());
+    }
+
+    void templatePickWithUnwritableSettingsKeepsTheStatus() {
+        Window w;
+        WriteFileBytes(w.config + "a.smil", "<smil>A</smil>\r\n");
+        w.Start();
+        w.smil.LoadSmilTemplates();
+        QCOMPARE(w.status.last(), QString("a.smil"));
+        std::filesystem::remove(w.config + "mms.ini");
+        std::filesystem::create_directory(w.config + "mms.ini");  // no key can be written
+        w.status.clear();
+        w.smil.MemoSmil->clear();
+        emit w.smil.CBsmillist->activated(0);
+        QCOMPARE(w.smil.MemoSmil->toPlainText(), QString("<smil>A</smil>"));
+        QVERIFY2(w.status.isEmpty(), "the failed write ends the pick before the status panel");
+    }
+
+    void menuButtonOpensOnAnyMouseButton() {
+        Window w;
+        for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton}) {
+            QTest::mouseClick(w.smil.SpeedButton1, b);
+            QVERIFY(w.smil.PopupMenuB->isVisible());
+            w.smil.PopupMenuB->hide();
+        }
+    }
+
+    // The tabs inside the main window: start-up order, the make button, the values
+    // other parts of the window read, and a close whose settings write fails.
+    void mainWindowWiring() {
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString() + "/";
+        const std::string config = root + "配置目录/";
+        std::filesystem::create_directories(config);
+        WriteFileBytes(config + "mms.ini",
+                       Utf8ToCp936("[mms]\r\nmmsSubject=问候\r\nSmilName=b.smil\r\nCloseHintMode=2\r\n"));
+        WriteFileBytes(config + "a.smil", "<smil><head>A</head></smil>\r\n");
+        WriteFileBytes(config + "b.smil", "<smil><head>B</head></smil>\r\n");
+        RecordingQuestions questions;
+        TMessagePump pump;
+        FixedRandom rng;
+        Tfrmmms w(root, questions, pump, rng);
+        std::vector<QUrl> opened;
+        w.FOpenUrl = [&](const QUrl& u) { opened.push_back(u); };
+
+        QCOMPARE(w.FHeaderTab->EditSubject->text(), QString("问候"));
+        QCOMPARE(w.FSystemTab->CBCloseApphint->currentIndex(), 2);
+        QCOMPARE(w.FSmilTab->CBsmillist->currentText(), QString("b.smil"));
+        QCOMPARE(w.FSmilTab->MemoSmil->toPlainText(), QString("<smil><head>B</head></smil>"));
+        QLabel* panel = w.statusBar()->findChild<QLabel*>("StatusPanel1");
+        QVERIFY(panel);
+        QCOMPARE(panel->text(), QString("b.smil"));
+        QCOMPARE(panel->minimumWidth(), 250);
+        QCOMPARE(w.FPicMaxW, 80);
+
+        w.FSystemTab->EditJPG->setText("70");
+        w.FSystemTab->Edithaizinum->setText("500");
+        w.FSystemTab->EditHanziLen->setText("300");
+        w.FSystemTab->CBCloseApphint->setCurrentIndex(1);
+        w.FSystemTab->FChooseColor = [](uint32_t) { return std::optional<uint32_t>(0xFF0000u); };
+        QTest::mouseClick(w.FSystemTab->Panelcolor, Qt::LeftButton);
+        QTest::mouseClick(w.FSystemTab->SpeedButton5, Qt::LeftButton);
+        QCOMPARE(w.FMaker->FJpegQuality, 70);
+        QCOMPARE(w.FTxtTimeOptPs, 500);
+        QCOMPARE(w.FTxtMaxLen, 300);
+        QCOMPARE(w.FCloseHintMode, 1);
+        QCOMPARE(w.FMaker->FPages.FrameColor, 0xFF0000u);
+
+        w.findChild<QToolButton*>("SBNewPage")->click();
+        w.findChild<QToolButton*>("SBMakemms")->click();
+        QCOMPARE(questions.Texts.last(), QString("制作完成：0001.mms。"));
+        QVERIFY(std::filesystem::exists(w.OutputDir + "0001.mms"));
+        QCOMPARE(opened.size(), size_t(1));
+
+        std::filesystem::remove(config + "mms.ini");
+        std::filesystem::create_directory(config + "mms.ini");
+        QVERIFY2(!w.close(), "a settings file that cannot be written keeps the window open");
+        std::filesystem::remove(config + "mms.ini");
+        QVERIFY(w.close());
+        QVERIFY(Cp936ToUtf8(ReadFileBytes(config + "mms.ini")).find("TxtMaxLen=300\r\n") != std::string::npos);
     }
 
     void outputTabControls() {
