@@ -155,10 +155,14 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
 
             const std::string file = TempDir + name;
             // Text parts travel as UTF-8; on disk the program keeps ANSI text. Each
-            // file is converted once, however often the document names it.
+            // file is converted once, however often the document names it; a text
+            // that is not UTF-8 is ANSI already and keeps its bytes.
             if (LowerAscii(ExtractFileExt(name)) == ".txt" && converted.insert(name).second) {
-                FScratch = SplitLines(ReadFileBytes(file));
-                SaveStringList(file, FScratch);
+                const std::string bytes = ReadFileBytes(file);
+                if (IsUtf8(bytes)) {
+                    FScratch = SplitLines(bytes);
+                    SaveStringList(file, FScratch);
+                }
             }
             try {
                 page->AddFileByType(file, false);

@@ -159,12 +159,44 @@ TEST(ReaderParse, Subject) {
         {"length cut off", B({0x96, 0x1F, 0x81}), ""},
         {"no field", B({0x8C, 0x80, 0x98}) + "0000" + B({0x00}), ""},
         {"a later 96 that fits", B({0x96, 0x40, 0x96, 0x05, 0xEA, 0x7F, 'o', 'k', 0x00}), "ok"},
+        // Text that is not UTF-8 (here GBK) ends the search with no subject.
+        {"not UTF-8", B({0x96, 0x1F, 0x07, 0xEA, 0x7F, 0xD6, 0xF7, 0xCC, 0xE2, 0x00}), ""},
+        {"not UTF-8, then a field that fits",
+         B({0x96, 0x1F, 0x04, 0xEA, 0x7F, 0xC0, 0x00, 0x96, 0x05, 0xEA, 0x7F, 'o', 'k', 0x00}), ""},
     };
     for (const auto& c : cases) {
         auto* bytes = reinterpret_cast<const uint8_t*>(c.bytes.data());
         const int32_t len = static_cast<int32_t>(c.bytes.size());
         EXPECT_EQ(ReadSubject(bytes, len, len), c.subject) << c.what;
     }
+}
+
+TEST(ReaderParse, PartName) {
+    // GBK names may hold the bytes 85 and 8E themselves: only the first such byte
+    // starts the name.
+    const std::string gbk = Utf8ToCp936("厖亷.txt");
+    ASSERT_EQ(gbk.substr(0, 4), B({0x85, 0x85, 0x81, 0x8E}));
+    struct Case {
+        const char* what;
+        std::string headers;
+        uint32_t length;
+        std::string name;
+    } cases[] = {
+        {"text entry", B({0x0D, 0x83, 0x81, 0xEA, 0x85}) + gbk + B({0x00, 0x8E}) + gbk + B({0x00}), 0,
+         gbk},
+        {"Content-Location only", B({0x8E}) + "a.gif" + B({0x00}), 0, "a.gif"},
+        {"no mark", B({0x03, 0x9E, 0x00}), 0, ""},
+        {"cut by the length", B({0x85}) + "abcdef" + B({0x00}), 4, "abc"},
+    };
+    for (const auto& c : cases) {
+        auto* bytes = reinterpret_cast<const uint8_t*>(c.headers.data());
+        const int32_t len = static_cast<int32_t>(c.headers.size());
+        EXPECT_EQ(ReadPartName(bytes, len, 0, c.length ? c.length : static_cast<uint32_t>(len)), c.name)
+            << c.what;
+    }
+    // A length past the loaded bytes stops at their end.
+    const std::string open = B({0x85}) + "ab";
+    EXPECT_EQ(ReadPartName(reinterpret_cast<const uint8_t*>(open.data()), 3, 0, 1000), "ab");
 }
 
 TEST(ReaderParse, CleanPartName) {
@@ -366,13 +398,16 @@ TEST_F(ReaderTest, SmilReferences) {
         "<par dur=\"4000ms\"><img src=\"cid:0412.jpg\"/><text src=\"a.txt\"/></par>\r\n"
         "<par><img src=\"my pic.jpg\"/><audio src=\"CID:s.mid\"/><text src=\"a.txt\"/>"
         "<img src=\"missing.gif\"/></par>\r\n"
-        "<par dur=\"6s\"><audio src=\"s.mid\"/>\r\n</body></smil>";
+        "<par dur=\"6s\"><audio src=\"s.mid\"/><text src=\"g.txt\"/>\r\n</body></smil>";
     const std::string text = Utf8ToCp936("文本\r\n");
+    // A text part that another sender left in GBK (packed raw here): not UTF-8.
+    const std::string gbk = Utf8ToCp936("短信内容");
     Read(Build({{"0000.smil", smil},
                 {"0412.jpg", "J"},
                 {"a.txt", text},
                 {"my pic.jpg", "P"},
-                {"s.mid", "M"}}));
+                {"s.mid", "M"},
+                {"g.txt", gbk, true}}));
     ASSERT_EQ(reader.FPages.Count(), 3);
     EXPECT_EQ(SlotFile(0, mkPicture), Temp("0412.jpg"));
     EXPECT_EQ(SlotFile(0, mkText), Temp("a.txt"));
@@ -381,20 +416,23 @@ TEST_F(ReaderTest, SmilReferences) {
     EXPECT_EQ(SlotFile(1, mkText), Temp("a.txt"));
     // Named twice, converted back once.
     EXPECT_EQ(ReadFileBytes(Temp("a.txt")), text);
+    // A text that is not UTF-8 keeps its bytes.
+    EXPECT_EQ(ReadFileBytes(Temp("g.txt")), gbk);
     // A reference to no part of the message is not filed.
     EXPECT_FALSE(fs::exists(Temp("missing.gif")));
     // A "par" without "</par>" runs to the end of the document.
     EXPECT_EQ(Page(2).FPlayTime, 6);
     EXPECT_EQ(SlotFile(2, mkAudio), Temp("s.mid"));
+    EXPECT_EQ(SlotFile(2, mkText), Temp("g.txt"));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(SlotFile(i, mkAttach), "") << i;
 }
 
 TEST_F(ReaderTest, LeftoverPartsBecomeAttachments) {
     const std::string smil = "<par><text src=\"t.txt\"/></par>\r\n<par></par>\r\n";
     Read(Build(
-        {{"0000.smil", smil}, {"t.txt", "x"}, {"x.zip", "1"}, {"p.bmp", "2"}, {"y.doc", "3"}}));
+        {{"0000.smil", smil}, {"t.txt", "x"}, {"厖亷.zip", "1"}, {"p.bmp", "2"}, {"y.doc", "3"}}));
     ASSERT_EQ(reader.FPages.Count(), 2);
-    EXPECT_EQ(SlotFile(0, mkAttach), Temp("x.zip"));
+    EXPECT_EQ(SlotFile(0, mkAttach), Temp("厖亷.zip"));
     EXPECT_EQ(SlotFile(1, mkAttach), Temp("p.bmp"));
     // More parts than pages: the rest stays in the folder, unfiled.
     EXPECT_TRUE(fs::exists(Temp("y.doc")));
