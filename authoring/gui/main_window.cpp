@@ -29,6 +29,7 @@
 #include <set>
 
 #include "custom_compiler.h"
+#include "gui_colours.h"
 #include "mms_frame.h"
 #include "shared_procs.h"
 #include "text_codec.h"
@@ -49,13 +50,6 @@ constexpr int kVisiblePages = 4;
 constexpr int kPageStep = 170;
 constexpr int kPageWidth = 167;
 constexpr int kPageHeight = 245;
-
-void Paint(QWidget* w, const QColor& c) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, c);
-    w->setPalette(pal);
-    w->setAutoFillBackground(true);
-}
 
 QFrame* Panel(QWidget* parent, const char* name) {
     auto* p = new QFrame(parent);
@@ -237,14 +231,14 @@ void Tfrmmms::BuildWindow() {
     centralLayout->addWidget(Splitter1);
 
     Panel5 = Panel(Splitter1, "Panel5");
-    Paint(Panel5, Qt::white);
+    PaintBackground(Panel5, QColor(Qt::white));
     Panel5->setMinimumHeight(305);
     auto* p5 = new QVBoxLayout(Panel5);
     p5->setContentsMargins(0, 0, 0, 0);
     p5->setSpacing(0);
 
     Panelmms = Panel(Panel5, "Panelmms");
-    Paint(Panelmms, PageColor(clCream));
+    PaintBackground(Panelmms, clCream);
     auto* strip = new QHBoxLayout(Panelmms);
     strip->setContentsMargins(0, 0, 0, 0);
     strip->setSpacing(0);
@@ -261,7 +255,7 @@ void Tfrmmms::BuildWindow() {
     dropPanel->setObjectName("PanelmmsEdit");
     dropPanel->OnDrop = [this](const QStringList& files) { DropFiles(files); };
     PanelmmsEdit = dropPanel;
-    Paint(PanelmmsEdit, PageColor(clCream));
+    PaintBackground(PanelmmsEdit, clCream);
     PanelmmsEdit->setMinimumSize(kVisiblePages * kPageStep + 3, kPageHeight + 6);
     strip->addWidget(PanelmmsEdit, 1);
 

@@ -25,6 +25,7 @@
 
 #include "audio_sel.h"
 #include "chooser_rules.h"
+#include "gui_colours.h"
 #include "gui_services.h"
 #include "main_window.h"
 #include "media_player.h"
@@ -38,22 +39,8 @@ std::string LastDropFile;
 const char* const kMaterialDragFormat = "application/x-quilmar-material";
 const char* const kPageDragFormat = "application/x-quilmar-page";
 
-QColor PageColor(uint32_t bgr) {
-    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                  static_cast<int>((bgr >> 16) & 0xFF));
-}
-
 namespace {
 constexpr uint32_t clSkyBlue = 0xF0CAA6;
-
-void Paint(QWidget* w, const QColor& colour) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, colour);
-    w->setPalette(pal);
-    w->setAutoFillBackground(true);
-}
-
-void Paint(QWidget* w, uint32_t bgr) { Paint(w, PageColor(bgr)); }
 
 // A handler's error ends the handler and goes no further, as the program's
 // event dispatch would have it.
@@ -75,7 +62,7 @@ QFrame* LoweredPanel(QWidget* parent, const char* name) {
     p->setObjectName(name);
     p->setFrameShape(QFrame::Panel);
     p->setFrameShadow(QFrame::Sunken);
-    Paint(p, clCream);
+    PaintBackground(p, clCream);
     return p;
 }
 
@@ -104,12 +91,12 @@ QToolButton* FlatButton(QWidget* parent, const char* name, const QString& captio
 TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), FOwner(owner) {
     setObjectName("FrameDispaly");
     resize(170, 246);
-    Paint(this, clCream);
+    PaintBackground(this, clCream);
 
     GB1 = new QGroupBox(QStringLiteral("第 1 页"), this);
     GB1->setObjectName("GB1");
     GB1->setGeometry(7, 8, 154, 233);
-    Paint(GB1, clCream);
+    PaintBackground(GB1, clCream);
     auto* gbLayout = new QVBoxLayout(GB1);
     gbLayout->setContentsMargins(2, 2, 2, 2);
     gbLayout->setSpacing(0);
@@ -122,7 +109,7 @@ TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), 
     Panel3 = new QLabel(QStringLiteral("双击添加图片"), Panel32);
     Panel3->setObjectName("Panel3");
     Panel3->setAlignment(Qt::AlignCenter);
-    Paint(Panel3, clCream);
+    PaintBackground(Panel3, clCream);
     auto* p3Layout = new QVBoxLayout(Panel3);
     p3Layout->setContentsMargins(0, 0, 0, 0);
     // Transparent and empty at first, so the caption beneath shows through.
@@ -153,7 +140,7 @@ TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), 
     Panel33 = new QFrame(GB1);
     Panel33->setObjectName("Panel33");
     Panel33->setFixedHeight(33);
-    Paint(Panel33, clSkyBlue);
+    PaintBackground(Panel33, clSkyBlue);
     gbLayout->addWidget(Panel33);
 
     Editplaytime = new QLineEdit(QStringLiteral("5 秒"), Panel33);
@@ -369,7 +356,7 @@ void TFrameDispaly::mouseMoveEvent(QMouseEvent* event) {
 
 void TFrameDispaly::Refresh() {
     if (!FPage) return;
-    Paint(this, FPage->FColor);
+    PaintBackground(this, FPage->FColor);
     GB1->setTitle(QString::fromStdString(FPage->FCaption));
     auto show = [](QToolButton* b, const std::string& caption, bool bold) {
         b->setText(QString::fromStdString(caption).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
@@ -460,7 +447,7 @@ void TFrameDispaly::SBTextClick() {
         if (!choice || FPage != page) return;
         // The colours come first, so a blank text takes them too; they belong to
         // this frame only.
-        Paint(Paneltext, choice->BackgroundColour);
+        PaintBackground(Paneltext, choice->BackgroundColour);
         QPalette pal = SBText->palette();
         pal.setColor(QPalette::ButtonText, choice->TextColour);
         SBText->setPalette(pal);

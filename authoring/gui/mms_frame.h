@@ -31,9 +31,6 @@ extern std::string LastDropFile;
 extern const char* const kMaterialDragFormat;
 extern const char* const kPageDragFormat;
 
-// 0x00BBGGRR, as the settings hold colours.
-QColor PageColor(uint32_t bgr);
-
 // The material choosers that every page shares. Each call presets the chooser
 // with the page's current file, shows it modally and gives its result only when
 // it was confirmed; nothing means cancelled.

@@ -60,9 +60,7 @@ TColorPanel::TColorPanel(QWidget* parent) : QWidget(parent) {
 
 void TColorPanel::SetColor(uint32_t c) {
     color_ = c;
-    QPalette p = palette();
-    p.setColor(QPalette::Window, ColorFromBgr(c));
-    setPalette(p);
+    PaintBackground(this, c);
     update();
 }
 
@@ -72,13 +70,6 @@ void TColorPanel::mousePressEvent(QMouseEvent* e) {
 
 void TColorPanel::mouseDoubleClickEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton) emit Clicked();
-}
-
-QColor ColorFromBgr(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-uint32_t BgrFromColor(const QColor& c) {
-    return static_cast<uint32_t>(c.red()) | (static_cast<uint32_t>(c.green()) << 8) |
-           (static_cast<uint32_t>(c.blue()) << 16);
 }
 
 void tabs::OpenFolder(const std::string& dir) {

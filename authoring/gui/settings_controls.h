@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "gui_colours.h"
+
 class QFrame;
 class QToolButton;
 
@@ -68,9 +70,6 @@ protected:
 private:
     uint32_t color_ = 0;
 };
-
-QColor ColorFromBgr(uint32_t c);
-uint32_t BgrFromColor(const QColor& c);
 
 namespace tabs {
 // Opens a folder in the desktop's file browser.

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "gui_colours.h"
 #include "gui_services.h"
 #include "main_window.h"
 #include "mms_frame.h"
@@ -564,11 +565,11 @@ private slots:
         first->SelectPage();
         QCOMPARE(frame->palette().color(QPalette::Window), QColor(0, 255, 0));
         QCOMPARE(w->FrameOf(Pages(*w)[1])->palette().color(QPalette::Window),
-                 PageColor(0xF0FBFF));
+                 ColorFromBgr(0xF0FBFF));
         // Clicking the other page's group box makes it current.
         QTest::mouseClick(w->FrameOf(Pages(*w)[1])->findChild<QGroupBox*>("GB1"), Qt::LeftButton);
         QVERIFY(Pages(*w)[1]->FSelected);
-        QCOMPARE(frame->palette().color(QPalette::Window), PageColor(0xF0FBFF));
+        QCOMPARE(frame->palette().color(QPalette::Window), ColorFromBgr(0xF0FBFF));
 
         first->SelectPage();
         w->AddMaterialFile(FDir->File("t.txt", std::string(40, 'a')));
