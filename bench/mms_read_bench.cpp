@@ -34,10 +34,9 @@ public:
     explicit Editor(TMmsMaker& maker) : maker_(maker) {}
     void NewMessage() override { maker_.FPages.Clear(); }
     TPageModel* NewPage() override {
-        TPageList& list = maker_.FPages;
-        list.Items.push_back(std::make_unique<TPageModel>(&list));
-        list.Items.back()->SelectPage();
-        return list.Items.back().get();
+        TPageModel* page = maker_.FPages.InsertAfterSelected();
+        page->SelectPage();
+        return page;
     }
     void ShowSubject(const std::string&) override {}
     TQuestions& Questions() override { return answers_; }

@@ -11,9 +11,7 @@ TMmsMaker::TMmsMaker(TRandomSource& rng, std::string tempDir)
 
 TMmsMaker::~TMmsMaker() { ClearPages(); }
 
-void TMmsMaker::ClearPages() {
-    while (!FPages.Items.empty()) FPages.Items.erase(FPages.Items.begin());
-}
+void TMmsMaker::ClearPages() { FPages.Clear(); }
 
 int32_t TMmsMaker::CountParts() const {
     int32_t n = 0;

@@ -19,6 +19,14 @@ TPageModel* TPageList::Selected() const {
 
 int TPageList::SelectedIndex() const { return IndexOf(Selected()); }
 
+TPageModel* TPageList::InsertAfterSelected() {
+    const int current = SelectedIndex();
+    const size_t at = current < 0 ? Items.size() : static_cast<size_t>(current) + 1;
+    auto it = Items.insert(Items.begin() + static_cast<std::ptrdiff_t>(at),
+                           std::make_unique<TPageModel>(this));
+    return it->get();
+}
+
 TPageModel::TPageModel(TPageList* pages) : FPages(pages) {}
 
 void TPageModel::Changed() {

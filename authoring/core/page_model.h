@@ -49,6 +49,9 @@ public:
     // The current page, or nullptr.
     TPageModel* Selected() const;
     int SelectedIndex() const;
+    // Makes a new page right after the current one (at the end when none is
+    // current) and gives it; selecting it is the caller's.
+    TPageModel* InsertAfterSelected();
     void Clear() { Items.clear(); }
 };
 

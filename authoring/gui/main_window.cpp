@@ -25,6 +25,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -555,24 +556,15 @@ void Tfrmmms::LayoutPages(int first) {
 
 void Tfrmmms::SBNewPageClick() {
     TPageList& pages = FMaker->FPages;
-    auto owned = std::make_unique<TPageModel>(&pages);
-    TPageModel* page = owned.get();
+    TPageModel* page = pages.InsertAfterSelected();
     auto* frame = new TFrameDispaly(this, PanelmmsEdit);
     frame->setGeometry(0, 0, 0, 0);
     frame->SetPage(page);
     frame->show();
     FFrames[page] = frame;
 
-    int i = pages.SelectedIndex();
-    // With pages but none current (which the list never allows), append.
-    if (pages.Count() == 0)
-        i = 0;
-    else if (i < 0)
-        i = pages.Count() - 1;
-    if (pages.Count() == 0 || i == pages.Count() - 1)
-        pages.Items.push_back(std::move(owned));
-    else
-        pages.Items.insert(pages.Items.begin() + i + 1, std::move(owned));
+    // The page the new one follows (the first when the list was empty).
+    const int i = std::max(pages.IndexOf(page) - 1, 0);
     if (i == FFirstVisiblePage + 3) ++FFirstVisiblePage;
     LayoutPages(FFirstVisiblePage);
     FLastNewPage = page;

@@ -45,9 +45,7 @@ public:
     }
     TPageModel* NewPage() override {
         TPageList& list = maker_.FPages;
-        int at = list.SelectedIndex() < 0 ? list.Count() : list.SelectedIndex() + 1;
-        auto it = list.Items.insert(list.Items.begin() + at, std::make_unique<TPageModel>(&list));
-        TPageModel* page = it->get();
+        TPageModel* page = list.InsertAfterSelected();
         page->SelectPage();
         for (auto& p : list.Items) p->UpdatePageCaption();
         return page;

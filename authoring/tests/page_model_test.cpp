@@ -171,3 +171,16 @@ TEST(PageModel, SelectingAPageMakesItTheOnlyCurrentOne) {
     orphan.UpdatePageCaption();
     EXPECT_EQ(orphan.FCaption, "第0页");
 }
+
+TEST(PageModel, NewPagesGoRightAfterTheCurrentOne) {
+    TPageList list;
+    TPageModel* first = list.InsertAfterSelected();  // empty list: at the end
+    TPageModel* second = list.InsertAfterSelected();  // none current: at the end
+    first->SelectPage();
+    TPageModel* between = list.InsertAfterSelected();
+    EXPECT_EQ(list.IndexOf(first), 0);
+    EXPECT_EQ(list.IndexOf(between), 1);
+    EXPECT_EQ(list.IndexOf(second), 2);
+    EXPECT_TRUE(first->FSelected);
+    EXPECT_FALSE(between->FSelected);
+}

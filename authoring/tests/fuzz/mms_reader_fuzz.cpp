@@ -34,11 +34,9 @@ public:
     explicit Editor(TMmsMaker& maker) : maker_(maker) {}
     void NewMessage() override { maker_.FPages.Clear(); }
     TPageModel* NewPage() override {
-        TPageList& list = maker_.FPages;
-        int at = list.SelectedIndex() < 0 ? list.Count() : list.SelectedIndex() + 1;
-        auto it = list.Items.insert(list.Items.begin() + at, std::make_unique<TPageModel>(&list));
-        (*it)->SelectPage();
-        return it->get();
+        TPageModel* page = maker_.FPages.InsertAfterSelected();
+        page->SelectPage();
+        return page;
     }
     void ShowSubject(const std::string&) override {}
     TQuestions& Questions() override { return answers_; }
