@@ -57,11 +57,12 @@ void TPageModel::SelectPage() {
 }
 
 std::string TPageModel::TextPreview(const std::string& ansiText) {
-    std::string all = Trim(JoinLines(SplitLines(ansiText)));
+    // Line breaks go, then blanks and control characters at both ends.
     std::string flat;
-    flat.reserve(all.size());
-    for (char c : all)
+    flat.reserve(ansiText.size());
+    for (char c : ansiText)
         if (c != '\r' && c != '\n') flat += c;
+    flat = Trim(flat);
     // The cuts fall between whole characters: a double-byte character split at
     // byte 20 or 36 would garble the rest of the preview.
     auto boundaryAtOrBefore = [&](size_t limit) {
