@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "text_codec.h"
 
 TStringList SplitLines(std::string_view text) {
@@ -41,7 +44,7 @@ std::string JoinLines(const TStringList& lines) {
 
 std::string ReadFileBytes(const std::string& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + std::strerror(errno));
+    if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
     std::string data;
     char buf[65536];
     size_t n;
@@ -54,25 +57,97 @@ std::string ReadFileBytes(const std::string& path) {
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw std::runtime_error("无法创建文件 " + path + ": " + std::strerror(errno));
+    if (!f) throw std::runtime_error("无法创建文件 " + path + ": " + FileErrorText(errno));
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = (std::fclose(f) == 0) && ok;
-    if (!ok) throw std::runtime_error("无法写入文件 " + path);
+    if (!ok) throw std::runtime_error("无法写入文件 " + path + ": " + FileErrorText(errno));
+}
+
+namespace {
+
+// Writes all bytes to an open descriptor and closes it; false on any failure.
+bool WriteAndClose(int fd, std::string_view bytes) {
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+std::string ErrnoText() { return FileErrorText(errno); }
+
+}  // namespace
+
+std::string FileErrorText(int err) {
+    switch (err) {
+    case EACCES:
+    case EPERM: return "没有权限";
+    case ENOSPC:
+    case EDQUOT: return "磁盘空间不足";
+    case ENOENT: return "文件或文件夹不存在";
+    case ENOTDIR: return "路径中有一项不是文件夹";
+    case EISDIR: return "该名称是一个文件夹";
+    case EROFS: return "文件系统只读";
+    case ENAMETOOLONG: return "文件名太长";
+    case EEXIST: return "文件已存在";
+    case ELOOP: return "该名称是一个链接";
+    case EIO: return "读写错误";
+    case EMFILE:
+    case ENFILE: return "打开的文件太多";
+    case EFBIG: return "文件太大";
+    default: return std::strerror(err);
+    }
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    std::string tmp = path + ".writing";
-    try {
-        WriteFileBytes(tmp, bytes);
-    } catch (...) {
-        std::remove(tmp.c_str());
-        throw;
+    const std::string dir = std::filesystem::path(path).parent_path().string();
+    const std::string prefix = (dir.empty() ? std::string() : dir + "/") + ".w";
+    std::string tmp;
+    int fd = -1;
+    // A short name of our own, created exclusively: it can never be a link.
+    for (unsigned attempt = 0; fd < 0 && attempt < 1000; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof(suffix), "%x%03x.tmp", static_cast<unsigned>(::getpid()),
+                      attempt);
+        tmp = prefix + suffix;
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
     }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::remove(tmp.c_str());
-        throw std::runtime_error("无法创建文件 " + path + ": " + ec.message());
+    if (fd < 0) throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
+    if (!WriteAndClose(fd, bytes)) {
+        const std::string why = ErrnoText();
+        ::unlink(tmp.c_str());
+        throw std::runtime_error("无法写入文件 " + path + ": " + why);
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        const std::string why = ErrnoText();
+        ::unlink(tmp.c_str());
+        throw std::runtime_error("无法创建文件 " + path + ": " + why);
+    }
+}
+
+void WriteNewFile(const std::string& path, std::string_view bytes) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        // A folder (or anything else that cannot be unlinked) keeps the name.
+        throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
+    }
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
+    if (!WriteAndClose(fd, bytes)) {
+        const std::string why = ErrnoText();
+        ::unlink(path.c_str());
+        throw std::runtime_error("无法写入文件 " + path + ": " + why);
     }
 }
 

@@ -14,13 +14,25 @@ TStringList SplitLines(std::string_view text);
 // Joins lines, each followed by CR LF.
 std::string JoinLines(const TStringList& lines);
 
+// The reason of a failed file operation (an errno value), in Chinese for the usual
+// ones, for messages shown to the user.
+std::string FileErrorText(int err);
+
 // Reads a whole file's bytes; throws std::runtime_error when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
 // Writes bytes to a file, replacing it; throws std::runtime_error on failure.
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 // Writes through a temporary file beside the target and renames it into place, so
-// a failed write never leaves a half-written target.
+// a failed write never leaves a half-written target. The temporary name is short
+// (any name up to the file system's limit can be written) and made anew without
+// following a link; the rename replaces a link standing under the name itself.
+// The new file has the usual mode of a new file (0666 less the umask).
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
+// Writes a file that belongs to a working folder (the temporary folder): whatever
+// stands under the name (file or link) is removed, and the file is created anew
+// without following a link, so nothing is ever written outside the folder.
+// Throws std::runtime_error on failure; a failed write leaves no file behind.
+void WriteNewFile(const std::string& path, std::string_view bytes);
 
 // Loads an ANSI text file into UTF-8 lines.
 TStringList LoadStringList(const std::string& path);

@@ -72,3 +72,53 @@ TEST(StringList, FailedWriteLeavesNoFileBehind) {
     EXPECT_THROW(WriteFileAtomically(tmp.Path() + "no/such/x.mms", "abc"), std::runtime_error);
     EXPECT_THROW(ReadFileBytes(tmp.Path() + "missing"), std::runtime_error);
 }
+
+TEST(StringList, AtomicWriteTakesNamesUpToTheLimitAndLeavesNothingElse) {
+    TempFolder tmp;
+    // A 255-byte name: a temporary name built by appending to it could not exist.
+    const std::string name = std::string(251, 'n') + ".mms";
+    WriteFileAtomically(tmp.Path() + name, "abc");
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + name), "abc");
+    WriteFileAtomically(tmp.Path() + name, "second");
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + name), "second");
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(tmp.Path())) ++entries;
+    EXPECT_EQ(entries, 1u);
+}
+
+TEST(StringList, WritesIntoAWorkingFolderNeverFollowALink) {
+    TempFolder outside;
+    TempFolder work;
+    const std::string target = outside.File("target.txt", "keep");
+    struct Case {
+        const char* name;
+        std::string linkTo;
+    } cases[] = {
+        {"to_file.jpg", target},
+        {"dangling.jpg", outside.Path() + "created_by_link.jpg"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::create_symlink(c.linkTo, work.Path() + c.name);
+        WriteNewFile(work.Path() + c.name, "part bytes");
+        EXPECT_FALSE(std::filesystem::is_symlink(work.Path() + c.name)) << c.name;
+        EXPECT_EQ(ReadFileBytes(work.Path() + c.name), "part bytes") << c.name;
+    }
+    EXPECT_EQ(ReadFileBytes(target), "keep");
+    EXPECT_FALSE(std::filesystem::exists(outside.Path() + "created_by_link.jpg"));
+
+    // Atomic writes replace a link by a file of their own as well.
+    std::filesystem::create_symlink(target, work.Path() + "a.mms");
+    WriteFileAtomically(work.Path() + "a.mms", "message");
+    EXPECT_FALSE(std::filesystem::is_symlink(work.Path() + "a.mms"));
+    EXPECT_EQ(ReadFileBytes(target), "keep");
+
+    // A folder under the name is not removed, and the write says why.
+    std::filesystem::create_directory(work.Path() + "dir.jpg");
+    try {
+        WriteNewFile(work.Path() + "dir.jpg", "x");
+        ADD_FAILURE() << "a folder was overwritten";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("dir.jpg"), std::string::npos);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(work.Path() + "dir.jpg"));
+}
