@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <stdexcept>
 
 #include "mms_maker.h"
 #include "shared_procs.h"
@@ -163,9 +164,15 @@ int32_t TMessageMake::MakeOne(int32_t n, const std::string& date, const std::str
 
 bool TMessageMake::RunBatch(const TMakeInput& input, const std::string& date,
                             const std::string& time, int32_t& made) {
-    const int32_t toCount = StrToInt(input.ToCount);
-    const int32_t ccCount = StrToInt(input.CcCount);
-    const int32_t bccCount = StrToInt(input.BccCount);
+    auto count = [](const std::string& text, const char* label) {
+        int32_t v = 0;
+        if (!TryStrToInt(text, v))
+            throw std::runtime_error(std::string(label) + "“" + text + "”不是有效的整数");
+        return v;
+    };
+    const int32_t toCount = count(input.ToCount, "接收个数");
+    const int32_t ccCount = count(input.CcCount, "抄送个数");
+    const int32_t bccCount = count(input.BccCount, "秘送个数");
     // A negative count would never empty the list: refused like a zero sum.
     if (toCount < 0 || ccCount < 0 || bccCount < 0 ||
         static_cast<int64_t>(toCount) + ccCount + bccCount == 0) {
@@ -222,11 +229,7 @@ TMakeResult TMessageMake::SBNewmmsClick(const TMakeInput& input) {
     std::string text;
     try {
         maker_.SetSmilHead(input.SmilText);
-        if (gather_ && !gather_()) {
-            result.Outcome = TMakeOutcome::Failed;
-            result.Error = "settings not gathered";
-            return result;
-        }
+        if (gather_ && !gather_()) throw std::runtime_error(kSettingsNotNumbers);
         if (!input.Batch) {
             std::string name;
             MakeOne(1, date, time, name);
@@ -237,8 +240,13 @@ TMakeResult TMessageMake::SBNewmmsClick(const TMakeInput& input) {
             text = "制作完成，共生成 " + std::to_string(result.Made) + "个彩信文件。";
         }
     } catch (const std::exception& e) {
+        // Files made so far stay; the user learns what stopped the make and, for a
+        // batch, how many files there are.
         result.Outcome = TMakeOutcome::Failed;
         result.Error = e.what();
+        text = "彩信制作失败：" + result.Error;
+        if (input.Batch) text += "\r\n已生成 " + std::to_string(result.Made) + "个彩信文件。";
+        Tell(text);
         return result;
     }
     if (!FOversizeList.empty()) {

@@ -39,6 +39,9 @@ TStringList LoadAddressSource(const std::string& source);
 // the file it names, or the text itself.
 TStringList LoadSubjectSource(const std::string& source);
 
+// Why a make or a save stopped when a number of the settings tabs does not convert.
+inline constexpr const char* kSettingsNotNumbers = "“系统配置”中有数值不是有效的整数";
+
 // What one press of "制作彩信" reads from the window.
 struct TMakeInput {
     std::string SmilText;   // the SMIL editor's lines, each followed by CR LF
@@ -51,7 +54,7 @@ struct TMakeInput {
 enum class TMakeOutcome {
     Refused,   // a message box said why; nothing written
     Made,      // files written, result box shown, folder opened
-    Failed     // ended at an error without a message; files made so far stay
+    Failed     // ended at an error, told in one box; files made so far stay
 };
 
 struct TMakeResult {
@@ -65,7 +68,7 @@ class TMessageMake {
 public:
     // outputDir ends with "/". openFolder is called with outputDir after the result
     // box; gather copies the controls into the maker and settings and returns false
-    // when a number does not convert (the make then ends silently).
+    // when a number does not convert (the make then fails).
     TMessageMake(TMmsMaker& maker, const TMmsSettings& settings, std::string outputDir,
                  TQuestions& questions, std::function<void(const std::string&)> openFolder,
                  std::function<bool()> gather = {});

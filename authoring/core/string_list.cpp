@@ -142,6 +142,10 @@ void WriteNewFile(const std::string& path, std::string_view bytes) {
         // A folder (or anything else that cannot be unlinked) keeps the name.
         throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
     }
+    CreateNewFile(path, bytes);
+}
+
+void CreateNewFile(const std::string& path, std::string_view bytes) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
     if (!WriteAndClose(fd, bytes)) {

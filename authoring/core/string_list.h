@@ -33,6 +33,9 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes);
 // without following a link, so nothing is ever written outside the folder.
 // Throws std::runtime_error on failure; a failed write leaves no file behind.
 void WriteNewFile(const std::string& path, std::string_view bytes);
+// The same without removing anything: fails when the name is taken (by a file, a
+// link or a folder), so an existing file is never replaced.
+void CreateNewFile(const std::string& path, std::string_view bytes);
 
 // Loads an ANSI text file into UTF-8 lines.
 TStringList LoadStringList(const std::string& path);

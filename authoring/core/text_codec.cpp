@@ -264,6 +264,6 @@ bool TryStrToInt(std::string_view s, int32_t& value) {
 
 int32_t StrToInt(std::string_view s) {
     int32_t v = 0;
-    if (!TryStrToInt(s, v)) throw EConvertError("'" + std::string(s) + "' is not a valid integer value");
+    if (!TryStrToInt(s, v)) throw EConvertError("“" + std::string(s) + "”不是有效的整数");
     return v;
 }

@@ -1,5 +1,8 @@
 #include "working_copy.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -48,10 +51,81 @@ void CopyTextMaterial(const std::string& source, const std::string& copy) {
     std::string bytes = ReadFileBytes(source);
     size_t nul = bytes.find('\0');
     if (nul != std::string::npos) bytes.resize(nul);
-    WriteFileBytes(copy, JoinLines(SplitLines(bytes)));
+    WriteNewFile(copy, JoinLines(SplitLines(bytes)));
 }
 
-bool CopyMaterial(const std::string& source, const std::string& copy) {
-    std::error_code ec;
-    return fs::copy_file(source, copy, fs::copy_options::none, ec) && !ec;
+void CopyMaterial(const std::string& source, const std::string& copy) {
+    CreateNewFile(copy, ReadFileBytes(source));
+}
+
+TMaterialIntake::TMaterialIntake(std::string tempDir, TRandomSource& rng, TQuestions& questions,
+                                 const TPageList& pages)
+    : tempDir_(std::move(tempDir)), rng_(rng), questions_(questions), pages_(pages) {}
+
+TMediaKind TMaterialIntake::KindOf(const std::string& path) {
+    if (IsTextFile(path)) return mkText;
+    if (IsPictureFile(path)) return mkPicture;
+    if (IsAudioFile(path)) return mkAudio;
+    return mkAttach;
+}
+
+bool TMaterialIntake::InUse(const std::string& path) const {
+    for (const auto& p : pages_.Items)
+        for (const TMediaSlot& s : p->FSlots)
+            if (s.File == path) return true;
+    return false;
+}
+
+std::string TMaterialIntake::NewName(const std::string& source, bool lowerCaseExt) const {
+    return NewWorkingCopyName(
+        tempDir_, source, rng_, [this](const std::string& p) { return InUse(p); }, lowerCaseExt);
+}
+
+void TMaterialIntake::TellFailure(const std::string& source, const std::string& reason) {
+    questions_.Ask("提示", "素材未能加入：" + source + "\r\n" + reason, TButtons::Ok,
+                   TIcon::Information);
+}
+
+bool TMaterialIntake::Admits(const std::string& source) {
+    struct stat st;
+    if (::stat(source.c_str(), &st) != 0) {
+        TellFailure(source, FileErrorText(errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        TellFailure(source, "这是一个文件夹，不是素材文件");
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        // A device or a pipe would be read without end.
+        TellFailure(source, "这不是普通文件");
+        return false;
+    }
+    return true;
+}
+
+std::string TMaterialIntake::Take(const std::string& source, TMediaKind kind, bool lowerCaseExt) {
+    if (!Admits(source)) return {};
+    const std::string copy = NewName(source, lowerCaseExt);
+    try {
+        if (kind == mkText)
+            CopyTextMaterial(source, copy);
+        else
+            CopyMaterial(source, copy);
+    } catch (const std::exception& e) {
+        TellFailure(source, e.what());
+        return {};
+    }
+    return copy;
+}
+
+std::string TMaterialIntake::TakeText(std::string_view text) {
+    const std::string copy = NewName("text.txt");
+    try {
+        WriteNewFile(copy, Utf8ToCp936(JoinLines(SplitLines(text))));
+    } catch (const std::exception& e) {
+        TellFailure("文字", e.what());
+        return {};
+    }
+    return copy;
 }

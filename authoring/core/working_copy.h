@@ -4,7 +4,9 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
+#include "page_model.h"
 #include "services.h"
 
 // A free path tempDir + digits + extension of source, lower-cased unless asked
@@ -21,9 +23,49 @@ std::string NewWorkingCopyName(const std::string& tempDir, const std::string& so
 // Copies a text file as lines: the text ends before its first NUL byte, lines end
 // at CR LF, a lone CR or a lone LF, and each is written with CR LF (a missing
 // final line end is added). Bytes are otherwise kept. Throws when the source
-// cannot be read (nothing is written then) or the copy cannot be written.
+// cannot be read (nothing is written then) or the copy cannot be written (no
+// copy is left then). The copy is made anew and never written through a link.
 void CopyTextMaterial(const std::string& source, const std::string& copy);
 
-// Copies a file byte for byte without replacing an existing target; false when
-// the copy could not be made.
-bool CopyMaterial(const std::string& source, const std::string& copy);
+// Copies a file byte for byte without replacing an existing target (nor writing
+// through a link standing there). Throws when the source cannot be read or the
+// copy cannot be made in full; a partial copy is removed.
+void CopyMaterial(const std::string& source, const std::string& copy);
+
+// Material taken onto the pages: the slot a file goes into by its name, a free
+// working-copy name, and the copy into the temporary folder. A copy that cannot
+// be made in full is removed and the user is told in one box (caption "提示")
+// naming the file and the reason; the caller then leaves the page as it was.
+class TMaterialIntake {
+public:
+    // tempDir ends with "/". A name a page still refers to counts as taken.
+    TMaterialIntake(std::string tempDir, TRandomSource& rng, TQuestions& questions,
+                    const TPageList& pages);
+
+    // Text, picture or audio by the name's extension; anything else an attachment.
+    static TMediaKind KindOf(const std::string& path);
+
+    // A free working-copy name for source (see NewWorkingCopyName).
+    std::string NewName(const std::string& source, bool lowerCaseExt = true) const;
+
+    // Whether source can be material at all: an existing file, not a folder or a
+    // device. When not, the user is told and false comes back.
+    bool Admits(const std::string& source);
+
+    // Copies source for a slot of that kind (a text as lines with CR LF, anything
+    // else byte for byte) and gives the copy's path; "" when it failed (told).
+    std::string Take(const std::string& source, TMediaKind kind, bool lowerCaseExt = true);
+
+    // Saves a text (UTF-8, any line breaks) as a new working text file in ANSI,
+    // each line followed by CR LF; "" when it failed (told).
+    std::string TakeText(std::string_view text);
+
+private:
+    void TellFailure(const std::string& source, const std::string& reason);
+    bool InUse(const std::string& path) const;
+
+    std::string tempDir_;
+    TRandomSource& rng_;
+    TQuestions& questions_;
+    const TPageList& pages_;
+};

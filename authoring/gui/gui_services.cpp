@@ -1,26 +1,37 @@
 #include "gui_services.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
-TAnswer TMessageBoxQuestions::Ask(const std::string& caption, const std::string& text,
-                                  TButtons buttons, TIcon icon) {
-    QMessageBox box(icon == TIcon::Information ? QMessageBox::Information : QMessageBox::NoIcon,
-                    QString::fromStdString(caption),
-                    QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-                    QMessageBox::NoButton, QApplication::activeWindow());
+namespace {
+
+QMessageBox::StandardButtons ButtonsOf(TButtons buttons) {
     switch (buttons) {
         case TButtons::Ok:
-            box.setStandardButtons(QMessageBox::Ok);
-            break;
+            return QMessageBox::Ok;
         case TButtons::YesNo:
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            break;
+            return QMessageBox::Yes | QMessageBox::No;
         case TButtons::YesNoCancel:
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-            break;
+            return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     }
-    switch (box.exec()) {
+    return QMessageBox::Ok;
+}
+
+// The button pressed (a standard button's value; the dialog box buttons share
+// the message box's values) as an answer.
+TAnswer AnswerOf(int button, TButtons buttons) {
+    switch (button) {
         case QMessageBox::Yes:
             return TAnswer::Yes;
         case QMessageBox::No:
@@ -33,6 +44,75 @@ TAnswer TMessageBoxQuestions::Ask(const std::string& caption, const std::string&
                    : buttons == TButtons::Ok  ? TAnswer::Ok
                                               : TAnswer::Cancel;
     }
+}
+
+QRect AvailableArea(QWidget* parent) {
+    QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+}
+
+// A box too tall for the screen: the same caption, icon, text and buttons, with
+// the text in a scrolling area, so that the buttons stay within reach.
+int ExecScrollingBox(QWidget* parent, const QString& caption, const QString& text, TButtons buttons,
+                     TIcon icon, const QRect& area) {
+    QDialog box(parent);
+    box.setObjectName("ScrollingMessageBox");
+    box.setWindowTitle(caption);
+    auto* layout = new QVBoxLayout(&box);
+    auto* row = new QHBoxLayout;
+    if (icon == TIcon::Information) {
+        auto* iconLabel = new QLabel(&box);
+        const int size = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+        iconLabel->setPixmap(
+            box.style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, &box).pixmap(size, size));
+        row->addWidget(iconLabel, 0, Qt::AlignTop);
+    }
+    auto* scroll = new QScrollArea(&box);
+    scroll->setObjectName("MessageScroll");
+    scroll->setWidgetResizable(true);
+    auto* label = new QLabel(text, scroll);
+    label->setObjectName("MessageText");
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setContentsMargins(6, 6, 6, 6);
+    scroll->setWidget(label);
+    row->addWidget(scroll, 1);
+    layout->addLayout(row);
+    auto* bar = new QDialogButtonBox(QDialogButtonBox::StandardButtons(int(ButtonsOf(buttons))), &box);
+    QObject::connect(bar, &QDialogButtonBox::clicked, &box,
+                     [&box, bar](QAbstractButton* b) { box.done(int(bar->standardButton(b))); });
+    layout->addWidget(bar);
+
+    const int width = std::min(label->sizeHint().width() + 80, area.width() * 4 / 5);
+    const int height = area.height() * 3 / 4;
+    box.resize(std::max(width, 300), height);
+    box.setMaximumHeight(area.height() * 9 / 10);
+    box.move(area.center() - box.rect().center());
+    return box.exec();
+}
+
+}  // namespace
+
+TAnswer TMessageBoxQuestions::Ask(const std::string& caption, const std::string& text,
+                                  TButtons buttons, TIcon icon) {
+    QWidget* parent = QApplication::activeWindow();
+    const QString shown =
+        QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QRect area = AvailableArea(parent);
+    // Room for the caption, the margins and the buttons besides the text.
+    const int textHeight = QFontMetrics(QApplication::font())
+                               .boundingRect(QRect(0, 0, area.width() / 2, 1 << 24),
+                                             Qt::TextWordWrap, shown)
+                               .height();
+    if (textHeight > area.height() - 200)
+        return AnswerOf(ExecScrollingBox(parent, QString::fromStdString(caption), shown, buttons,
+                                         icon, area),
+                        buttons);
+
+    QMessageBox box(icon == TIcon::Information ? QMessageBox::Information : QMessageBox::NoIcon,
+                    QString::fromStdString(caption), shown, ButtonsOf(buttons), parent);
+    return AnswerOf(box.exec(), buttons);
 }
 
 void TEventPump::ProcessMessages() { QCoreApplication::processEvents(); }

@@ -169,6 +169,7 @@ Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessageP
     FFirstVisiblePage = 0;
     FMaker = std::make_unique<TMmsMaker>(FRandom, TempDir);
     FMaker->FPages.Pump = &FPump;
+    FIntake = std::make_unique<TMaterialIntake>(TempDir, FRandom, FQuestions, FMaker->FPages);
     BuildSettingsTabs();
     if (customIsNew) {
         try {
@@ -463,8 +464,10 @@ bool Tfrmmms::SaveOnClose() {
     try {
         FMaker->MakeMms(ConfigDir + kAutosaveName);
         SBSavecfgClick();
-    } catch (const std::exception&) {
-        // The window stays open, without a word.
+    } catch (const std::exception& e) {
+        // The window stays open; the user learns why it did not close.
+        FQuestions.Ask("提示", std::string("无法保存制作内容：") + e.what(), TButtons::Ok,
+                       TIcon::Information);
         return false;
     }
     return true;
@@ -652,37 +655,18 @@ void Tfrmmms::SelectPageUnderCursor() {
     }
 }
 
-bool Tfrmmms::IsWorkingCopyInUse(const std::string& path) const {
-    for (const auto& p : FMaker->FPages.Items)
-        for (const TMediaSlot& s : p->FSlots)
-            if (s.File == path) return true;
-    return false;
-}
-
-std::string Tfrmmms::NewWorkingCopyPath(const std::string& source, bool lowerCaseExt) {
-    return NewWorkingCopyName(
-        TempDir, source, FRandom, [this](const std::string& p) { return IsWorkingCopyInUse(p); },
-        lowerCaseExt);
-}
-
-void Tfrmmms::AddMaterialFile(const std::string& path) {
-    if (FMaker->FPages.Count() == 0) return;
-    enum { kText, kPicture, kAudio, kAttach } kind;
-    if (IsTextFile(path))
-        kind = kText;
-    else if (IsPictureFile(path))
-        kind = kPicture;
-    else if (IsAudioFile(path))
-        kind = kAudio;
-    else
-        kind = kAttach;
-    if (kind == kAttach &&
+bool Tfrmmms::AddMaterialFile(const std::string& path) {
+    if (FMaker->FPages.Count() == 0) return true;
+    // A folder or a file that is gone is no material, whatever its name says.
+    if (!FIntake->Admits(path)) return false;
+    const TMediaKind kind = TMaterialIntake::KindOf(path);
+    if (kind == mkAttach &&
         FQuestions.Ask("提示", "确定增加附件吗", TButtons::YesNo, TIcon::Information) != TAnswer::Yes)
-        return;
+        return true;
 
     // The target is found after the question: the pages may change while it is open.
     TPageList& pages = FMaker->FPages;
-    if (pages.Count() == 0) return;
+    if (pages.Count() == 0) return true;
     TPageModel* target = nullptr;
     for (int i = std::max(0, FFirstVisiblePage); i < pages.Count(); ++i)
         if (pages[i]->FSelected) {
@@ -691,25 +675,12 @@ void Tfrmmms::AddMaterialFile(const std::string& path) {
         }
     if (!target) target = pages[pages.Count() - 1];
 
-    const std::string copy = NewWorkingCopyPath(path);
-    switch (kind) {
-        case kText:
-            CopyTextMaterial(path, copy);
-            target->SetMedia(copy, "", "", "", 0);
-            break;
-        case kPicture:
-            CopyMaterial(path, copy);
-            target->SetMedia("", copy, "", "", 0);
-            break;
-        case kAudio:
-            CopyMaterial(path, copy);
-            target->SetMedia("", "", copy, "", 0);
-            break;
-        case kAttach:
-            CopyMaterial(path, copy);
-            target->SetMedia("", "", "", copy, 0);
-            break;
-    }
+    const std::string copy = FIntake->Take(path, kind);
+    if (copy.empty()) return false;
+    std::string files[4];
+    files[kind] = copy;
+    target->SetMedia(files[mkText], files[mkPicture], files[mkAudio], files[mkAttach], 0);
+    return true;
 }
 
 void Tfrmmms::OfferMessageFile(const std::string& path, bool& opened) {
@@ -744,6 +715,7 @@ void Tfrmmms::DropFiles(const QStringList& paths) {
         bool opened = false;
         OfferMessageFile(path, opened);
         if (opened) return;
-        AddMaterialFile(path);
+        // A file that could not be taken ends the drop; the user has been told.
+        if (!AddMaterialFile(path)) return;
     }
 }

@@ -18,6 +18,7 @@
 #include "services.h"
 #include "settings_store.h"
 #include "string_list.h"
+#include "working_copy.h"
 
 class QAction;
 class QCloseEvent;
@@ -132,11 +133,11 @@ public:
     void N4Click();
     void N8Click();
     void SelectPageUnderCursor();
-    void AddMaterialFile(const std::string& path);
-    // A free name in the temporary folder for a working copy of source: taken
-    // neither by a file there nor by a page. Material added by kind gets the
-    // extension lower-cased; the pages' picture and attachment copies keep it.
-    std::string NewWorkingCopyPath(const std::string& source, bool lowerCaseExt = true);
+    // Puts a material file on the target page by its kind; false when it could not
+    // be taken (the user was told and the page is as it was).
+    bool AddMaterialFile(const std::string& path);
+    // Working copies of material for the window and its pages.
+    std::unique_ptr<TMaterialIntake> FIntake;
     void SLVDataDblClick(const std::string& path);
     void N5Click();
     // Files dropped on the page panel, in the drop's order.
@@ -171,7 +172,6 @@ private:
     // Frames follow the page list: a frame per page, none for a page that is gone.
     void SyncFrames();
     bool SaveOnClose();
-    bool IsWorkingCopyInUse(const std::string& path) const;
     void OfferMessageFile(const std::string& path, bool& opened);
 
     TQuestions& FQuestions;

@@ -59,7 +59,9 @@ void Tfrmmms::LoadSettings() { FSettingsController->LoadSettings(); }
 void Tfrmmms::ShowSettings() { FSettingsController->ShowSettings(); }
 
 void Tfrmmms::SBSavecfgClick() {
-    if (!FSettingsController->SBSavecfgClick()) throw std::runtime_error("mms.ini 写入失败");
+    if (!FSettingsController->GatherSettings()) throw std::runtime_error(kSettingsNotNumbers);
+    // Raises with the file and the reason when it cannot be written.
+    FSettingsController->Store().SaveSettings();
 }
 
 void Tfrmmms::LoadSmilTemplates() { FSmilTab->LoadSmilTemplates(); }

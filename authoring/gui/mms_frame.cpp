@@ -422,12 +422,10 @@ void TFrameDispaly::SBDelCurrentPageClick() {
 
 // ---- material ----
 
-std::string TFrameDispaly::CopyIntoTemp(const std::string& source) {
+std::string TFrameDispaly::CopyIntoTemp(const std::string& source, TMediaKind kind) {
     // The extension stays as chosen: a picture named X.BMP keeps ".BMP", and with
-    // it the part name the message gives it.
-    const std::string copy = FOwner->NewWorkingCopyPath(source, false);
-    // A copy that failed would leave the slot naming no file.
-    return CopyMaterial(source, copy) ? copy : std::string();
+    // it the part name the message gives it. A copy that failed gives "".
+    return FOwner->FIntake->Take(source, kind, false);
 }
 
 void TFrameDispaly::SetSeconds(int64_t seconds) {
@@ -456,8 +454,8 @@ void TFrameDispaly::SBTextClick() {
             page->ClearMedia(mkText);
             return;
         }
-        const std::string path = FOwner->NewWorkingCopyPath("text.txt");
-        SaveStringList(path, SplitLines(choice->Text));
+        const std::string path = FOwner->FIntake->TakeText(choice->Text);
+        if (path.empty()) return;
         page->SetMedia(path, "", "", "", 0);
         if (choice->TimeMode != 1 && choice->TimeMode != 2) return;
         const std::optional<int32_t> t = ReadingTimeSecs(choice->Text, FOwner->FTxtTimeOptPs);
@@ -506,7 +504,7 @@ void TFrameDispaly::ImageADblClick() {
         TPageModel* page = FPage;
         auto chosen = FOwner->FChoosers->ChoosePicture(page->Slot(mkPicture).File);
         if (!chosen || chosen->empty() || FPage != page) return;
-        const std::string copy = CopyIntoTemp(*chosen);
+        const std::string copy = CopyIntoTemp(*chosen, mkPicture);
         if (copy.empty()) return;
         page->SetMedia("", copy, "", "", 0);
     });
@@ -518,7 +516,7 @@ void TFrameDispaly::N3Click() {
         TPageModel* page = FPage;
         const std::string name = FOwner->FChoosers->ChooseAttachment(this);
         if (name.empty() || FPage != page) return;
-        const std::string copy = CopyIntoTemp(name);
+        const std::string copy = CopyIntoTemp(name, mkAttach);
         if (copy.empty()) return;
         // Whatever its kind, it goes into the attachment slot.
         page->SetMedia("", "", "", copy, 0);

@@ -120,8 +120,9 @@ private:
     void StepPlayTime(int delta);
     // Sets the duration in seconds as the time modes compute it.
     void SetSeconds(int64_t seconds);
-    // A working copy of source in the temporary folder; empty when it could not be made.
-    std::string CopyIntoTemp(const std::string& source);
+    // A working copy of source in the temporary folder for a slot of that kind;
+    // empty when it could not be made (the user has been told).
+    std::string CopyIntoTemp(const std::string& source, TMediaKind kind);
 
     Tfrmmms* FOwner = nullptr;
     TPageModel* FPage = nullptr;

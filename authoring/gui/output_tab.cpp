@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <limits>
 
 #include "settings_controls.h"
 
@@ -53,6 +54,9 @@ TOutputTab::TOutputTab(QWidget* parent) : QWidget(parent) {
         b->setObjectName(buttonName);
         e = new TDblClickClearEdit(PanelMake);
         e->setObjectName(editName);
+        // A typed list of thousands of numbers must stay whole: the toolkit's
+        // default cut at 32,767 characters would leave a wrong last number.
+        e->setMaxLength(std::numeric_limits<int>::max());
         grid->addWidget(b, row, 0);
         grid->addWidget(e, row, 1);
     };

@@ -179,24 +179,91 @@ TEST_F(MakeTest, TypedSubjectServesEveryFile) {
     EXPECT_EQ(OutFiles(), (std::vector<std::string>{"0001_问候.mms", "0002_问候.mms"}));
 }
 
-TEST_F(MakeTest, FailureEndsSilentlyKeepingFilesMade) {
-    Batch("1", "0", "0", "1;2");
-    input.ToCount = "x";
-    TMakeResult r = make.SBNewmmsClick(input);
-    EXPECT_EQ(r.Outcome, TMakeOutcome::Failed);
-
-    input.ToCount = "1";
-    fs::remove(maker.FPages[0]->FSlots[mkText].File);
-    r = make.SBNewmmsClick(input);
-    EXPECT_EQ(r.Outcome, TMakeOutcome::Failed);
-    EXPECT_TRUE(questions.Texts.empty());
-    EXPECT_TRUE(opened.empty());
-    EXPECT_TRUE(OutFiles().empty());
+TEST_F(MakeTest, FailureIsToldInOneBoxKeepingFilesMade) {
+    struct Case {
+        const char* what;
+        std::function<void(MakeTest&)> prepare;
+        std::function<std::string(MakeTest&)> text;
+        std::vector<std::string> files;  // made before the failure, and kept
+    } cases[] = {
+        {"count not a number",
+         [](MakeTest& t) {
+             t.Batch("1", "0", "0", "1;2");
+             t.input.ToCount = "x";
+         },
+         [](MakeTest&) { return std::string("彩信制作失败：接收个数“x”不是有效的整数\r\n已生成 0个彩信文件。"); },
+         {}},
+        {"material gone",
+         [](MakeTest& t) { fs::remove(t.maker.FPages[0]->FSlots[mkText].File); },
+         [](MakeTest& t) {
+             return "彩信制作失败：无法打开文件 " + t.maker.FPages[0]->FSlots[mkText].File +
+                    ": 文件或文件夹不存在";
+         },
+         {}},
+        {"output folder is a file",
+         [](MakeTest& t) {
+             fs::remove_all(t.out);
+             WriteFileBytes(t.tmp.Path() + "out", "a file");
+         },
+         [](MakeTest& t) { return "彩信制作失败：无法创建文件 " + t.out + "0001.mms: 路径中有一项不是文件夹"; },
+         {}},
+        // A batch stopped at its third file: the two made stay and are counted.
+        {"batch stopped at the third file",
+         [](MakeTest& t) {
+             t.Batch("1", "0", "0", "1;2;3;4;5");
+             fs::create_directory(t.out + "0003.mms");
+         },
+         [](MakeTest& t) {
+             return "彩信制作失败：无法创建文件 " + t.out +
+                    "0003.mms: 该名称是一个文件夹\r\n已生成 2个彩信文件。";
+         },
+         {"0001.mms", "0002.mms", "0003.mms"}},
+    };
+    // Each case in a fresh program tree.
+    struct Fresh : MakeTest {
+        void TestBody() override {}
+    };
+    for (const Case& c : cases) {
+        Fresh t;
+        t.SetUp();
+        c.prepare(t);
+        const TMakeResult r = t.make.SBNewmmsClick(t.input);
+        EXPECT_EQ(r.Outcome, TMakeOutcome::Failed) << c.what;
+        EXPECT_EQ(t.questions.Texts, std::vector<std::string>{c.text(t)}) << c.what;
+        EXPECT_TRUE(t.opened.empty()) << c.what;
+        if (fs::is_directory(t.out)) {
+            EXPECT_EQ(t.OutFiles(), c.files) << c.what;
+        }
+    }
 
     TMessageMake refusing(maker, settings, out, questions, {}, [] { return false; });
-    maker.FPages[0]->SetMedia(tmp.File("t.txt", "hello"), "", "", "", 5);
     EXPECT_EQ(refusing.SBNewmmsClick(input).Outcome, TMakeOutcome::Failed);
+    EXPECT_EQ(questions.Texts, std::vector<std::string>{"彩信制作失败：“系统配置”中有数值不是有效的整数"});
     EXPECT_TRUE(OutFiles().empty());
+}
+
+// Every name the naming can give is written: a long Chinese subject with the
+// number in front fills the 255 bytes a file name may hold.
+TEST_F(MakeTest, LongestOutputNamesAreWritten) {
+    settings.MmsOutFormat = "随机数字_彩信主题";
+    std::string subject;
+    for (int i = 0; i < 90; ++i) subject += "问";
+    maker.FSubject = subject;
+    const std::string first = MakeOutputName(settings.MmsOutFormat, 1, subject, "", "");
+    const std::string second = MakeOutputName(settings.MmsOutFormat, 2, subject, "", "");
+    ASSERT_GE(first.size(), 250u);
+    ASSERT_LE(first.size(), 255u);
+
+    EXPECT_EQ(make.SBNewmmsClick(input).Outcome, TMakeOutcome::Made);
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{first});
+    EXPECT_EQ(questions.Texts.back(), "制作完成：" + first + "。");
+
+    fs::remove(out + first);
+    Batch("1", "0", "0", "101;102", subject);
+    const TMakeResult r = make.SBNewmmsClick(input);
+    EXPECT_EQ(r.Outcome, TMakeOutcome::Made);
+    EXPECT_EQ(r.Made, 2);
+    EXPECT_EQ(OutFiles(), (std::vector<std::string>{first, second}));
 }
 
 TEST_F(MakeTest, EmptyAddressListMakesNoFileButReports) {

@@ -1,6 +1,7 @@
 // The main window and its pages, driven as a user would: buttons, menu items and
 // drops, found by objectName; questions answered by a script.
 #include <QAction>
+#include <QCheckBox>
 #include <QDropEvent>
 #include <QGroupBox>
 #include <QImage>
@@ -15,12 +16,17 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+
 
 #include "gui_colours.h"
 #include "gui_services.h"
 #include "main_window.h"
 #include "mms_frame.h"
+#include "output_tab.h"
+#include "settings_controls.h"
 #include "shared_procs.h"
+#include "smil_tab.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -241,13 +247,68 @@ private slots:
         }
     }
 
-    void failedAutosaveKeepsTheWindowOpen() {
+    void failedAutosaveKeepsTheWindowOpenAndSaysWhy() {
         auto w = Open();
         fs::create_directories(w->ConfigDir + "mms.mms/blocked");
         w->FCloseHintMode = 1;
         QVERIFY(!w->close());
+        QCOMPARE(FQuestions.Log.size(), size_t(1));
+        QCOMPARE(FQuestions.Log[0].caption, std::string("提示"));
+        QVERIFY(FQuestions.Log[0].buttons == TButtons::Ok);
+        QCOMPARE(FQuestions.Log[0].text, "无法保存制作内容：无法创建文件 " + w->ConfigDir +
+                                             "mms.mms: 该名称是一个文件夹");
+
+        // The settings file that cannot be written is named too.
+        fs::remove_all(w->ConfigDir + "mms.mms");
+        fs::remove(w->ConfigDir + "mms.ini");
+        fs::create_directories(w->ConfigDir + "mms.ini/blocked");
+        FQuestions.Log.clear();
+        QVERIFY(!w->close());
+        QCOMPARE(FQuestions.Log.size(), size_t(1));
+        QVERIFY2(FQuestions.Log[0].text.rfind("无法保存制作内容：", 0) == 0 &&
+                     FQuestions.Log[0].text.find("mms.ini") != std::string::npos,
+                 FQuestions.Log[0].text.c_str());
         w->FCloseHintMode = 0;
         QVERIFY(w->close());
+    }
+
+    // A make that stops on an error says so in one box: the file and the reason,
+    // and for a batch how many files were made. No folder window follows.
+    void makeFailureIsTold_data() {
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("single into an output folder that is a file") << false;
+        QTest::newRow("batch stopped at its third file") << true;
+    }
+    void makeFailureIsTold() {
+        QFETCH(bool, batch);
+        auto w = Open();
+        QList<QUrl> opened;
+        w->FOpenUrl = [&](const QUrl& u) { opened << u; };
+        AddPages(*w, 1);
+        QVERIFY(w->AddMaterialFile(FDir->File("a.txt", "hello")));
+        w->FSmilTab->MemoSmil->setPlainText("<smil><head><layout/></head></smil>");
+        std::string expected;
+        if (batch) {
+            w->FOutputTab->CBMake->setChecked(true);
+            w->FOutputTab->EditAddSource->setText("1;2;3;4;5");
+            fs::create_directory(w->OutputDir + "0003.mms");
+            expected = "彩信制作失败：无法创建文件 " + w->OutputDir +
+                       "0003.mms: 该名称是一个文件夹\r\n已生成 2个彩信文件。";
+        } else {
+            // Not writable (as root, permission bits would not stop the write).
+            fs::remove_all(w->OutputDir);
+            WriteFileBytes(FDir->Path() + "彩信目录", "a file");
+            expected = "彩信制作失败：无法创建文件 " + w->OutputDir + "0001.mms: 路径中有一项不是文件夹";
+        }
+        w->findChild<QToolButton*>("SBMakemms")->click();
+        QCOMPARE(FQuestions.Log.size(), size_t(1));
+        QCOMPARE(FQuestions.Log[0].caption, std::string("提示"));
+        QCOMPARE(FQuestions.Log[0].text, expected);
+        QVERIFY(opened.isEmpty());
+        if (batch) {
+            QVERIFY(fs::exists(w->OutputDir + "0001.mms"));
+            QVERIFY(fs::exists(w->OutputDir + "0002.mms"));
+        }
     }
 
     void autosaveBringsTheMessageBackUntilRefused() {
@@ -333,16 +394,48 @@ private slots:
         QVERIFY(Pages(*w)[1]->Slot(mkText).File.empty());
     }
 
-    void unreadableDroppedFileEndsTheDropSilently() {
+    // A dropped file that cannot be taken whole is told, leaves the page and the
+    // temporary folder as they were, and ends the drop.
+    void failedIntakeEndsTheDropAndIsTold_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("limit");  // bytes a file may grow to; 0: no limit
+        QTest::newRow("unreadable text") << "missing.txt" << "文件或文件夹不存在" << 0;
+        QTest::newRow("folder") << "pictures" << "这是一个文件夹，不是素材文件" << 0;
+        QTest::newRow("folder named as a text") << "notes.txt" << "这是一个文件夹，不是素材文件" << 0;
+        QTest::newRow("disk full after 4 KB") << "photo.jpg" << "无法写入文件" << 4096;
+    }
+    void failedIntakeEndsTheDropAndIsTold() {
+        QFETCH(QString, source);
+        QFETCH(QString, reason);
+        QFETCH(int, limit);
+        const std::string path = FDir->Path() + source.toStdString();
+        if (source == "pictures" || source == "notes.txt") fs::create_directory(path);
+        if (source == "photo.jpg") {
+            QImage img(300, 300, QImage::Format_RGB32);
+            for (int y = 0; y < 300; ++y)
+                for (int x = 0; x < 300; ++x) img.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x * y) % 256));
+            QVERIFY(img.save(QString::fromStdString(path), "JPEG", 95));
+            QVERIFY(fs::file_size(path) > 20000);
+        }
         const std::string picture = FDir->Path() + "b.png";
         WritePng(picture, Qt::blue);
         auto w = Open();
         AddPages(*w, 1);
         CursorAt(*w, 50);
-        Drop(w->PanelmmsEdit, {QString::fromStdString(FDir->Path() + "missing.txt"),
-                               QString::fromStdString(picture)});
-        QVERIFY(Pages(*w)[0]->Slot(mkText).File.empty());
-        QVERIFY(Pages(*w)[0]->Slot(mkPicture).File.empty());
+        FQuestions.Answers = {TAnswer::Yes};  // an attachment would be taken
+        {
+            std::optional<TFileSizeLimit> full;
+            if (limit) full.emplace(limit);
+            Drop(w->PanelmmsEdit, {QString::fromStdString(path), QString::fromStdString(picture)});
+        }
+        QCOMPARE(FQuestions.Log.size(), size_t(1));
+        QCOMPARE(FQuestions.Log[0].caption, std::string("提示"));
+        const std::string text = FQuestions.Log[0].text;
+        QVERIFY2(text.rfind("素材未能加入：" + path + "\r\n", 0) == 0, text.c_str());
+        QVERIFY2(text.find(reason.toStdString()) != std::string::npos, text.c_str());
+        for (const TMediaSlot& slot : Pages(*w)[0]->FSlots) QVERIFY(slot.File.empty());
+        QVERIFY(fs::is_empty(w->TempDir));
     }
 
     void pageUnderCursor_data() {

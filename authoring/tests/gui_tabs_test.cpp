@@ -379,8 +379,9 @@ private slots:
         w.smil.MemoSmil->setPlainText("<smil><head><layout/></head></smil>");
         w.system.EditJPG->setText("x");
         QCOMPARE(w.make.SBNewmmsClick().Outcome, TMakeOutcome::Failed);
-        QVERIFY(w.questions.Texts.isEmpty());
+        QCOMPARE(w.questions.Texts, QStringList{"彩信制作失败：“系统配置”中有数值不是有效的整数"});
         QVERIFY(std::filesystem::is_empty(w.output));
+        QVERIFY(w.opened.empty());
 
         w.system.EditJPG->setText("90");
         w.header.EditSubject->setText("问候");
@@ -395,6 +396,29 @@ private slots:
         QCOMPARE(w.questions.Texts.last(), QString("制作完成，共生成 2个彩信文件。"));
         QCOMPARE(w.maker.FTo, std::string());
         QCOMPARE(w.header.EditSubject->text(), QString("问候"));
+    }
+
+    // The toolkit's line edit holds 32,767 characters unless told otherwise: the
+    // list would lose its tail and its last number would pass cut short.
+    void typedAddressListIsNotCut() {
+        Window w;
+        w.Start();
+        w.AddTextPage();
+        w.smil.MemoSmil->setPlainText("<smil><head><layout/></head></smil>");
+        QString typed;
+        for (int i = 0; i < 3000; ++i) typed += QString("1390000%1;").arg(i, 4, 10, QChar('0'));
+        QCOMPARE(typed.size(), 36000);
+        w.outputTab.CBMake->setChecked(true);
+        w.outputTab.EditAddSource->setText(typed);
+        QCOMPARE(w.outputTab.EditAddSource->text(), typed);
+        w.outputTab.EdittoNum->setText("3000");  // one file for the whole list
+        QCOMPARE(w.make.SBNewmmsClick().Made, 1);
+        const std::string mms = ReadFileBytes(w.output + "0001.mms");
+        size_t addresses = 0;
+        for (size_t at = mms.find("/TYPE=PLMN"); at != std::string::npos; at = mms.find("/TYPE=PLMN", at + 1))
+            ++addresses;
+        QCOMPARE(addresses, size_t(3000));
+        QVERIFY(mms.find(std::string("\x97") + "13900002999/TYPE=PLMN") != std::string::npos);
     }
 };
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "program_folders.h"
 #include "string_list.h"
@@ -138,9 +139,92 @@ TEST(CopyMaterial, NeverReplacesAnExistingFile) {
     TempFolder tmp;
     std::string src = tmp.File("a.png", "new");
     std::string dst = tmp.File("1234.png", "other page's copy");
-    EXPECT_FALSE(CopyMaterial(src, dst));
+    EXPECT_THROW(CopyMaterial(src, dst), std::runtime_error);
     EXPECT_EQ(ReadFileBytes(dst), "other page's copy");
-    EXPECT_TRUE(CopyMaterial(src, tmp.Path() + "5678.png"));
+    CopyMaterial(src, tmp.Path() + "5678.png");
     EXPECT_EQ(ReadFileBytes(tmp.Path() + "5678.png"), "new");
-    EXPECT_FALSE(CopyMaterial(tmp.Path() + "missing.png", tmp.Path() + "9999.png"));
+    EXPECT_THROW(CopyMaterial(tmp.Path() + "missing.png", tmp.Path() + "9999.png"), std::runtime_error);
+    EXPECT_FALSE(fs::exists(tmp.Path() + "9999.png"));
 }
+
+// A link standing under a copy's name (planted in the temporary folder) is never
+// written through: the file it points to outside stays as it was, or absent.
+TEST(CopyMaterial, NeverWritesThroughALink) {
+    TempFolder tmp;
+    TempFolder outside;
+    const std::string src = tmp.File("a.txt", "text");
+    const std::string target = outside.Path() + "planted.txt";
+    const std::string kept = outside.File("kept.png", "precious");
+    ASSERT_EQ(symlink(target.c_str(), (tmp.Path() + "1111.txt").c_str()), 0);
+    ASSERT_EQ(symlink(kept.c_str(), (tmp.Path() + "2222.png").c_str()), 0);
+
+    CopyTextMaterial(src, tmp.Path() + "1111.txt");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+    EXPECT_FALSE(fs::is_symlink(tmp.Path() + "1111.txt"));
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + "1111.txt"), "text\r\n");
+
+    EXPECT_THROW(CopyMaterial(src, tmp.Path() + "2222.png"), std::runtime_error);
+    EXPECT_EQ(ReadFileBytes(kept), "precious");
+}
+
+namespace {
+class RecordingQuestions : public TQuestions {
+public:
+    std::vector<std::string> Texts;
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
+                TIcon) override {
+        EXPECT_EQ(caption, "提示");
+        EXPECT_EQ(buttons, TButtons::Ok);
+        Texts.push_back(text);
+        return TAnswer::Ok;
+    }
+};
+
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    return names;
+}
+}  // namespace
+
+TEST(MaterialIntake, WhatCannotBeCopiedInFullIsToldAndLeavesNothing) {
+    TempFolder tmp;
+    TempFolder src;
+    ScriptedRandom rng;
+    RecordingQuestions questions;
+    TPageList pages;
+    TMaterialIntake intake(tmp.Path(), rng, questions, pages);
+    const std::string big = src.File("photo.jpg", std::string(20000, 'j'));
+    const std::string bigText = src.File("long.txt", std::string(20000, 't'));
+    fs::create_directory(src.Path() + "folder.txt");
+    struct Case {
+        std::string source;
+        TMediaKind kind;
+        std::string reason;  // what the box says after the file's name
+        rlim_t limit;        // 0: none
+    } cases[] = {
+        {src.Path() + "folder.txt", mkText, "这是一个文件夹，不是素材文件", 0},
+        {src.Path() + "gone.png", mkPicture, "文件或文件夹不存在", 0},
+        {"/dev/zero", mkAttach, "这不是普通文件", 0},
+        // The disk fills up after 4 KB of the copy.
+        {big, mkPicture, "无法写入文件 " + tmp.Path() + "0000.jpg: 文件太大", 4096},
+        {bigText, mkText, "无法写入文件 " + tmp.Path() + "0000.txt: 文件太大", 4096},
+    };
+    for (const Case& c : cases) {
+        questions.Texts.clear();
+        std::string copy;
+        {
+            std::optional<TFileSizeLimit> limit;
+            if (c.limit) limit.emplace(c.limit);
+            copy = intake.Take(c.source, c.kind);
+        }
+        EXPECT_EQ(copy, "") << c.source;
+        EXPECT_EQ(questions.Texts, std::vector<std::string>{"素材未能加入：" + c.source + "\r\n" + c.reason});
+        EXPECT_TRUE(Entries(tmp.Path()).empty()) << c.source;
+    }
+    // Without the limit the same picture is copied whole.
+    const std::string copy = intake.Take(big, mkPicture);
+    EXPECT_EQ(copy, tmp.Path() + "0000.jpg");
+    EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(big));
+}
+

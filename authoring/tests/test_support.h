@@ -2,6 +2,9 @@
 // source that gives scripted draws, and byte-string shorthands.
 #pragma once
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -56,3 +59,26 @@ inline std::string B(std::initializer_list<int> bytes) {
     for (int b : bytes) s += static_cast<char>(b);
     return s;
 }
+
+// Files of this process may grow to `bytes` only while it lives, as on a nearly
+// full disk: a write past the limit fails with EFBIG instead of ending the process.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit now = old_;
+        now.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &now);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
