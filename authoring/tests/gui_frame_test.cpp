@@ -393,11 +393,14 @@ private slots:
         QVERIFY(!Child<QLabel>(*w, 0, "ImageA")->pixmap().isNull());
         QCOMPARE(Slurp(w->TempDir + "0000.PNG"), std::string("someone's"));
 
-        // A picture that cannot be copied leaves the page as it was.
+        // A picture that cannot be copied leaves the page as it was, and says why.
         FChoosers.Picture = FDir->Path() + "gone.png";
         DoubleClick(Child<QLabel>(*w, 0, "ImageA"));
         QCOMPARE(FChoosers.Presets.back(), copy);
         QCOMPARE(page->Slot(mkPicture).File, copy);
+        QCOMPARE(FQuestions.Log.size(), size_t(1));
+        QCOMPARE(FQuestions.Log[0].caption, std::string("提示"));
+        QCOMPARE(FQuestions.Log[0].text, "素材未能加入：" + *FChoosers.Picture + "\r\n文件或文件夹不存在");
         // Cancelled, or confirmed with nothing chosen.
         for (auto result : {std::optional<std::string>(), std::optional<std::string>("")}) {
             FChoosers.Picture = result;

@@ -1,5 +1,6 @@
 // The main window and its pages, driven as a user would: buttons, menu items and
 // drops, found by objectName; questions answered by a script.
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QDropEvent>
@@ -9,6 +10,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
 #include <QMimeData>
 #include <QTabWidget>
 #include <QTest>
@@ -712,6 +717,53 @@ private slots:
                              "其它类型将于附件格式发送 \r\n3。彩信大小不建议超过100K \r\n"
                              "4。如果采用自定义彩信制作，需要把所有的彩信素材放到自定义彩信目录,"
                              "包括smil文件"));
+    }
+
+    // The program's boxes: a result listing many oversize files stays on the
+    // screen with its button in reach, the text scrolling, word for word the same.
+    void longBoxStaysOnTheScreenAndScrolls_data() {
+        QTest::addColumn<int>("files");
+        QTest::newRow("three oversize files") << 3;
+        QTest::newRow("two hundred oversize files") << 200;
+    }
+    void longBoxStaysOnTheScreenAndScrolls() {
+        QFETCH(int, files);
+        std::string text = "制作完成，共生成 " + std::to_string(files) +
+                           "个彩信文件。\r\n\r\n以下文件偏大,如果不适合发送的话，请删除\r\n";
+        for (int i = 1; i <= files; ++i) text += "【" + std::to_string(1000 + i) + ".mms】 120K\r\n";
+        const QString shown = QString::fromStdString(text).replace("\r\n", "\n");
+
+        QString caption, boxText;
+        QRect box, area, button;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            poll.stop();
+            caption = dialog->windowTitle();
+            box = dialog->frameGeometry();
+            area = dialog->screen()->availableGeometry();
+            if (auto* m = qobject_cast<QMessageBox*>(dialog)) boxText = m->text();
+            if (auto* label = dialog->findChild<QLabel*>("MessageText")) {
+                boxText = label->text();
+                QVERIFY(dialog->findChild<QScrollArea*>("MessageScroll"));
+            }
+            for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+                if (b->text().contains("OK", Qt::CaseInsensitive))
+                    button = QRect(b->mapToGlobal(QPoint(0, 0)), b->size());
+            dialog->done(QMessageBox::Ok);
+        });
+        poll.start();
+        TMessageBoxQuestions boxes;
+        QVERIFY(boxes.Ask("提示", text, TButtons::Ok, TIcon::Information) == TAnswer::Ok);
+        QCOMPARE(caption, QString("提示"));
+        QCOMPARE(boxText, shown);
+        QVERIFY2(area.contains(box), qPrintable(QString("box %1 x %2 on a screen of %3 x %4")
+                                                    .arg(box.width()).arg(box.height())
+                                                    .arg(area.width()).arg(area.height())));
+        QVERIFY(!button.isEmpty());
+        QVERIFY(area.contains(button));
     }
 
     void temporaryFolderIsEmptiedOnDemandAndAtTheEnd() {
