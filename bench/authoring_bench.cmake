@@ -9,3 +9,6 @@ target_link_libraries(mms_read_bench PRIVATE quilmar_core)
 
 add_executable(mms_batch_bench mms_batch_bench.cpp)
 target_link_libraries(mms_batch_bench PRIVATE quilmar_core)
+
+add_executable(thumbnail_bench thumbnail_bench.cpp)
+target_link_libraries(thumbnail_bench PRIVATE quilmar_core)

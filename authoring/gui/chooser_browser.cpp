@@ -120,12 +120,26 @@ void TFolderBrowser::TreeCurrentChanged(const QModelIndex& current) {
     if (!current.isValid()) return;
     const QString path = treeModel_->filePath(current);
     if (path.isEmpty()) return;
+    // The highlight goes with the folder at once: a mouse press moves the current
+    // row first and selects only afterwards.
+    tree_->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
     if (list_) {
         list_->selectionModel()->clear();
         listModel_->setRootPath(path);
         list_->setRootIndex(listModel_->index(path));
     }
-    emit FolderChanged(path.endsWith('/') ? path : path + '/');
+    // Had a receiver's work run here, inside the press, rows expanded meanwhile
+    // would make the press select what now lies under its old position.
+    if (changeQueued_) return;
+    changeQueued_ = true;
+    QMetaObject::invokeMethod(this, &TFolderBrowser::SendFolderChanged, Qt::QueuedConnection);
+}
+
+void TFolderBrowser::SendFolderChanged() {
+    changeQueued_ = false;
+    const std::string folder = CurrentFolder();
+    if (!folder.empty()) emit FolderChanged(QString::fromStdString(folder));
 }
 
 QLabel* AddStatusPanel(QStatusBar* bar, const QString& objectName, const QString& text, int width,

@@ -33,7 +33,10 @@ public:
     bool SelectedIsFolder() const;
 
 signals:
-    // The tree's current folder has changed (path ends with "/").
+    // The tree's current folder has changed (path ends with "/"). Sent from the
+    // event loop once the input that moved the tree has been handled, so that a
+    // long listing run from it never stands in the middle of the tree's own mouse
+    // handling; changes in between are sent once, with the folder current then.
     void FolderChanged(const QString& folder);
 
 protected:
@@ -41,6 +44,7 @@ protected:
 
 private:
     void TreeCurrentChanged(const QModelIndex& current);
+    void SendFolderChanged();
     void ScrollToOpened();
 
     QFileSystemModel* treeModel_ = nullptr;
@@ -50,6 +54,7 @@ private:
     // The folder last opened by OpenFolder, kept in view while the tree loads,
     // until the user works the tree.
     QPersistentModelIndex opened_;
+    bool changeQueued_ = false;
 };
 
 // A path for the folder models: no trailing "/" except for the root itself.

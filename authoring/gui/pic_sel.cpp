@@ -123,7 +123,8 @@ void TfrmPicsel::STVDataChange(const QString& folder) {
     std::string f = folder.toStdString();
     if (f.empty()) return;
     if (f.back() != '/') f += '/';
-    // A change while a listing runs is taken up when that listing ends.
+    // A change while a listing runs cuts it short after the thumbnail under way;
+    // the new folder is listed then.
     if (busy_) {
         pendingFolder_ = f;
         return;
@@ -142,13 +143,17 @@ void TfrmPicsel::ListFolder(const std::string& folder) {
         picFiles_ = CollectPictureNames(folder_);
         BuildThumbnails();
         busy_ = false;
-        ShowItems();
         next.clear();
         if (!pendingFolder_.empty()) {
             if (pendingFolder_ != folder_) next = pendingFolder_;
             pendingFolder_.clear();
         }
+        if (next.empty()) ShowItems();
     }
+}
+
+bool TfrmPicsel::FolderSuperseded() const {
+    return !pendingFolder_.empty() && pendingFolder_ != folder_;
 }
 
 void TfrmPicsel::BuildThumbnails() {
@@ -167,6 +172,9 @@ void TfrmPicsel::BuildThumbnails() {
         }
         progress_->setValue(static_cast<int>(i));
         pump_.ProcessMessages();
+        // Another folder was chosen meanwhile: that one is listed now, this one
+        // no more, so that the list always belongs to the highlighted folder.
+        if (FolderSuperseded()) break;
     }
     progress_->hide();
 }

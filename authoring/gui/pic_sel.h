@@ -52,6 +52,7 @@ private:
     void FormShow();
     void BuildThumbnails();
     void ShowItems();
+    bool FolderSuperseded() const;
 
     TMessagePump& pump_;
     int thumbW_, thumbH_;

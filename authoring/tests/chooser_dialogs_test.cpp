@@ -18,6 +18,7 @@
 #include <map>
 
 #include "audio_sel.h"
+#include "chooser_browser.h"
 #include "pic_sel.h"
 #include "string_list.h"
 #include "test_support.h"
@@ -655,23 +656,79 @@ private slots:
         auto choose = [&](const std::string& dir) {
             tree->setCurrentIndex(model->index(QString::fromStdString(dir)));
         };
-        // Choosing a folder in the tree while the first listing runs.
+        // Choosing a folder in the tree while the first listing runs: the tree sends
+        // the change from the event loop, which the program's pump runs.
         pump.OnPump = [&] {
-            if (pump.Calls == 1) choose(d + "other");
+            if (pump.Calls == 1) {
+                choose(d + "other");
+                QCoreApplication::processEvents();
+            }
         };
         dlg.show();
         QTRY_VERIFY(dlg.PicListed());
         QVERIFY(!dlg.Busy());
         QCOMPARE(dlg.Folder(), d + "other/");
         QCOMPARE(Captions(lv), QStringList{"x.gif"});
+        // The picture folder's listing stopped after a.png; b.png was never read.
+        QCOMPARE(pump.Calls, 2);
 
         pump.OnPump = nullptr;
         choose(d + "empty");
+        QTRY_COMPARE(dlg.Folder(), d + "empty/");
         QCOMPARE(lv->count(), 0);
-        QCOMPARE(dlg.Folder(), d + "empty/");
         QVERIFY(!Find<QProgressBar>(&dlg, "FProgress")->isVisible());
         choose(d);
-        QCOMPARE(Captions(lv), (QStringList{"a.png", "b.png"}));
+        QTRY_COMPARE(Captions(lv), (QStringList{"a.png", "b.png"}));
+    }
+
+    // A mouse click on a folder in the tree: the clicked folder is highlighted while
+    // it is listed, and stays so when a node above it is expanded meanwhile.
+    void pictureTreeHighlightsTheListedFolder() {
+        TempFolder t;
+        const std::string d = t.Path();
+        for (const char* sub : {"a/a1", "a/a2", "a/a3", "b", "c"}) fs::create_directories(d + sub);
+        for (const char* name : {"b/p1.png", "b/p2.png", "b/p3.png"}) SaveImage(d + name, 20, 20, "PNG");
+        TCountingPump pump;
+        TfrmPicsel dlg(pump, 100, 100, d);
+        dlg.show();
+        QTRY_VERIFY(dlg.PicListed());
+        auto* tree = Find<QTreeView>(&dlg, "STVData");
+        auto* model = qobject_cast<QFileSystemModel*>(tree->model());
+        auto index = [&](const std::string& p) { return model->index(ModelPath(p)); };
+        auto highlighted = [&] {
+            QStringList out;
+            for (const QModelIndex& i : tree->selectionModel()->selectedRows())
+                out << model->filePath(i);
+            return out;
+        };
+        const QModelIndex a = index(d + "a"), b = index(d + "b");
+        tree->expand(index(d));
+        QTRY_COMPARE(model->rowCount(index(d)), 3);
+        tree->expand(a);
+        QTRY_COMPARE(model->rowCount(a), 3);
+        tree->collapse(a);
+        QTest::qWait(50);  // the model's delayed sort
+        tree->scrollTo(b);
+        const QRect bRect = tree->visualRect(b);
+        QVERIFY(tree->viewport()->rect().contains(bRect));
+        QCOMPARE(highlighted(), QStringList{ModelPath(d)});
+
+        QStringList during;
+        pump.Calls = 0;
+        pump.OnPump = [&] {
+            if (pump.Calls != 1) return;
+            during = highlighted();
+            tree->expand(a);  // three rows come in above the clicked one
+        };
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, bRect.center());
+        QTRY_COMPARE(dlg.Folder(), d + "b/");
+        QTRY_VERIFY(!dlg.Busy());
+        QCOMPARE(during, QStringList{ModelPath(d + "b")});
+        QVERIFY(tree->isExpanded(a));
+        QCOMPARE(highlighted(), QStringList{ModelPath(d + "b")});
+        QCOMPARE(tree->currentIndex(), b);
+        QCOMPARE(Captions(Find<QListWidget>(&dlg, "LvPic")),
+                 (QStringList{"p1.png", "p2.png", "p3.png"}));
     }
 
     void pictureThumbnailSideHasAFloor() {
