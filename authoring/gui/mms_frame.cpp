@@ -457,7 +457,8 @@ void TFrameDispaly::SBTextClick() {
             return;
         }
         const std::string path = FOwner->NewWorkingCopyPath("text.txt");
-        SaveStringList(path, SplitLines(choice->Text));
+        // ANSI lines where they read back the same, else UTF-8: nothing is lost.
+        WriteFileBytes(path, StoredTextBytes(JoinLines(SplitLines(choice->Text))));
         page->SetMedia(path, "", "", "", 0);
         if (choice->TimeMode != 1 && choice->TimeMode != 2) return;
         const std::optional<int32_t> t = ReadingTimeSecs(choice->Text, FOwner->FTxtTimeOptPs);
