@@ -183,6 +183,9 @@ TEST_F(MakerTest, TextIsSentAsUtf8UpToItsFirstZero) {
         {Utf8ToCp936("你好") + std::string(1, '\0') + "tail", "你好"},
         {std::string(1, '\0') + "x", ""},
         {"", ""},
+        // UTF-8, by the rule or with its mark, goes in as it is, without the mark.
+        {"无标记UTF8\r\n", "无标记UTF8\r\n"},
+        {"\xEF\xBB\xBF" "有标记" + std::string(1, '\0') + "x", "有标记"},
     };
     for (const auto& c : cases) {
         std::string path = tmp.File("t.txt", c.bytes);
