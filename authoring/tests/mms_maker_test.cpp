@@ -196,6 +196,16 @@ TEST_F(MakerTest, TextIsSentAsUtf8UpToItsFirstZero) {
     }
 }
 
+TEST_F(MakerTest, APageTextInUtf8GoesInAsItIs) {
+    // A dropped text is copied byte for byte; the message carries it unchanged.
+    maker.SetSmilHead("<head></head>");
+    AddPage()->SetMedia(tmp.File("t.txt", "无标记UTF8\r\n"), "", "", "", 0);
+    maker.MakeMms(tmp.Path() + "out.mms");
+    const std::string entry = B({0x18, 0x0F, 0x0D, 0x83, 0x81, 0xEA, 0x85}) + Z("0001.txt") +
+                              B({0x8E}) + Z("0001.txt") + "无标记UTF8\r\n";
+    EXPECT_EQ(Out().substr(Out().size() - entry.size()), entry);
+}
+
 TEST_F(MakerTest, LargeTextIsPackedWhole) {
     std::string big;
     while (big.size() < 400000) big += Utf8ToCp936("彩信内容 content ");
