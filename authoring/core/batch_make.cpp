@@ -41,31 +41,6 @@ std::string CutUtf8(const std::string& s, size_t n) {
     return s.substr(0, i);
 }
 
-// The text of a file with a byte-order mark, as UTF-8; false when it has none.
-bool DecodeMarked(const std::string& data, std::string& utf8) {
-    auto at = [&](size_t i) { return static_cast<unsigned char>(data[i]); };
-    if (data.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
-        utf8 = data.substr(3);
-        return true;
-    }
-    if (data.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == 0xFE && at(1) == 0xFF))) {
-        const bool big = at(0) == 0xFE;
-        std::u16string w;
-        for (size_t i = 2; i + 1 < data.size(); i += 2)
-            w += static_cast<char16_t>(big ? (at(i) << 8) | at(i + 1) : at(i) | (at(i + 1) << 8));
-        utf8 = Utf16ToUtf8(w);
-        return true;
-    }
-    return false;
-}
-
-TStringList ToUtf8Lines(const TStringList& ansi) {
-    TStringList out;
-    out.reserve(ansi.size());
-    for (const auto& l : ansi) out.push_back(Cp936ToUtf8(l));
-    return out;
-}
-
 }  // namespace
 
 std::string MakeOutputName(const std::string& pattern, int32_t n, const std::string& subject,
@@ -94,18 +69,10 @@ void FilterPhoneNumbers(TStringList& list) {
 }
 
 TStringList LoadListFileRewriting(const std::string& path) {
-    const std::string bytes = ReadFileBytes(path);
-    TStringList lines = SplitLines(bytes);
-    std::string utf8;
-    if (DecodeMarked(bytes, utf8)) {
-        const std::string ansi = Utf8ToCp936(utf8);
-        if (Cp936ToUtf8(ansi) != utf8) return SplitLines(utf8);  // not ANSI-safe: read only
-        lines = SplitLines(ansi);
-        WriteFileAtomically(path, JoinLines(lines));
-    } else if (JoinLines(lines) != bytes) {
-        WriteFileAtomically(path, JoinLines(lines));
-    }
-    return ToUtf8Lines(lines);
+    const TAnsiLines text = LoadAsAnsiLines(path);
+    // A file that ANSI cannot hold, or would garble, is only read.
+    if (text.Differs && !text.KeepAsIs) WriteFileAtomically(path, text.Lines);
+    return SplitLines(text.Utf8Text);
 }
 
 TStringList LoadAddressSource(const std::string& source) {

@@ -27,8 +27,8 @@ std::string MakeOutputName(const std::string& pattern, int32_t n, const std::str
 // Removes every entry that is not a phone number ('+' and digits; the empty entry stays).
 void FilterPhoneNumbers(TStringList& list);
 
-// The lines of an address or subject file. A file whose text, decoded by its
-// byte-order mark, differs from its lines each followed by CR LF is rewritten in
+// The lines of an address or subject file. A file whose text, decoded by its form
+// (a byte-order mark, or UTF-8 by the rule of TextFormOf), differs from its lines each followed by CR LF is rewritten in
 // place as ANSI with CR LF after every line; a file whose characters the ANSI code
 // page cannot all hold is only read, so that nothing of it is lost.
 TStringList LoadListFileRewriting(const std::string& path);

@@ -42,26 +42,6 @@ std::string WithCrLf(const std::string& text) {
     return out;
 }
 
-// The file's text in UTF-16 when it starts with a byte-order mark, decoded the same
-// way as LoadTextAsAnsi does it; empty optional for a file without a mark.
-std::optional<std::u16string> DecodeMarked(const std::string& data) {
-    auto at = [&](size_t i) { return static_cast<unsigned char>(data[i]); };
-    auto wide = [&](bool bigEndian) {
-        size_t count = (data.size() - 2) / 2;
-        std::u16string w(count, u'\0');
-        for (size_t i = 0; i < count; ++i) {
-            unsigned a = at(2 + 2 * i), b = at(3 + 2 * i);
-            w[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : a | (b << 8));
-        }
-        return w;
-    };
-    if (data.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) return wide(false);
-    if (data.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF)
-        return Utf8ToUtf16(std::string_view(data).substr(3));
-    if (data.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) return wide(true);
-    return std::nullopt;
-}
-
 }  // namespace
 
 // ---- sound clips -------------------------------------------------------------
@@ -121,30 +101,20 @@ std::optional<int32_t> ReadingTimeSecs(const std::string& utf8, int32_t charsPer
 }
 
 TClickedText NormaliseClickedTextFile(const std::string& path) {
-    const std::string raw = ReadFileBytes(path);
-    const std::string ansi = LoadTextAsAnsi(path);
+    const TAnsiLines text = LoadAsAnsiLines(path);
     TClickedText result;
-    if (ansi == JoinLines(SplitLines(raw))) {
-        result.Utf8Text = Cp936ToUtf8(ansi);
-        return result;
+    result.Utf8Text = text.Utf8Text;
+    // Text that ANSI cannot hold, or would garble, stays in the user's file as it is.
+    if (text.KeepAsIs) {
+        result.KeptAsIs = true;
+    } else if (text.Differs) {
+        WriteFileAtomically(path, text.Lines);
+        result.Rewritten = true;
     }
-    // Text that ANSI cannot hold would come back as "?": keep the user's file and
-    // show the text as it is.
-    if (auto wide = DecodeMarked(raw)) {
-        if (Cp936ToUtf16(Utf16ToCp936(*wide)) != *wide) {
-            result.KeptAsIs = true;
-            result.Utf8Text = Utf16ToUtf8(*wide);
-            return result;
-        }
-    }
-    const std::string normalised = JoinLines(SplitLines(ansi));
-    WriteFileAtomically(path, normalised);
-    result.Rewritten = true;
-    result.Utf8Text = Cp936ToUtf8(normalised);
     return result;
 }
 
-std::string LoadEditorText(const std::string& path) { return Cp936ToUtf8(ReadFileBytes(path)); }
+std::string LoadEditorText(const std::string& path) { return TextAsUtf8(ReadFileBytes(path)); }
 
 // ---- pictures ----------------------------------------------------------------
 

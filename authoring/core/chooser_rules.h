@@ -60,7 +60,8 @@ struct TClickedText {
 // Throws std::runtime_error when the file cannot be read or written.
 TClickedText NormaliseClickedTextFile(const std::string& path);
 
-// The preset of the text editor: the file's bytes taken as ANSI, no mark decoded.
+// The preset of the text editor: the file's text as the message will carry it
+// (TextAsUtf8: UTF-8 as it is without its mark, anything else taken as ANSI).
 // Throws std::runtime_error when the file cannot be read.
 std::string LoadEditorText(const std::string& path);
 

@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "string_list.h"
@@ -87,6 +85,54 @@ std::string CutAnsi(std::string s, size_t n) {
     return s;
 }
 
+// Cuts UTF-8 text at n characters.
+std::string CutUtf8Chars(std::string s, size_t n) {
+    size_t count = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) continue;
+        if (count++ == n) {
+            s.resize(i);
+            break;
+        }
+    }
+    return s;
+}
+
+// The file's text as its lines are searched and changed: an ANSI file's bytes as
+// they are, or the UTF-8 text of a file in a Unicode form (its mark set aside, so
+// that it never hides the first section line).
+struct TProfileText {
+    TTextForm Form = TTextForm::Ansi;
+    std::string Text;
+    bool Unicode() const { return Form != TTextForm::Ansi; }
+    // Names and values, given in UTF-8, in the file's encoding.
+    std::string Own(std::string_view utf8) const {
+        return Unicode() ? std::string(utf8) : Utf8ToCp936(utf8);
+    }
+};
+
+TProfileText DecodeProfile(std::string bytes) {
+    TProfileText t;
+    t.Form = TextFormOf(bytes);
+    if (IsUtf8Form(t.Form)) t.Text = bytes.substr(TextMark(t.Form).size());
+    else if (t.Unicode()) t.Text = Utf16ToUtf8(DecodeUnicodeText(bytes, t.Form));
+    else t.Text = std::move(bytes);
+    return t;
+}
+
+// The text back in the form it was read in, mark included.
+std::string EncodeProfile(const TProfileText& t) {
+    if (!t.Unicode() || IsUtf8Form(t.Form)) return std::string(TextMark(t.Form)) + t.Text;
+    std::string out(TextMark(t.Form));
+    const bool big = t.Form == TTextForm::Utf16Be;
+    for (char16_t c : Utf8ToUtf16(t.Text)) {
+        const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+        out += big ? hi : lo;
+        out += big ? lo : hi;
+    }
+    return out;
+}
+
 }  // namespace
 
 bool TDiskIniAccess::Read(const std::string& path, std::string& bytes) {
@@ -96,9 +142,7 @@ bool TDiskIniAccess::Read(const std::string& path, std::string& bytes) {
 }
 
 void TDiskIniAccess::Write(const std::string& path, std::string_view bytes) {
-    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
-        throw std::runtime_error("无法写入文件 " + path + ": " + std::strerror(errno));
-    WriteFileAtomically(path, bytes);
+    RewriteFileInPlace(path, bytes);
 }
 
 TIniProfile::TIniProfile(std::string path, TIniFileAccess* access)
@@ -161,7 +205,9 @@ std::string TIniProfile::ReadString(std::string_view section, std::string_view k
     } catch (const std::exception&) {
         return std::string(def);
     }
-    if (!FindValue(bytes, Utf8ToCp936(section), Utf8ToCp936(key), value)) return std::string(def);
+    const TProfileText t = DecodeProfile(std::move(bytes));
+    if (!FindValue(t.Text, t.Own(section), t.Own(key), value)) return std::string(def);
+    if (t.Unicode()) return CutUtf8Chars(std::move(value), kMaxValueLength);
     return Cp936ToUtf8(CutAnsi(std::move(value), kMaxValueLength));
 }
 
@@ -175,8 +221,21 @@ void TIniProfile::WriteString(std::string_view section, std::string_view key,
         // A file that exists but cannot be read is never replaced by one key.
         std::string bytes;
         if (!access_->Read(path_, bytes)) bytes.clear();
-        access_->Write(path_,
-                       SetValue(bytes, Utf8ToCp936(section), Utf8ToCp936(key), Utf8ToCp936(flat)));
+        // The file keeps its encoding: a Unicode one its form and its mark, a new or
+        // ANSI one ANSI, as long as ANSI holds the value and the file still reads
+        // back as ANSI; past that, it goes over to UTF-8 so that nothing is lost.
+        TProfileText t = DecodeProfile(std::move(bytes));
+        if (!t.Unicode()) {
+            std::string ansi = SetValue(t.Text, t.Own(section), t.Own(key), t.Own(flat));
+            if (Cp936ToUtf8(t.Own(flat)) == flat && TextFormOf(ansi) == TTextForm::Ansi) {
+                access_->Write(path_, ansi);
+                return;
+            }
+            t.Form = TTextForm::Utf8;
+            t.Text = Cp936ToUtf8(t.Text);
+        }
+        t.Text = SetValue(t.Text, t.Own(section), t.Own(key), t.Own(flat));
+        access_->Write(path_, EncodeProfile(t));
     } catch (const std::exception& e) {
         throw EIniWriteError(e.what());
     }

@@ -3,7 +3,9 @@
 // case, a missing file or section is created, a key is replaced in place or
 // appended at the end of its section, every other line is kept byte for byte, a
 // value is cut at 2,047 characters when read, and a failed write is reported.
-// The file is ANSI (code page 936); names and values in memory are UTF-8.
+// The file is ANSI (code page 936) unless it is Unicode (a byte-order mark, or UTF-8
+// by the rule of TextFormOf); then it is read in that form and keeps it and its mark
+// when written. Names and values in memory are UTF-8.
 #pragma once
 
 #include <stdexcept>
@@ -26,9 +28,9 @@ public:
     virtual void Write(const std::string& path, std::string_view bytes) = 0;
 };
 
-// The disk: a file that exists but may not be written is refused before anything
-// is replaced, and the new text goes through a temporary file so that a failed
-// write never leaves a half-written profile.
+// The disk, written into the file itself (RewriteFileInPlace): through a link to its
+// target, keeping its mode, atomically where a temporary file can be made beside
+// it and in place where not; a file that may not be written is refused.
 class TDiskIniAccess : public TIniFileAccess {
 public:
     bool Read(const std::string& path, std::string& bytes) override;

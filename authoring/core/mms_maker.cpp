@@ -1,5 +1,6 @@
 #include "mms_maker.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -118,11 +119,13 @@ void TMmsMaker::WriteHeader() {
     if (FSenderVisibility == 2) FOut += "\x94\x81";
     if (FReadReply == 1) FOut += "\x90\x80";
     if (FReadReply == 2) FOut += "\x90\x81";
-    if (FMessageClass != 0) {
+    // Only a value of the field's range is written: 127 + any other value would
+    // be a text or a long value to a reader, and swallow the fields after it.
+    if (FMessageClass >= 1 && FMessageClass <= 4) {
         FOut += '\x8A';
         FOut += static_cast<char>(127 + FMessageClass);
     }
-    if (FPriority != 0) {
+    if (FPriority >= 1 && FPriority <= 3) {
         FOut += '\x8F';
         FOut += static_cast<char>(127 + FPriority);
     }
@@ -200,10 +203,11 @@ void TMmsMaker::AddPart(const std::string& partPath, const std::string& partName
     headers += '\0';
 
     if (!attachment && (e == ".txt" || e == ".html")) {
-        // The text up to its first zero byte, taken as ANSI and sent as UTF-8; a
-        // text longer than the old 300 KB buffer is packed whole.
-        size_t z = data.find('\0');
-        data = Cp936ToUtf8(std::string_view(data).substr(0, z));
+        // The text up to its first zero byte, sent as UTF-8: a UTF-8 text (with its
+        // mark or by the rule) as it is without the mark, any other converted from
+        // ANSI. A text longer than the old 300 KB buffer is packed whole.
+        data = TextAsUtf8(data);
+        data.resize(std::min(data.size(), data.find('\0')));
     }
     FOut += EncodeUintvar(static_cast<uint32_t>(headers.size()));
     FOut += EncodeUintvar(static_cast<uint32_t>(data.size()));

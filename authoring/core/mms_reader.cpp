@@ -154,14 +154,15 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
             if (!unpacked.count(name)) continue;
 
             const std::string file = TempDir + name;
-            // Text parts travel as UTF-8; on disk the program keeps ANSI text. Each
-            // file is converted once, however often the document names it; a text
-            // that is not UTF-8 is ANSI already and keeps its bytes.
+            // Text parts travel as UTF-8; on disk the program keeps ANSI text where
+            // that reads back the same, else UTF-8 (StoredTextBytes). Each file is
+            // converted once, however often the document names it; a text that is
+            // not UTF-8 is ANSI already and keeps its bytes.
             if (LowerAscii(ExtractFileExt(name)) == ".txt" && converted.insert(name).second) {
                 const std::string bytes = ReadFileBytes(file);
-                if (IsUtf8(bytes)) {
+                if (IsValidUtf8(bytes)) {
                     FScratch = SplitLines(bytes);
-                    SaveStringList(file, FScratch);
+                    WriteFileBytes(file, StoredTextBytes(JoinLines(FScratch)));
                 }
             }
             try {

@@ -76,34 +76,6 @@ std::string ReadPartName(const uint8_t* bytes, int32_t len, int32_t pos, uint32_
     return name;
 }
 
-bool IsUtf8(std::string_view s) {
-    size_t i = 0;
-    const size_t n = s.size();
-    auto trail = [&](size_t k) { return k < n && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80; };
-    while (i < n) {
-        const unsigned c = static_cast<unsigned char>(s[i]);
-        const unsigned c1 = i + 1 < n ? static_cast<unsigned char>(s[i + 1]) : 0;
-        size_t len;
-        if (c < 0x80) {
-            len = 1;
-        } else if (c >= 0xC2 && c < 0xE0) {
-            len = 2;
-        } else if (c >= 0xE0 && c < 0xF0) {
-            if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0)) return false;
-            len = 3;
-        } else if (c >= 0xF0 && c < 0xF5) {
-            if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 >= 0x90)) return false;
-            len = 4;
-        } else {
-            return false;
-        }
-        for (size_t k = 1; k < len; ++k)
-            if (!trail(i + k)) return false;
-        i += len;
-    }
-    return true;
-}
-
 std::string ReadSubject(const uint8_t* bytes, int32_t len, int32_t n) {
     if (n > len) n = len;
     for (int32_t i = 0; i < n; ++i) {
@@ -133,7 +105,7 @@ std::string ReadSubject(const uint8_t* bytes, int32_t len, int32_t n) {
             // subject. Otherwise it is kept to what the program's ANSI text can
             // hold, like the writer.
             const std::string text = TextAt(bytes, len, textStart);
-            if (!IsUtf8(text)) return {};
+            if (!IsValidUtf8(text)) return {};
             return Cp936ToUtf8(Utf8ToCp936(text));
         }
     }

@@ -25,10 +25,6 @@ bool TryReadUintvar(const uint8_t* bytes, int32_t len, int32_t& pos, uint32_t& v
 // CP936 bytes, as they stand in the file.
 std::string ReadPartName(const uint8_t* bytes, int32_t len, int32_t pos, uint32_t length);
 
-// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing above U+10FFFF).
-bool IsUtf8(std::string_view s);
-
 // The subject of the header (the first n bytes), UTF-8; empty when there is none.
 // Takes both the short form (96, a, EA, 7F, text, 00) and the quoted one
 // (96, 1F, length, EA, 7F, text, 00). The first field that fits ends the search;

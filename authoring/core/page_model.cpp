@@ -88,7 +88,8 @@ void TPageModel::SetMedia(const std::string& text, const std::string& picture,
     if (!text.empty()) {
         FSlots[mkText].File = text;
         FSlots[mkText].Ext = ExtractFileExt(text);
-        std::string preview = TextPreview(ReadFileBytes(text));
+        // The preview counts the bytes of the ANSI form of the text the message carries.
+        std::string preview = TextPreview(Utf8ToCp936(TextAsUtf8(ReadFileBytes(text))));
         FTextCaption = Cp936ToUtf8(preview);
         FTextBold = true;
         Changed();

@@ -105,21 +105,27 @@ void SwapWideCharBytes(char16_t& c) { c = static_cast<char16_t>((c >> 8) | ((c &
 
 std::string LoadTextAsAnsi(const std::string& path) {
     std::string data = ReadFileBytes(path);
-    auto at = [&](size_t i) { return static_cast<unsigned char>(data[i]); };
-    auto wide = [&](bool bigEndian) {
-        // A lone odd byte at the end has no partner and is dropped.
-        size_t count = (data.size() - 2) / 2;
-        std::u16string w(count, u'\0');
-        for (size_t i = 0; i < count; ++i) {
-            char16_t c = static_cast<char16_t>(at(2 + 2 * i) | (at(3 + 2 * i) << 8));
-            if (bigEndian) SwapWideCharBytes(c);
-            w[i] = c;
+    const TTextForm form = TextFormOf(data);
+    if (form == TTextForm::Ansi) return data;
+    return Utf16ToCp936(DecodeUnicodeText(data, form));
+}
+
+TAnsiLines LoadAsAnsiLines(const std::string& path) {
+    const std::string raw = ReadFileBytes(path);
+    const TTextForm form = TextFormOf(raw);
+    TAnsiLines r;
+    if (form == TTextForm::Ansi) {
+        r.Lines = JoinLines(SplitLines(raw));
+    } else {
+        const std::u16string wide = DecodeUnicodeText(raw, form);
+        const std::string ansi = Utf16ToCp936(wide);
+        r.Lines = JoinLines(SplitLines(ansi));
+        if (Cp936ToUtf16(ansi) != wide || TextFormOf(r.Lines) != TTextForm::Ansi) {
+            r.KeepAsIs = true;
+            r.Utf8Text = Utf16ToUtf8(wide);
         }
-        return Utf16ToCp936(w);
-    };
-    if (data.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) return wide(false);
-    if (data.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF)
-        return Utf8ToCp936(std::string_view(data).substr(3));
-    if (data.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) return wide(true);
-    return data;
+    }
+    r.Differs = r.Lines != raw;
+    if (!r.KeepAsIs) r.Utf8Text = Cp936ToUtf8(r.Lines);
+    return r;
 }

@@ -35,9 +35,23 @@ void FindFiles(const std::string& folder, const std::string& mask, TStringList& 
 std::string RandomString(int32_t n, TRandomSource& rng);
 std::string RandomDigits(int32_t n, TRandomSource& rng);
 
-// The whole text file decoded by its byte-order mark (UTF-16LE, UTF-8, UTF-16BE)
-// and given as CP936 bytes; a file without a mark comes back byte for byte.
+// The whole text file decoded by its form (TextFormOf: UTF-16LE, UTF-8 with its mark
+// or by the rule, UTF-16BE) and given as CP936 bytes; an ANSI file comes back byte
+// for byte.
 // Throws std::runtime_error when the file cannot be opened.
 std::string LoadTextAsAnsi(const std::string& path);
 
 void SwapWideCharBytes(char16_t& c);
+
+// A text file as the places that normalise text files in place see it (the text
+// chooser's click, the batch lists): its text as ANSI lines, CR LF after each.
+struct TAnsiLines {
+    std::string Lines;        // LoadTextAsAnsi's text as lines, each followed by CR LF
+    bool Differs = false;     // the file's bytes are not these lines already
+    // Those lines would lose characters, or would read back as UTF-8 (TextFormOf):
+    // the file is to be kept as it is.
+    bool KeepAsIs = false;
+    std::string Utf8Text;     // the text: the file's own when kept as is, else Lines'
+};
+// Throws std::runtime_error when the file cannot be read.
+TAnsiLines LoadAsAnsiLines(const std::string& path);

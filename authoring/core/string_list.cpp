@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "text_codec.h"
@@ -65,24 +66,49 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
 
 namespace {
 
-// Writes all bytes to an open descriptor and closes it; false on any failure.
-bool WriteAndClose(int fd, std::string_view bytes) {
+// Writes all bytes to an open descriptor from its current offset; false (errno set)
+// on any failure.
+bool WriteAll(int fd, std::string_view bytes) {
     const char* p = bytes.data();
     size_t left = bytes.size();
-    bool ok = true;
     while (left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;
-            ok = false;
-            break;
+            return false;
         }
         p += n;
         left -= static_cast<size_t>(n);
     }
-    if (::close(fd) != 0) ok = false;
+    return true;
+}
+
+// Writes all bytes and closes the descriptor; false on any failure, with the
+// errno of the first one.
+bool WriteAndClose(int fd, std::string_view bytes) {
+    bool ok = WriteAll(fd, bytes);
+    const int err = errno;
+    if (::close(fd) != 0 && ok) return false;
+    errno = err;
     return ok;
+}
+
+// Creates a short temporary name of our own beside path, exclusively, so that it
+// can never be a link; the descriptor, or -1 with errno set.
+int CreateTemporaryBeside(const std::string& path, std::string& tmp) {
+    const std::string dir = std::filesystem::path(path).parent_path().string();
+    const std::string prefix = (dir.empty() ? std::string() : dir + "/") + ".w";
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0 && attempt < 1000; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof(suffix), "%x%03x.tmp", static_cast<unsigned>(::getpid()),
+                      attempt);
+        tmp = prefix + suffix;
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    return fd;
 }
 
 std::string ErrnoText() { return FileErrorText(errno); }
@@ -111,19 +137,8 @@ std::string FileErrorText(int err) {
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    const std::string dir = std::filesystem::path(path).parent_path().string();
-    const std::string prefix = (dir.empty() ? std::string() : dir + "/") + ".w";
     std::string tmp;
-    int fd = -1;
-    // A short name of our own, created exclusively: it can never be a link.
-    for (unsigned attempt = 0; fd < 0 && attempt < 1000; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof(suffix), "%x%03x.tmp", static_cast<unsigned>(::getpid()),
-                      attempt);
-        tmp = prefix + suffix;
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
+    const int fd = CreateTemporaryBeside(path, tmp);
     if (fd < 0) throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
     if (!WriteAndClose(fd, bytes)) {
         const std::string why = ErrnoText();
@@ -135,6 +150,93 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
         ::unlink(tmp.c_str());
         throw std::runtime_error("无法创建文件 " + path + ": " + why);
     }
+}
+
+namespace {
+
+[[noreturn]] void ThrowWriteError(const std::string& path, int err) {
+    throw std::runtime_error("无法写入文件 " + path + ": " + FileErrorText(err));
+}
+
+// Follows links to the file that finally stands under the name (which need not
+// exist yet).
+std::string LinkTarget(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::path p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec))) return p.string();
+        fs::path to = fs::read_symlink(p, ec);
+        if (ec) ThrowWriteError(path, ec.value());
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    ThrowWriteError(path, ELOOP);
+}
+
+// A temporary beside the file with the file's mode, owner and group, renamed over
+// it. False, with nothing left behind, when the temporary cannot be made, given the
+// owner or filled for want of rights or room: the caller then writes in place.
+bool ReplaceKeepingAttributes(const std::string& path, const struct stat& st,
+                              std::string_view bytes) {
+    std::string tmp;
+    const int fd = CreateTemporaryBeside(path, tmp);
+    int err = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0 || ::fchmod(fd, st.st_mode & 07777) != 0) {
+            err = errno;
+            ::close(fd);
+        } else if (!WriteAndClose(fd, bytes)) {
+            err = errno;
+        } else if (::rename(tmp.c_str(), path.c_str()) != 0) {
+            err = errno;
+            ::unlink(tmp.c_str());
+            ThrowWriteError(path, err);
+        } else {
+            return true;
+        }
+        ::unlink(tmp.c_str());
+    }
+    if (err == EACCES || err == EPERM || err == ENOSPC || err == EDQUOT) return false;
+    ThrowWriteError(path, err);
+}
+
+// Writes the bytes into the file itself. Room for a longer text is taken first, so
+// that a full disk refuses the write before anything of the file changes.
+void WriteInPlace(const std::string& path, const struct stat& st, std::string_view bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) ThrowWriteError(path, errno);
+    const auto size = static_cast<off_t>(bytes.size());
+    if (size > st.st_size) {
+        const int r = ::posix_fallocate(fd, 0, size);
+        if (r == ENOSPC || r == EDQUOT || r == EFBIG) {
+            ::close(fd);
+            ThrowWriteError(path, r);
+        }
+    }
+    bool ok = WriteAll(fd, bytes) && ::ftruncate(fd, size) == 0;
+    const int err = errno;
+    if (::close(fd) != 0 && ok) ThrowWriteError(path, errno);
+    if (!ok) ThrowWriteError(path, err);
+}
+
+}  // namespace
+
+void RewriteFileInPlace(const std::string& path, std::string_view bytes) {
+    const std::string target = LinkTarget(path);
+    struct stat st;
+    if (::stat(target.c_str(), &st) != 0) {
+        if (errno != ENOENT) ThrowWriteError(path, errno);
+        WriteFileAtomically(target, bytes);
+        return;
+    }
+    if (S_ISDIR(st.st_mode)) ThrowWriteError(path, EISDIR);
+    if (!S_ISREG(st.st_mode)) ThrowWriteError(path, EINVAL);
+    // A file that may not be written keeps its text, though its folder would let a
+    // new file take its place.
+    if (::access(target.c_str(), W_OK) != 0) ThrowWriteError(path, errno);
+    // A file with other names would lose them to a new file.
+    if (st.st_nlink == 1 && ReplaceKeepingAttributes(target, st, bytes)) return;
+    WriteInPlace(target, st, bytes);
 }
 
 void WriteNewFile(const std::string& path, std::string_view bytes) {

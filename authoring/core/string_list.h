@@ -28,6 +28,13 @@ void WriteFileBytes(const std::string& path, std::string_view bytes);
 // following a link; the rename replaces a link standing under the name itself.
 // The new file has the usual mode of a new file (0666 less the umask).
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
+// Rewrites a file the user keeps (the settings file) as a profile does, into the
+// file itself: through a link to its target (the link stays a link), keeping the
+// target's mode, owner and group, atomically through a temporary beside the target
+// where one can be made, and in place where not (a folder that may not be written,
+// a full disk, a file with other hard links). A file that may not be written is
+// refused. A missing file is created. Throws std::runtime_error on failure.
+void RewriteFileInPlace(const std::string& path, std::string_view bytes);
 // Writes a file that belongs to a working folder (the temporary folder): whatever
 // stands under the name (file or link) is removed, and the file is created anew
 // without following a link, so nothing is ever written outside the folder.

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -178,6 +179,33 @@ std::string Utf16ToUtf8(std::u16string_view s) {
     return out;
 }
 
+bool IsValidUtf8(std::string_view s) {
+    const size_t n = s.size();
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    auto cont = [&](size_t k) { return k < n && (byte(k) & 0xC0) == 0x80; };
+    size_t i = 0;
+    while (i < n) {
+        const unsigned c = byte(i);
+        if (c < 0x80) {
+            ++i;
+        } else if (c >= 0xC2 && c < 0xE0 && cont(i + 1)) {
+            i += 2;
+        } else if (c >= 0xE0 && c < 0xF0 && cont(i + 1) && cont(i + 2)) {
+            const unsigned b = byte(i + 1);
+            // No overlong form (E0 needs A0..BF) and no surrogate (ED needs 80..9F).
+            if ((c == 0xE0 && b < 0xA0) || (c == 0xED && b >= 0xA0)) return false;
+            i += 3;
+        } else if (c >= 0xF0 && c < 0xF5 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
+            const unsigned b = byte(i + 1);
+            if ((c == 0xF0 && b < 0x90) || (c == 0xF4 && b >= 0x90)) return false;
+            i += 4;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 namespace {
 bool IsAscii(std::string_view s) {
     for (char c : s)
@@ -185,6 +213,55 @@ bool IsAscii(std::string_view s) {
     return true;
 }
 }  // namespace
+
+TTextForm TextFormOf(std::string_view bytes) {
+    auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    if (starts("\xFF\xFE")) return TTextForm::Utf16Le;
+    if (starts("\xEF\xBB\xBF")) return TTextForm::Utf8Marked;
+    if (starts("\xFE\xFF")) return TTextForm::Utf16Be;
+    // Pure ASCII reads the same either way and stays ANSI.
+    if (!IsAscii(bytes) && IsValidUtf8(bytes)) return TTextForm::Utf8;
+    return TTextForm::Ansi;
+}
+
+std::string_view TextMark(TTextForm f) {
+    switch (f) {
+        case TTextForm::Utf8Marked: return "\xEF\xBB\xBF";
+        case TTextForm::Utf16Le: return "\xFF\xFE";
+        case TTextForm::Utf16Be: return "\xFE\xFF";
+        default: return {};
+    }
+}
+
+std::u16string DecodeUnicodeText(std::string_view bytes, TTextForm form) {
+    const std::string_view body = bytes.substr(std::min(bytes.size(), TextMark(form).size()));
+    switch (form) {
+        case TTextForm::Ansi: return {};
+        case TTextForm::Utf8:
+        case TTextForm::Utf8Marked: return Utf8ToUtf16(body);
+        default: break;
+    }
+    const bool big = form == TTextForm::Utf16Be;
+    std::u16string w(body.size() / 2, u'\0');
+    for (size_t i = 0; i < w.size(); ++i) {
+        const unsigned a = static_cast<unsigned char>(body[2 * i]);
+        const unsigned b = static_cast<unsigned char>(body[2 * i + 1]);
+        w[i] = static_cast<char16_t>(big ? (a << 8) | b : a | (b << 8));
+    }
+    return w;
+}
+
+std::string TextAsUtf8(std::string_view bytes) {
+    const TTextForm form = TextFormOf(bytes);
+    if (IsUtf8Form(form)) return std::string(bytes.substr(TextMark(form).size()));
+    return Cp936ToUtf8(bytes);
+}
+
+std::string StoredTextBytes(std::string_view utf8) {
+    std::string ansi = Utf8ToCp936(utf8);
+    if (TextFormOf(ansi) == TTextForm::Ansi && Cp936ToUtf8(ansi) == utf8) return ansi;
+    return std::string(utf8);
+}
 
 std::string Cp936ToUtf8(std::string_view ansi) {
     if (IsAscii(ansi)) return std::string(ansi);

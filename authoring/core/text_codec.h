@@ -26,6 +26,32 @@ std::string Utf16ToCp936(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// True when the bytes are well-formed UTF-8 (no overlong form, no surrogate, nothing
+// above U+10FFFF, no sequence cut off at the end).
+bool IsValidUtf8(std::string_view bytes);
+
+// How the bytes of a text file are encoded. A byte-order mark decides first (FF FE,
+// then EF BB BF, then FE FF); a file without one is UTF-8 when its bytes are valid
+// UTF-8 and hold at least one non-ASCII character, and ANSI (code page 936)
+// otherwise. This is the one place that decides it for every reader of text files.
+enum class TTextForm { Ansi, Utf8, Utf8Marked, Utf16Le, Utf16Be };
+TTextForm TextFormOf(std::string_view bytes);
+// UTF-8 with or without its mark.
+inline bool IsUtf8Form(TTextForm f) { return f == TTextForm::Utf8 || f == TTextForm::Utf8Marked; }
+// The byte-order mark of a form ("" for Ansi and unmarked UTF-8).
+std::string_view TextMark(TTextForm f);
+// The text of a file that is not ANSI, decoded into UTF-16 (the mark dropped; a
+// lone odd byte at the end of UTF-16 dropped); empty for an ANSI file.
+std::u16string DecodeUnicodeText(std::string_view bytes, TTextForm form);
+// The bytes to store a text in that the program reads back by TextFormOf: its ANSI
+// form where that holds every character and reads back as ANSI, else the UTF-8 text
+// itself (no mark). A short ANSI text can happen to be valid UTF-8, and would then
+// come back garbled.
+std::string StoredTextBytes(std::string_view utf8);
+// The file's text as UTF-8, the way a page and a message take it: a UTF-8 text (with
+// its mark or by the rule) as it is, without the mark; any other bytes as ANSI.
+std::string TextAsUtf8(std::string_view bytes);
+
 // Removes the characters with codes 0 to 32 at both ends. Works on UTF-8 and on
 // CP936 bytes alike: no byte of a multi-byte character is below 33.
 std::string Trim(std::string_view s);

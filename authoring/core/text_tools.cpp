@@ -43,15 +43,24 @@ int SplitTextFile(const std::string& path, int32_t maxLen) {
     const std::string dir = ExtractFilePath(path);
     const std::string name = ExtractFileName(path);
     const std::string base = name.substr(0, name.size() - ExtractFileExt(name).size());
-    // The bytes are taken as ANSI lines, whatever mark they may carry.
-    std::u16string w = Cp936ToUtf16(JoinLines(SplitLines(ReadFileBytes(path))));
+    // A UTF-8 text (with its mark or by the rule) is split on its characters, without
+    // the mark; any other file's bytes are taken as ANSI lines, whatever mark they
+    // may carry.
+    const std::string bytes = ReadFileBytes(path);
+    const TTextForm form = TextFormOf(bytes);
+    const bool utf8 = IsUtf8Form(form);
+    const std::string lines =
+        JoinLines(SplitLines(std::string_view(bytes).substr(utf8 ? TextMark(form).size() : 0)));
+    std::u16string w = utf8 ? Utf8ToUtf16(lines) : Cp936ToUtf16(lines);
     const size_t limit = static_cast<size_t>(maxLen);
     int k = 0;
     size_t pos = 0;
     auto save = [&](std::u16string_view chunk) {
         char num[16];
         std::snprintf(num, sizeof(num), "%.4d", k);
-        WriteFileBytes(dir + base + "." + num + ".txt", JoinLines(SplitLines(Utf16ToCp936(chunk))));
+        // ANSI lines where they read back the same, else UTF-8: nothing is lost.
+        WriteFileBytes(dir + base + "." + num + ".txt",
+                       StoredTextBytes(JoinLines(SplitLines(Utf16ToUtf8(chunk)))));
     };
     for (;;) {
         ++k;

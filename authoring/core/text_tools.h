@@ -13,10 +13,13 @@ void WriteUtf8File(const std::string& path, const std::string& ansiText, bool wi
 // The same as UTF-16LE after FF FE.
 void WriteUnicodeFile(const std::string& path, const std::string& ansiText, bool withMark);
 
-// Reads the file by its byte-order mark and writes it back in the chosen encoding.
+// Reads the file by its form (LoadTextAsAnsi) and writes it back in the chosen
+// encoding.
 // Throws std::runtime_error when the file cannot be read or written.
 void ConvertTextFile(const std::string& path, TTextEncoding to);
 
 // Splits the file into dir/base.0001.txt, ... of at most maxLen UTF-16 characters
-// each; returns the number of parts written. A limit below 1 writes nothing.
+// each; returns the number of parts written. A limit below 1 writes nothing. A
+// UTF-8 file is split on its characters. Parts are ANSI lines, or UTF-8 where ANSI
+// would lose or garble their text (StoredTextBytes).
 int SplitTextFile(const std::string& path, int32_t maxLen);

@@ -122,7 +122,8 @@ std::string TMaterialIntake::Take(const std::string& source, TMediaKind kind, bo
 std::string TMaterialIntake::TakeText(std::string_view text) {
     const std::string copy = NewName("text.txt");
     try {
-        WriteNewFile(copy, Utf8ToCp936(JoinLines(SplitLines(text))));
+        // ANSI lines where they read back the same, else UTF-8: nothing is lost.
+        WriteNewFile(copy, StoredTextBytes(JoinLines(SplitLines(text))));
     } catch (const std::exception& e) {
         TellFailure("文字", e.what());
         return {};

@@ -164,6 +164,18 @@ TEST_F(MakeTest, SubjectsInTurnFromARewrittenFile) {
     EXPECT_EQ(ReadFileBytes(subjects), "one\r\n  \r\ntwo\r\n");
 }
 
+TEST_F(MakeTest, SubjectFileInUtf8WithoutAMark) {
+    // Read as UTF-8 and rewritten as ANSI, as a file with the mark is.
+    settings.MmsOutFormat = "随机数字_彩信主题";
+    const std::string subjects = tmp.File("s.txt", "无标记UTF8\n");
+    EXPECT_EQ(LoadSubjectSource(subjects), TStringList{"无标记UTF8"});
+    EXPECT_EQ(ReadFileBytes(subjects), Utf8ToCp936("无标记UTF8\r\n"));
+    WriteFileBytes(subjects, "无标记UTF8\n");
+    Batch("1", "0", "0", tmp.File("a.txt", "101\n"), subjects);
+    EXPECT_EQ(make.SBNewmmsClick(input).Made, 1);
+    EXPECT_EQ(OutFiles(), std::vector<std::string>{"0001_无标记UTF8.mms"});
+}
+
 TEST_F(MakeTest, ListFileTheAnsiCodePageCannotHoldIsOnlyRead) {
     // Rewriting it as ANSI would turn the emoji into "?" for good.
     const std::string bytes = "\xEF\xBB\xBF\xF0\x9F\x98\x80hi\n";

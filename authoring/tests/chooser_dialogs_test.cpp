@@ -489,6 +489,25 @@ private slots:
         }
     }
 
+    void textInUtf8WithoutAMark() {
+        TempFolder t;
+        const std::string d = t.Path();
+        // A click reads it as UTF-8 and rewrites it as ANSI, as a file with the mark.
+        const std::string u = t.File("无标记UTF8.txt", "无标记UTF8\n");
+        TCountingPump pump;
+        TFrmtextSel dlg(pump, 612, d);
+        ClickInList(&dlg, u);
+        QCOMPARE(dlg.Text(), std::string("无标记UTF8\n"));
+        QCOMPARE(ReadFileBytes(u), Utf8ToCp936("无标记UTF8\r\n"));
+        QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("9"));
+        // A page's copy in UTF-8 (a dropped file is copied as it is), with or without
+        // its mark, shows as the message will carry it.
+        for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+            QVERIFY(dlg.LoadTextFile(t.File("page.txt", mark + "无标记UTF8\r\n")));
+            QCOMPARE(dlg.Text(), std::string("无标记UTF8\n"));
+        }
+    }
+
     void textAcceptAndCancel() {
         TempFolder t;
         t.File("a.txt", "abc\r\n");

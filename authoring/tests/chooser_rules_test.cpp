@@ -98,6 +98,7 @@ TEST(ChooserText, ClickedFileIsNormalisedInPlace) {
         bool rewritten;
     } cases[] = {
         {"utf-8 with mark", "\xEF\xBB\xBF" "中文\r\n第二行", ansi, true},
+        {"utf-8 without mark", "中文\r\n第二行", ansi, true},
         {"utf-16le with mark", B({0xFF, 0xFE, 0x2D, 0x4E, 0x87, 0x65, 0x0A, 0x00, 0x2C, 0x7B,
                                   0x8C, 0x4E, 0x4C, 0x88}),
          ansi, true},
@@ -124,14 +125,24 @@ TEST(ChooserText, ClickedFileIsNormalisedInPlace) {
 }
 
 TEST(ChooserText, FileWithCharactersAnsiCannotHoldIsKept) {
-    TempFolder t;
-    const std::string bytes = "\xEF\xBB\xBF" "smile 😀 中文\n";
-    const std::string p = t.File("a.txt", bytes);
-    TClickedText r = NormaliseClickedTextFile(p);
-    EXPECT_TRUE(r.KeptAsIs);
-    EXPECT_FALSE(r.Rewritten);
-    EXPECT_EQ(ReadFileBytes(p), bytes);
-    EXPECT_EQ(r.Utf8Text, "smile 😀 中文\n");
+    // Characters the code page lacks, with a mark or without; and "隆", whose ANSI
+    // bytes C2 A1 would read back as UTF-8 ("¡").
+    struct Case {
+        std::string bytes, text;
+    } cases[] = {
+        {"\xEF\xBB\xBF" "smile 😀 中文\n", "smile 😀 中文\n"},
+        {"smile 😀 中文\n", "smile 😀 中文\n"},
+        {"隆\n", "隆\n"},
+    };
+    for (const auto& c : cases) {
+        TempFolder t;
+        const std::string p = t.File("a.txt", c.bytes);
+        TClickedText r = NormaliseClickedTextFile(p);
+        EXPECT_TRUE(r.KeptAsIs) << c.text;
+        EXPECT_FALSE(r.Rewritten) << c.text;
+        EXPECT_EQ(ReadFileBytes(p), c.bytes) << c.text;
+        EXPECT_EQ(r.Utf8Text, c.text) << c.text;
+    }
 }
 
 TEST(ChooserText, UnreadableFilesRaise) {

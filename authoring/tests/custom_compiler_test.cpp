@@ -32,6 +32,39 @@ std::vector<std::string> PartNames(const std::string& mms) {
     return names;
 }
 
+// The header fields of a message, decoded by the encoding's own rules: a field code
+// (80 or above), then a value that is a short integer (80 to FF, one byte), a text
+// (20 to 7F first, up to its 00), or a value length (00 to 1E, or 1F and a
+// variable-length integer) and that many bytes. Each field with its first value
+// byte; the walk ends after Content-Type (84) or at a byte that is no field code.
+std::vector<std::pair<int, int>> HeaderFields(const std::string& mms) {
+    std::vector<std::pair<int, int>> fields;
+    auto at = [&](size_t i) { return i < mms.size() ? static_cast<unsigned char>(mms[i]) : 0u; };
+    size_t p = 0;
+    while (p < mms.size() && at(p) >= 0x80) {
+        const int field = static_cast<int>(at(p++));
+        const unsigned v = at(p);
+        fields.emplace_back(field, static_cast<int>(v));
+        if (v >= 0x80) {
+            ++p;
+        } else if (v >= 0x20) {
+            p = mms.find('\0', p);
+            p = p == std::string::npos ? mms.size() : p + 1;
+        } else {
+            size_t len = v;
+            ++p;
+            if (v == 0x1F) {
+                len = 0;
+                while (at(p) & 0x80) len = (len << 7) | (at(p++) & 0x7F);
+                len = (len << 7) | at(p++);
+            }
+            p += len;
+        }
+        if (field == 0x84) break;
+    }
+    return fields;
+}
+
 }  // namespace
 
 TEST(CustomCompiler, TemplateAndKeys) {
@@ -129,4 +162,36 @@ TEST(CustomCompiler, UnreadablePartEndsTheCompileQuietly) {
     EXPECT_TRUE(q.Texts.empty());
     EXPECT_FALSE(opened);
     EXPECT_EQ(ReadFileBytes(tmp.Path() + kCustomOutputName), "old");
+}
+
+TEST(CustomCompiler, ClassAndPriorityOutsideTheirRangeWriteNoField) {
+    TempFolder tmp;
+    tmp.File("m.smil", "<smil/>");
+    RecordingQuestions q;
+    struct Case {
+        const char *cls, *priority;
+        int classByte, priorityByte;  // -1: no field
+    } cases[] = {
+        {"200", "2", -1, 0x81},
+        {"5", "2", -1, 0x81},
+        {"-1", "2", -1, 0x81},
+        {"1", "129", 0x80, -1},
+        {"4", "3", 0x83, 0x82},
+    };
+    for (const auto& c : cases) {
+        tmp.File(kHeaderTemplateName, std::string("mmsClass=") + c.cls + "\r\nmmsPriority=" + c.priority + "\r\n");
+        CompileCustomMessage(tmp.Path(), q, nullptr);
+        const auto fields = HeaderFields(ReadFileBytes(tmp.Path() + kCustomOutputName));
+        auto value = [&](int code) {
+            for (const auto& [f, v] : fields)
+                if (f == code) return v;
+            return -1;
+        };
+        EXPECT_EQ(value(0x8A), c.classByte) << c.cls;
+        EXPECT_EQ(value(0x8F), c.priorityByte) << c.priority;
+        // Nothing swallowed the fields after them.
+        ASSERT_FALSE(fields.empty()) << c.cls;
+        // Content-Type, start "<m.smil>": value length 8 + 21.
+        EXPECT_EQ(fields.back(), std::make_pair(0x84, 0x1D)) << c.cls;
+    }
 }

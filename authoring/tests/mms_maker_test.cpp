@@ -183,6 +183,9 @@ TEST_F(MakerTest, TextIsSentAsUtf8UpToItsFirstZero) {
         {Utf8ToCp936("你好") + std::string(1, '\0') + "tail", "你好"},
         {std::string(1, '\0') + "x", ""},
         {"", ""},
+        // UTF-8, by the rule or with its mark, goes in as it is, without the mark.
+        {"无标记UTF8\r\n", "无标记UTF8\r\n"},
+        {"\xEF\xBB\xBF" "有标记" + std::string(1, '\0') + "x", "有标记"},
     };
     for (const auto& c : cases) {
         std::string path = tmp.File("t.txt", c.bytes);
@@ -191,6 +194,16 @@ TEST_F(MakerTest, TextIsSentAsUtf8UpToItsFirstZero) {
         std::string headers = B({0x0A, 0x83, 0x81, 0xEA, 0x85}) + Z("1.txt") + B({0x8E}) + Z("1.txt");
         EXPECT_EQ(maker.FOut, B({0x12}) + TMmsMaker::EncodeUintvar(static_cast<uint32_t>(c.data.size())) + headers + c.data);
     }
+}
+
+TEST_F(MakerTest, APageTextInUtf8GoesInAsItIs) {
+    // A dropped text is copied byte for byte; the message carries it unchanged.
+    maker.SetSmilHead("<head></head>");
+    AddPage()->SetMedia(tmp.File("t.txt", "无标记UTF8\r\n"), "", "", "", 0);
+    maker.MakeMms(tmp.Path() + "out.mms");
+    const std::string entry = B({0x18, 0x0F, 0x0D, 0x83, 0x81, 0xEA, 0x85}) + Z("0001.txt") +
+                              B({0x8E}) + Z("0001.txt") + "无标记UTF8\r\n";
+    EXPECT_EQ(Out().substr(Out().size() - entry.size()), entry);
 }
 
 TEST_F(MakerTest, LargeTextIsPackedWhole) {

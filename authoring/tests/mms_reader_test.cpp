@@ -278,6 +278,21 @@ TEST_F(ReaderTest, TwoPagesWrittenByTheBuilder) {
     EXPECT_TRUE(reader.FAddrList.empty());
 }
 
+TEST_F(ReaderTest, TextPartsThatAnsiWouldLoseOrGarbleStayUtf8) {
+    // "隆" is C2 A1 in the code page, which would read back as UTF-8 ("¡"); the
+    // code page has no emoji.
+    const char* texts[] = {"隆\r\n", "😀\r\n", "你好\r\n"};
+    for (const char* t : texts) AddWriterPage()->SetMedia(src.File(std::string("t") + t[1] + ".txt", t), "", "", "", 0);
+    writer.MakeMms(src.Path() + "out.mms");
+    Read(ReadFileBytes(src.Path() + "out.mms"));
+    ASSERT_EQ(reader.FPages.Count(), 3);
+    EXPECT_EQ(Page(0).FTextCaption, "隆...");
+    EXPECT_EQ(TextAsUtf8(ReadFileBytes(SlotFile(1, mkText))), "😀\r\n");
+    EXPECT_EQ(Page(2).FTextCaption, "你好...");
+    // Where ANSI reads back the same, the program keeps ANSI.
+    EXPECT_EQ(ReadFileBytes(SlotFile(2, mkText)), Utf8ToCp936("你好\r\n"));
+}
+
 TEST_F(ReaderTest, SubjectLine) {
     std::string longSubject;
     for (int i = 0; i < 50; ++i) longSubject += "长";  // 150 UTF-8 bytes: a two-byte length

@@ -137,6 +137,11 @@ TEST(PageModel, TextPreviewCutsBytes) {
     TPageModel* p = AddPage(list);
     p->SetMedia(tmp.File("t.txt", Utf8ToCp936("你好")), "", "", "", 9);
     EXPECT_EQ(p->FTextCaption, "你好...");
+    // UTF-8, by the rule or with its mark, shows as it is.
+    for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+        p->SetMedia(tmp.File("u.txt", mark + "无标记UTF8\r\n第二行"), "", "", "", 9);
+        EXPECT_EQ(p->FTextCaption, "无标记UTF8第二行...");
+    }
     EXPECT_TRUE(p->FTextBold);
     EXPECT_EQ(p->FPlayTime, 9);
     EXPECT_EQ(p->FPlayTimeText, "5 秒");

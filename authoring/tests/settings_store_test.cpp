@@ -1,6 +1,11 @@
 #include "settings_store.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "ini_profile.h"
 #include "mms_maker.h"
@@ -166,6 +171,147 @@ TEST(DateTimeText, RoundTripsToTheSecond) {
     EXPECT_EQ(DateTimeToText(QDateTime()), "1899-12-30");
     for (const char* zero : {"1899-12-30", "", "默认", "2026-13-01"})
         EXPECT_FALSE(TextToDateTime(zero).isValid()) << zero;
+}
+
+// The file text in a form: ANSI, UTF-8 with or without its mark, UTF-16LE with its mark.
+std::string InForm(const std::string& utf8, TTextForm form) {
+    switch (form) {
+        case TTextForm::Ansi: return Utf8ToCp936(utf8);
+        case TTextForm::Utf8: return utf8;
+        case TTextForm::Utf8Marked: return "\xEF\xBB\xBF" + utf8;
+        default: break;
+    }
+    std::string out = "\xFF\xFE";
+    for (char16_t c : Utf8ToUtf16(utf8)) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+    return out;
+}
+
+TEST(IniProfile, AFileInAUnicodeFormIsReadAndWrittenInThatForm) {
+    TempFolder tmp;
+    for (TTextForm form : {TTextForm::Ansi, TTextForm::Utf8, TTextForm::Utf8Marked, TTextForm::Utf16Le}) {
+        const int f = static_cast<int>(form);
+        const std::string path = tmp.File("f" + std::to_string(f) + ".ini",
+                                          InForm("[mms]\r\nmmsSubject=主题\r\n", form));
+        TIniProfile ini(path);
+        // A mark at the start never hides the section line.
+        EXPECT_EQ(ini.ReadString("mms", "mmsSubject", "none"), "主题") << f;
+        ini.WriteString("mms", "mmsTo", "138");
+        ini.WriteString("mms", "mmsSubject", "新主题");
+        EXPECT_EQ(ReadFileBytes(path), InForm("[mms]\r\nmmsSubject=新主题\r\nmmsTo=138\r\n", form)) << f;
+    }
+}
+
+TEST(IniProfile, AnAnsiFileThatWouldReadAsUtf8GoesOverToUtf8) {
+    TempFolder tmp;
+    // "隆" is C2 A1 in the code page, which is also the UTF-8 of another character;
+    // a character the code page lacks would become "?".
+    for (const char* value : {"隆", "表情😀"}) {
+        const std::string path = tmp.Path() + "a.ini";
+        std::filesystem::remove(path);
+        TIniProfile ini(path);
+        ini.WriteString("mms", "mmsSubject", value);
+        ini.WriteString("mms", "mmsTo", "138");
+        EXPECT_EQ(ini.ReadString("mms", "mmsSubject", ""), value);
+        EXPECT_EQ(ReadFileBytes(path), std::string("[mms]\r\nmmsSubject=") + value + "\r\nmmsTo=138\r\n");
+    }
+}
+
+TEST_F(SettingsTest, AMarkedFileKeepsEverySettingAndItsOneSection) {
+    std::string text = kFirstRun;
+    text.replace(text.find("MmsMaxSize=50"), 13, "MmsMaxSize=77");
+    WriteFileBytes(path, "\xEF\xBB\xBF" + text);
+    store.LoadSettings();
+    EXPECT_EQ(settings.MmsMaxSize, 77);
+    EXPECT_EQ(maker.FPicEncodeMode, 1);
+    EXPECT_EQ(settings.PicMaxH, 100);
+    store.SaveSettings();
+    EXPECT_EQ(ReadFileBytes(path), "\xEF\xBB\xBF" + text);
+}
+
+// Runs f as an ordinary user (as root: in a child that has given up its rights, for
+// which file permissions count); true when f returned true.
+template <typename F>
+bool AsOrdinaryUser(F f) {
+    if (::geteuid() != 0) {
+        try {
+            return f();
+        } catch (...) {
+            return false;
+        }
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        bool ok = false;
+        try {
+            ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && f();
+        } catch (...) {
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(IniProfile, WritesIntoTheFileItself) {
+    namespace fs = std::filesystem;
+    TempFolder tmp;
+    const std::string d = tmp.Path();
+    auto entries = [](const std::string& dir) {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(dir)) n += e.path().filename() != "" ? 1 : 0;
+        return n;
+    };
+
+    // Through a (relative) link to its target; the link stays a link.
+    fs::create_directories(d + "real");
+    fs::create_directories(d + "conf");
+    WriteFileBytes(d + "real/mms.ini", "[mms]\r\nA=1\r\n");
+    fs::create_symlink("../real/mms.ini", d + "conf/mms.ini");
+    TIniProfile(d + "conf/mms.ini").WriteString("mms", "A", "2");
+    EXPECT_TRUE(fs::is_symlink(d + "conf/mms.ini"));
+    EXPECT_EQ(ReadFileBytes(d + "real/mms.ini"), "[mms]\r\nA=2\r\n");
+    EXPECT_EQ(entries(d + "real"), 1);
+
+    // Its mode, and its other names, are kept.
+    const std::string own = d + "own.ini";
+    WriteFileBytes(own, "[mms]\r\nA=1\r\n");
+    fs::permissions(own, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_hard_link(own, d + "other-name.ini");
+    TIniProfile(own).WriteString("mms", "A", "2");
+    EXPECT_EQ(fs::status(own).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(ReadFileBytes(d + "other-name.ini"), "[mms]\r\nA=2\r\n");
+
+    // A folder that may not be written, with a file that may: written in place.
+    // A file that may not be written is refused and keeps its text.
+    fs::create_directories(d + "locked");
+    WriteFileBytes(d + "locked/mms.ini", "[mms]\r\nA=1\r\n");
+    WriteFileBytes(d + "locked/ro.ini", "[mms]\r\nA=1\r\n");
+    ASSERT_EQ(::chmod(d.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod((d + "locked/mms.ini").c_str(), 0666), 0);
+    ASSERT_EQ(::chmod((d + "locked/ro.ini").c_str(), 0444), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown((d + "locked/mms.ini").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown((d + "locked/ro.ini").c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::chmod((d + "locked").c_str(), 0555), 0);
+    EXPECT_TRUE(AsOrdinaryUser([&] {
+        TIniProfile(d + "locked/mms.ini").WriteString("mms", "Longer", "value");
+        try {
+            TIniProfile(d + "locked/ro.ini").WriteString("mms", "A", "2");
+            return false;
+        } catch (const EIniWriteError&) {
+        }
+        return true;
+    }));
+    ::chmod((d + "locked").c_str(), 0755);
+    EXPECT_EQ(ReadFileBytes(d + "locked/mms.ini"), "[mms]\r\nA=1\r\nLonger=value\r\n");
+    EXPECT_EQ(ReadFileBytes(d + "locked/ro.ini"), "[mms]\r\nA=1\r\n");
+    EXPECT_EQ(entries(d + "locked"), 2);
 }
 
 }  // namespace

@@ -108,6 +108,7 @@ TEST(SharedProcs, LoadTextAsAnsiByMark) {
         {"le", le, gbk},
         {"be", be, gbk},
         {"plain", gbk + B({0, 'z'}), gbk + B({0, 'z'})},
+        {"utf8-without-mark", "你好, 彩信", gbk},
         {"lone-le-mark", B({0xFF, 0xFE}), ""},
         {"lone-be-mark", B({0xFE, 0xFF}), ""},
         {"lone-utf8-mark", B({0xEF, 0xBB, 0xBF}), ""},

@@ -122,3 +122,47 @@ TEST(StringList, WritesIntoAWorkingFolderNeverFollowALink) {
     }
     EXPECT_TRUE(std::filesystem::is_directory(work.Path() + "dir.jpg"));
 }
+
+TEST(TextCodec, TheFormOfATextFile) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        TTextForm form;
+    } cases[] = {
+        {"UTF-8 without a mark", "无标记UTF8", TTextForm::Utf8},
+        {"the same in the code page", Utf8ToCp936("无标记UTF8"), TTextForm::Ansi},
+        {"ASCII only", "plain\r\n", TTextForm::Ansi},
+        {"empty", "", TTextForm::Ansi},
+        {"UTF-8 mark", "\xEF\xBB\xBF" "a", TTextForm::Utf8Marked},
+        {"UTF-16LE mark", "\xFF\xFE" "a", TTextForm::Utf16Le},
+        {"UTF-16BE mark", "\xFE\xFF", TTextForm::Utf16Be},
+        {"half a mark", "\xEF\xBB", TTextForm::Ansi},
+        {"overlong", "a\xC0\x80", TTextForm::Ansi},
+        {"surrogate", "\xED\xA0\x80", TTextForm::Ansi},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", TTextForm::Ansi},
+        {"cut off at the end", "你\xE5\xA5", TTextForm::Ansi},
+        {"four bytes", "\xF0\x9F\x98\x80", TTextForm::Utf8},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TextFormOf(c.bytes), c.form) << c.what;
+
+    EXPECT_EQ(TextAsUtf8(Utf8ToCp936("你好")), "你好");
+    EXPECT_EQ(TextAsUtf8("你好"), "你好");
+    EXPECT_EQ(TextAsUtf8("\xEF\xBB\xBF你好"), "你好");
+}
+
+TEST(TextCodec, StoredTextReadsBackTheSame) {
+    // The code page where it reads back as ANSI; else UTF-8: "隆" is C2 A1 in the
+    // code page, which by the rule reads as "¡".
+    struct Case {
+        std::string utf8, bytes;
+    } cases[] = {
+        {"你好\r\n", Utf8ToCp936("你好\r\n")},
+        {"ascii", "ascii"},
+        {"隆", "隆"},
+        {"表情😀", "表情😀"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StoredTextBytes(c.utf8), c.bytes) << c.utf8;
+        EXPECT_EQ(TextAsUtf8(StoredTextBytes(c.utf8)), c.utf8) << c.utf8;
+    }
+}

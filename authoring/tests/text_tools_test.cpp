@@ -18,6 +18,10 @@ TEST(TextTools, ConversionsRewriteInPlace) {
         std::string after;
     } cases[] = {
         {"u8-to-ansi", B({0xEF, 0xBB, 0xBF}) + "中文\nb", TTextEncoding::Ansi, gbk + "\r\nb\r\n"},
+        // UTF-8 without a mark is read as UTF-8, as with the mark.
+        {"bare-u8-to-ansi", "中文\nb", TTextEncoding::Ansi, gbk + "\r\nb\r\n"},
+        {"bare-u8-to-u8", "中文\n", TTextEncoding::Utf8, B({0xEF, 0xBB, 0xBF}) + "中文\n"},
+        {"bare-u8-to-unicode", "中文", TTextEncoding::Unicode, B({0xFF, 0xFE, 0x2D, 0x4E, 0x87, 0x65})},
         {"lf-to-ansi", "a\nb\n", TTextEncoding::Ansi, "a\r\nb\r\n"},
         {"ansi-to-u8", gbk + "\n", TTextEncoding::Utf8, B({0xEF, 0xBB, 0xBF}) + "中文\n"},
         {"ansi-to-unicode", gbk, TTextEncoding::Unicode, B({0xFF, 0xFE, 0x2D, 0x4E, 0x87, 0x65})},
@@ -64,4 +68,21 @@ TEST(TextTools, SplitIntoNumberedParts) {
     std::string empty = tmp.File("e.txt", "");
     EXPECT_EQ(SplitTextFile(empty, 612), 0);
     EXPECT_EQ(SplitTextFile(small, 0), 0);
+}
+
+TEST(TextTools, SplitOfAUtf8TextCountsItsCharacters) {
+    TempFolder tmp;
+    // 3 Chinese characters and CR LF are 5 units (11 bytes of UTF-8); 15 in all.
+    for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+        std::string story = tmp.File("u.txt", mark + "无标记\r\n八个字八个字八个");
+        EXPECT_EQ(SplitTextFile(story, 5), 3) << mark.size();
+        EXPECT_EQ(ReadFileBytes(tmp.Path() + "u.0001.txt"), Utf8ToCp936("无标记\r\n"));
+        EXPECT_EQ(ReadFileBytes(tmp.Path() + "u.0002.txt"), Utf8ToCp936("八个字八个\r\n"));
+        EXPECT_EQ(ReadFileBytes(tmp.Path() + "u.0003.txt"), Utf8ToCp936("字八个\r\n"));
+    }
+    // A part that ANSI would garble ("隆" reads back as UTF-8) or cannot hold stays UTF-8.
+    std::string odd = tmp.File("o.txt", "😀\r\n隆");
+    EXPECT_EQ(SplitTextFile(odd, 4), 2);
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + "o.0001.txt"), "😀\r\n");
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + "o.0002.txt"), "隆\r\n");
 }
