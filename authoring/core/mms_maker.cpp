@@ -240,7 +240,7 @@ void TMmsMaker::BuildSmil() {
     // The name comes from the settings file; its folder part, if any, must not take
     // the document out of the temporary folder. The message keeps the name as it is.
     FSmilPath = TempDir + ExtractFileName(FSmilPartName);
-    SaveStringList(FSmilPath, FSmilLines);
+    WriteNewFile(FSmilPath, Utf8ToCp936(JoinLines(FSmilLines)));
 }
 
 int32_t TMmsMaker::MakeMms(const std::string& outputPath) {

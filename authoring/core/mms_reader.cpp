@@ -8,6 +8,7 @@
 #include <cstring>
 #include <set>
 #include <stdexcept>
+#include <vector>
 
 #include "message_editor.h"
 #include "mms_maker.h"
@@ -43,6 +44,58 @@ bool ParDuration(const std::string& element, int32_t& value) {
     return TryStrToInt(v, value);
 }
 
+// One unpacked part: its file in the temporary folder and the names the message
+// gives it (UTF-8, as they stand).
+struct TReadPart {
+    std::string File, Name, Location, ContentId;
+};
+
+// name, or name with "_1", "_2", ... before its extension when another part of the
+// message has the file name already.
+std::string DistinctName(const std::string& name, const std::set<std::string>& taken) {
+    if (!taken.count(name)) return name;
+    const std::string ext = ExtractFileExt(name);
+    const std::string stem = name.substr(0, name.size() - ext.size());
+    for (int i = 1;; ++i) {
+        std::string candidate = stem + "_" + std::to_string(i) + ext;
+        if (!taken.count(candidate)) return candidate;
+    }
+}
+
+bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && SameTextAscii(s.substr(0, prefix.size()), prefix);
+}
+
+std::string WithoutAngles(std::string s) {
+    if (s.size() >= 2 && s.front() == '<' && s.back() == '>') s = s.substr(1, s.size() - 2);
+    return s;
+}
+
+// The file of the part a SMIL reference names, or "" when it names none: "cid:X"
+// by Content-ID, anything else by Content-Location or name, then by Content-ID;
+// last the reference without blanks, "cid" and ":" as a file name.
+std::string ResolveReference(const std::string& written, const std::vector<TReadPart>& parts,
+                             const std::set<std::string>& files) {
+    const std::string ref = Trim(written);
+    if (StartsWithIgnoreCase(ref, "cid:")) {
+        const std::string id = WithoutAngles(Trim(ref.substr(4)));
+        for (const auto& p : parts)
+            if (!p.ContentId.empty() && p.ContentId == id) return p.File;
+    } else {
+        for (const auto& p : parts)
+            if ((!p.Location.empty() && p.Location == ref) || (!p.Name.empty() && p.Name == ref))
+                return p.File;
+        if (files.count(CleanPartName(ref))) return CleanPartName(ref);
+        const std::string id = WithoutAngles(ref);
+        for (const auto& p : parts)
+            if (!p.ContentId.empty() && p.ContentId == id) return p.File;
+    }
+    std::string bare = written;
+    for (const char* what : {" ", "cid", ":id", ":"}) bare = RemoveTextIgnoreCase(bare, what);
+    const std::string name = CleanPartName(bare);
+    return files.count(name) ? name : std::string();
+}
+
 }  // namespace
 
 void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
@@ -63,19 +116,38 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     FBufPos = 0;
     const uint8_t* buf = FBuffer.data();
 
-    int32_t smilPos = 0;
-    const int32_t count = FindEntryCount(buf, FBufLen, FBufPos, smilPos);
+    // The body starts where the header ends: found by walking the header's fields,
+    // whatever their order; a header that cannot be walked is searched for the
+    // Content-Type's "smil" as before.
+    int32_t count = 0;
+    std::string subject;
+    TMessageHead head;
+    if (ReadMessageHead(buf, FBufLen, head)) {
+        int32_t pos = head.BodyPos;
+        uint32_t c = 0;
+        // A count cut off by the end of the file counts as none.
+        if (!TryReadUintvar(buf, FBufLen, pos, c)) c = 0;
+        count = static_cast<int32_t>(c);
+        FBufPos = pos;
+        subject = head.Subject;
+    } else {
+        int32_t smilPos = 0;
+        count = FindEntryCount(buf, FBufLen, FBufPos, smilPos);
+        subject = ReadSubject(buf, FBufLen, smilPos);
+    }
     if (count <= 0 || count > 500) {
         Inform(editor, "解析出错:未能找到有效的文件个数 " + std::to_string(count));
         return;
     }
 
-    const std::string subject = ReadSubject(buf, FBufLen, smilPos);
     editor.ShowSubject(Trim(subject).empty() ? std::string() : "主题:" + subject);
 
     // Unpack the parts. An entry that runs past the loaded bytes ends the unpacking:
-    // its headers must be whole; of its data, what is there is kept.
+    // its headers must be whole; of its data, what is there is kept. Every part gets
+    // a file of its own: a part without a name takes its Content-ID, and a name
+    // another part of the message took already is made distinct.
     FAddrList.clear();
+    std::vector<TReadPart> parts;
     std::set<std::string> unpacked;
     std::string smilData;
     bool haveSmil = false;
@@ -85,19 +157,36 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
         if (!TryReadUintvar(buf, FBufLen, pos, h) || !TryReadUintvar(buf, FBufLen, pos, d)) break;
         const int64_t dataStart = static_cast<int64_t>(pos) + h;
         if (dataStart > FBufLen) break;
-        const std::string name = CleanPartName(Cp936ToUtf8(ReadPartName(buf, FBufLen, pos, h)));
+        const TPartHeaders headers = ReadPartHeaders(buf, FBufLen, pos, h);
+        TReadPart part;
+        part.Name = Cp936ToUtf8(ReadPartName(buf, FBufLen, pos, h));
+        part.Location = Cp936ToUtf8(headers.Location);
+        part.ContentId = Cp936ToUtf8(headers.ContentId);
+        std::string name;
+        if (!part.Name.empty()) {
+            name = CleanPartName(part.Name);
+        } else {
+            // Named only by its Content-ID: the type gives the extension the page
+            // files it by.
+            name = CleanPartName(part.ContentId);
+            if (!part.ContentId.empty() && ExtractFileExt(name).empty()) name += ExtensionOfType(headers);
+        }
+        name = DistinctName(name, unpacked);
+        part.File = name;
         const int64_t take = std::min<int64_t>(d, FBufLen - dataStart);
         const std::string_view data(reinterpret_cast<const char*>(buf) + dataStart,
                                     static_cast<size_t>(take));
-        if (name.find("smil") != std::string::npos) {
-            // A later SMIL-named part replaces an earlier one.
+        if (name.find("smil") != std::string::npos || headers.ContentType == "application/smil") {
+            // A later SMIL part replaces an earlier one.
             smilData.assign(data);
             haveSmil = true;
         } else {
             FAddrList.push_back(name);
         }
-        WriteFileBytes(TempDir + name, data);
+        // Never through a link left in the temporary folder.
+        WriteNewFile(TempDir + name, data);
         unpacked.insert(name);
+        parts.push_back(std::move(part));
         FBufPos = static_cast<int32_t>(dataStart + take);
         if (take < static_cast<int64_t>(d)) break;
     }
@@ -141,17 +230,9 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
             const std::string raw = q == std::string::npos ? std::string() : rest.substr(0, q + 1);
             const std::string written = RemoveTextIgnoreCase(raw, "\"");
             if (Trim(written).empty()) continue;
-            // The reference as written names the part; failing that, the reference
-            // without blanks and its "cid:" form.
-            std::string name = CleanPartName(written);
-            if (!unpacked.count(name)) {
-                std::string bare = written;
-                for (const char* what : {" ", "cid", ":id", ":"})
-                    bare = RemoveTextIgnoreCase(bare, what);
-                name = CleanPartName(bare);
-            }
+            const std::string name = ResolveReference(written, parts, unpacked);
             // A reference to no part of this message is not filed.
-            if (!unpacked.count(name)) continue;
+            if (name.empty()) continue;
 
             const std::string file = TempDir + name;
             // Text parts travel as UTF-8; on disk the program keeps ANSI text where
@@ -159,10 +240,12 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
             // converted once, however often the document names it; a text that is
             // not UTF-8 is ANSI already and keeps its bytes.
             if (LowerAscii(ExtractFileExt(name)) == ".txt" && converted.insert(name).second) {
-                const std::string bytes = ReadFileBytes(file);
+                std::string bytes = ReadFileBytes(file);
+                // A byte-order mark is no part of the text.
+                if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
                 if (IsValidUtf8(bytes)) {
                     FScratch = SplitLines(bytes);
-                    WriteFileBytes(file, StoredTextBytes(JoinLines(FScratch)));
+                    WriteNewFile(file, StoredTextBytes(JoinLines(FScratch)));
                 }
             }
             try {

@@ -23,6 +23,102 @@ std::string TextAt(const uint8_t* bytes, int32_t len, int64_t start) {
     return std::string(p, n);
 }
 
+// Moves pos past one header value: a short integer, a text up to its 00 (a quoted
+// text included), or a value-length and the bytes it counts. False when the value
+// runs past end.
+bool SkipValue(const uint8_t* bytes, int32_t end, int32_t& pos) {
+    if (pos >= end) return false;
+    const uint8_t b = bytes[pos];
+    if (b >= 0x80) {
+        ++pos;
+        return true;
+    }
+    if (b <= 0x1F) {
+        int32_t p = pos + 1;
+        uint32_t l = b;
+        if (b == 0x1F && !TryReadUintvar(bytes, end, p, l)) return false;
+        if (l > static_cast<uint32_t>(end - p)) return false;
+        pos = p + static_cast<int32_t>(l);
+        return true;
+    }
+    const void* nul = std::memchr(bytes + pos, 0, static_cast<size_t>(end - pos));
+    if (!nul) return false;
+    pos = static_cast<int32_t>(static_cast<const uint8_t*>(nul) - bytes) + 1;
+    return true;
+}
+
+// The value-length at pos when the value is one: the start of what it counts in
+// pos, the end in valueEnd. False for a short integer or a text.
+bool ValueLength(const uint8_t* bytes, int32_t end, int32_t& pos, int32_t& valueEnd) {
+    if (pos >= end || bytes[pos] > 0x1F) return false;
+    int32_t p = pos + 1;
+    uint32_t l = bytes[pos];
+    if (bytes[pos] == 0x1F && !TryReadUintvar(bytes, end, p, l)) return false;
+    if (l > static_cast<uint32_t>(end - p)) return false;
+    pos = p;
+    valueEnd = p + static_cast<int32_t>(l);
+    return true;
+}
+
+// A text value at pos up to its 00 (or end), its quote byte (7F, or the '"' of a
+// quoted string) dropped.
+std::string TextValue(const uint8_t* bytes, int32_t end, int32_t pos) {
+    if (pos < end && (bytes[pos] == 0x7F || bytes[pos] == '"')) ++pos;
+    return TextAt(bytes, end, pos);
+}
+
+// An Integer-value: a short integer, or a length of 1..30 and that many bytes.
+bool IntegerValue(const uint8_t* bytes, int32_t end, int32_t& pos, uint32_t& value) {
+    if (pos >= end) return false;
+    const uint8_t b = bytes[pos];
+    if (b >= 0x80) {
+        value = b & 0x7Fu;
+        ++pos;
+        return true;
+    }
+    if (b == 0 || b > 30 || b > end - pos - 1) return false;
+    value = 0;
+    for (int32_t i = 1; i <= b; ++i) value = value * 256u + bytes[pos + i];
+    pos += 1 + b;
+    return true;
+}
+
+// Latin-1 bytes as UTF-8.
+std::string Latin1ToUtf8(std::string_view s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// An Encoded-string-value (the subject): a text, or a value-length, a character
+// set and a text. Kept to what the program's ANSI text can hold, like the writer.
+std::string EncodedStringValue(const uint8_t* bytes, int32_t end, int32_t pos) {
+    uint32_t charset = 106;  // UTF-8, which a text without a character set is read as
+    int32_t valueEnd = end;
+    if (ValueLength(bytes, end, pos, valueEnd) &&
+        !IntegerValue(bytes, valueEnd, pos, charset)) {
+        return {};
+    }
+    const std::string text = TextValue(bytes, valueEnd, pos);
+    std::string utf8;
+    switch (charset) {
+    case 4: utf8 = Latin1ToUtf8(text); break;              // ISO-8859-1
+    case 113: case 114: case 2025: utf8 = Cp936ToUtf8(text); break;  // GBK, GB18030, GB2312
+    default:
+        // UTF-8, US-ASCII and what else: text that is not UTF-8 gives no subject.
+        if (!IsValidUtf8(text)) return {};
+        utf8 = text;
+    }
+    return Cp936ToUtf8(Utf8ToCp936(utf8));
+}
+
 // File names are kept well below the 255 bytes a Linux file name may hold.
 constexpr size_t kMaxNameBytes = 200;
 
@@ -141,6 +237,106 @@ int32_t FindEntryCount(const uint8_t* bytes, int32_t len, int32_t& pos, int32_t&
     }
     smilPos = m;
     return 0;
+}
+
+bool ReadMessageHead(const uint8_t* bytes, int32_t len, TMessageHead& head) {
+    // A message starts with its type: 8C and a short integer.
+    if (len < 2 || bytes[0] != 0x8C || bytes[1] < 0x80) return false;
+    head = TMessageHead{};
+    int32_t pos = 0;
+    while (pos < len) {
+        const uint8_t field = bytes[pos++];
+        if (field < 0x80) {
+            // A header of its own name: the name is a text (its first byte read
+            // already), then its value.
+            --pos;
+            if (!SkipValue(bytes, len, pos) || !SkipValue(bytes, len, pos)) return false;
+            continue;
+        }
+        if (field == 0x84) {
+            // Content-Type, the last field: the body follows its value.
+            if (!SkipValue(bytes, len, pos)) return false;
+            head.BodyPos = pos;
+            return true;
+        }
+        const int32_t valueAt = pos;
+        if (!SkipValue(bytes, len, pos)) return false;
+        if (field == 0x96 && head.Subject.empty()) head.Subject = EncodedStringValue(bytes, pos, valueAt);
+    }
+    return false;
+}
+
+TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uint32_t length) {
+    TPartHeaders h;
+    if (pos < 0 || pos >= len) return h;
+    const int32_t end = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(pos) + length, len));
+    // The content type: a short integer, a text, or a value-length with the media
+    // type and its parameters.
+    int32_t valueEnd = end;
+    const bool general = ValueLength(bytes, end, pos, valueEnd);
+    if (pos < end && bytes[pos] >= 0x80) h.ContentTypeCode = bytes[pos] & 0x7F;
+    if (pos < end && bytes[pos] >= 0x20 && bytes[pos] < 0x80) h.ContentType = LowerAscii(TextValue(bytes, end, pos));
+    if (!SkipValue(bytes, end, pos)) return h;
+    if (general) {
+        while (pos < valueEnd) {
+            const uint8_t param = bytes[pos];
+            if (param < 0x80) {
+                // A parameter of its own name, then a text value.
+                if (!SkipValue(bytes, valueEnd, pos) || !SkipValue(bytes, valueEnd, pos)) break;
+                continue;
+            }
+            ++pos;
+            const int32_t at = pos;
+            if (!SkipValue(bytes, valueEnd, pos)) break;
+            // Name (85, 97) or file name (86, 98).
+            if ((param == 0x85 || param == 0x97 || param == 0x86 || param == 0x98) && h.Name.empty() &&
+                bytes[at] >= 0x20 && bytes[at] < 0x80) {
+                h.Name = TextValue(bytes, pos, at);
+            }
+        }
+        pos = valueEnd;
+    }
+    while (pos < end) {
+        const uint8_t field = bytes[pos];
+        if (field < 0x80) {
+            if (!SkipValue(bytes, end, pos) || !SkipValue(bytes, end, pos)) break;
+            continue;
+        }
+        ++pos;
+        const int32_t at = pos;
+        if (!SkipValue(bytes, end, pos)) break;
+        const bool text = bytes[at] >= 0x20 && bytes[at] < 0x80;
+        if (field == 0x8E && text && h.Location.empty()) h.Location = TextValue(bytes, pos, at);
+        if (field == 0xC0 && text && h.ContentId.empty()) {
+            std::string id = TextValue(bytes, pos, at);
+            if (id.size() >= 2 && id.front() == '<' && id.back() == '>') id = id.substr(1, id.size() - 2);
+            h.ContentId = id;
+        }
+    }
+    return h;
+}
+
+std::string ExtensionOfType(const TPartHeaders& h) {
+    switch (h.ContentTypeCode) {
+    case 0x03: return ".txt";
+    case 0x1D: return ".gif";
+    case 0x1E: return ".jpg";
+    case 0x20: return ".png";
+    default: break;
+    }
+    static const struct {
+        const char* type;
+        const char* ext;
+    } types[] = {
+        {"text/plain", ".txt"},  {"image/jpeg", ".jpg"},  {"image/jpg", ".jpg"},
+        {"image/gif", ".gif"},   {"image/png", ".png"},   {"image/bmp", ".bmp"},
+        {"audio/mpeg", ".mp3"},  {"audio/mp3", ".mp3"},   {"audio/wav", ".wav"},
+        {"audio/x-wav", ".wav"}, {"audio/midi", ".mid"},  {"audio/mid", ".mid"},
+        {"application/smil", ".smil"},
+    };
+    for (const auto& t : types)
+        if (h.ContentType == t.type) return t.ext;
+    return {};
 }
 
 std::string CleanPartName(std::string_view name) {

@@ -37,6 +37,33 @@ std::string ReadSubject(const uint8_t* bytes, int32_t len, int32_t n);
 // the subject is searched in).
 int32_t FindEntryCount(const uint8_t* bytes, int32_t len, int32_t& pos, int32_t& smilPos);
 
+// What the reader takes from a message's header when its fields can be walked one
+// by one by the encoding rules (every value is a short integer, a text up to its
+// 00, or a value-length and that many bytes), whatever their order.
+struct TMessageHead {
+    int32_t BodyPos = 0;  // just past the Content-Type's value: the entry count
+    std::string Subject;  // UTF-8; empty when there is none or it does not convert
+};
+// False when the bytes do not start as a message header (X-Mms-Message-Type first)
+// or a field runs past the loaded bytes before the Content-Type ends.
+bool ReadMessageHead(const uint8_t* bytes, int32_t len, TMessageHead& head);
+
+// The headers of one body entry (the header bytes from pos, length bytes long), as
+// far as they can be walked: the content type when it is a text, its Name (or file
+// name) parameter, Content-Location and Content-ID (without quotes and "<>"); CP936
+// bytes as they stand.
+struct TPartHeaders {
+    int ContentTypeCode = -1;  // a well-known content type's number
+    std::string ContentType;
+    std::string Name;
+    std::string Location;
+    std::string ContentId;
+};
+TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uint32_t length);
+// The file extension the program files a part of this content type by (".jpg",
+// ".txt", ...); empty for any other type.
+std::string ExtensionOfType(const TPartHeaders& h);
+
 // A part name (UTF-8) made safe as a file name inside the temporary folder: folder
 // parts (after "/" or "\") are dropped, control characters and < > : " | ? * become
 // "_", an empty name, "." and ".." become "_", and a very long name is cut, keeping

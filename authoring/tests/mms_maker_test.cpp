@@ -285,6 +285,19 @@ TEST_F(MakerTest, SmilNameWithFoldersStaysInTheTemporaryFolder) {
     EXPECT_NE(Out().find(B({0x8E}) + Z("../up.smil")), std::string::npos);
 }
 
+TEST_F(MakerTest, SmilDocumentNeverWritesThroughALink) {
+    std::filesystem::create_directory(tmp.Path() + "temp");
+    const std::string target = tmp.File("outside.smil", "keep");
+    std::filesystem::create_symlink(target, tmp.Path() + "temp/link.smil");
+    TMmsMaker m{rng, tmp.Path() + "temp/"};
+    m.FSmilPartName = "link.smil";
+    m.SetSmilHead("<head></head>");
+    m.MakeMms(tmp.Path() + "out.mms");
+    EXPECT_EQ(ReadFileBytes(target), "keep");
+    EXPECT_FALSE(std::filesystem::is_symlink(tmp.Path() + "temp/link.smil"));
+    EXPECT_NE(ReadFileBytes(tmp.Path() + "temp/link.smil").find("<smil>"), std::string::npos);
+}
+
 TEST_F(MakerTest, SmilHeadBlock) {
     struct Case {
         const char* text;

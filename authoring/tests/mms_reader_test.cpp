@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "message_editor.h"
 #include "mms_maker.h"
 #include "mms_reader_parse.h"
+#include "raw_mms.h"
 #include "shared_procs.h"
 #include "test_support.h"
 #include "text_codec.h"
@@ -649,4 +651,159 @@ TEST_F(ReaderTest, APictureThatCannotBeShownDoesNotEndTheRead) {
         EXPECT_FALSE(SlotFile(i, mkPicture).empty()) << i;
         EXPECT_FALSE(SlotFile(i, mkText).empty()) << i;
     }
+}
+
+// Messages as other producers write them: header fields in another order, parts
+// named only by a Content-ID, SMIL references by "cid:", the other subject forms.
+using raw_mms::CidOnly;
+using raw_mms::Entry;
+using raw_mms::Header;
+using raw_mms::kSmilType;
+using raw_mms::Named;
+using raw_mms::Uv;
+using raw_mms::Vl;
+using raw_mms::Z;
+
+TEST_F(ReaderTest, EntryCountWhateverTheContentTypeParameters) {
+    struct Case {
+        const char* what;
+        std::string ct;
+    } cases[] = {
+        {"Start before Type", B({0xB3, 0x8A}) + Z("<s>") + B({0x89}) + kSmilType},
+        {"no Start", B({0xB3, 0x89}) + kSmilType},
+        {"no parameters", B({0xB3})},
+    };
+    for (const auto& c : cases) {
+        // 150 entries: the count takes two bytes.
+        std::string body = Uv(150);
+        body += Entry(Vl(kSmilType.size() + 5) + kSmilType + B({0xC0, '"'}) + Z("<s>"),
+                      "<smil><body><par dur=\"3s\"><text src=\"a.txt\"/></par>"
+                      "<par><img src=\"cid:p1\"/></par></body></smil>");
+        body += Entry(Named("text/plain", "a.txt"), "hello");
+        body += Entry(CidOnly(0x9E, "p1"), "picture bytes");
+        for (int i = 0; i < 147; ++i) {
+            char n[16];
+            std::snprintf(n, sizeof(n), "f%03d.bin", i);
+            body += Entry(Named("application/octet-stream", n), std::string("data ") + n);
+        }
+        Read(Header("", c.ct) + body);
+        ASSERT_EQ(reader.FPages.Count(), 2) << c.what;
+        EXPECT_EQ(SlotFile(0, mkText), Temp("a.txt")) << c.what;
+        EXPECT_EQ(SlotFile(1, mkPicture), Temp("p1.jpg")) << c.what;
+        EXPECT_EQ(ReadFileBytes(Temp("p1.jpg")), "picture bytes") << c.what;
+        EXPECT_EQ(SlotFile(0, mkAttach), Temp("f000.bin")) << c.what;
+        EXPECT_EQ(SlotFile(1, mkAttach), Temp("f001.bin")) << c.what;
+        EXPECT_EQ(ReadFileBytes(Temp("f146.bin")), "data f146.bin") << c.what;
+    }
+    EXPECT_TRUE(editor.Q.Boxes.empty());
+
+    // A count that cannot be trusted keeps the pages, with the count message.
+    const int pages = reader.FPages.Count();
+    Read(Header("", B({0xB3})) + Uv(0));
+    Read(Header("", B({0xB3})) + Uv(501));
+    EXPECT_EQ(reader.FPages.Count(), pages);
+    ASSERT_EQ(editor.Q.Boxes.size(), 2u);
+    EXPECT_EQ(editor.Q.Boxes[0].Text, "解析出错:未能找到有效的文件个数 0");
+    EXPECT_EQ(editor.Q.Boxes[1].Text, "解析出错:未能找到有效的文件个数 501");
+}
+
+TEST_F(ReaderTest, EveryPartKeepsItsOwnFile) {
+    // Names that clean to the same text, an empty name, and two parts named only
+    // by their Content-ID.
+    const std::vector<std::string> names = {"..", ".", "/", "sub/", "", "a/x", "b/x", "x"};
+    std::string body;
+    std::vector<std::string> datas;
+    int entries = 1;
+    for (size_t i = 0; i < names.size(); ++i) {
+        datas.push_back("bytes of part " + std::to_string(i));
+        body += Entry(Named("application/octet-stream", names[i]), datas.back());
+        ++entries;
+    }
+    datas.push_back("first picture");
+    body += Entry(CidOnly(0x9E, "img"), datas.back());
+    datas.push_back("second picture");
+    body += Entry(CidOnly(0x9E, "img"), datas.back());
+    entries += 2;
+    const std::string smil = "<smil><body><par><img src=\"cid:img\"/></par><par></par></body></smil>";
+    Read(Header("", B({0xB3, 0x89}) + kSmilType) + Uv(entries) +
+         Entry(Named("application/smil", "s.smil"), smil) + body);
+
+    std::multiset<std::string> found;
+    for (const auto& e : fs::directory_iterator(tempDir)) {
+        ASSERT_TRUE(e.is_regular_file()) << e.path();
+        found.insert(ReadFileBytes(e.path()));
+    }
+    for (const auto& d : datas) EXPECT_EQ(found.count(d), 1u) << d;
+    EXPECT_EQ(found.size(), datas.size() + 1);  // and the SMIL document
+    ASSERT_EQ(reader.FPages.Count(), 2);
+    EXPECT_EQ(ReadFileBytes(SlotFile(0, mkPicture)), "first picture");
+    // The leftover parts go one per page: never the same file twice.
+    EXPECT_NE(SlotFile(0, mkAttach), SlotFile(1, mkAttach));
+}
+
+TEST_F(ReaderTest, ReferencesByContentIdAndByLocation) {
+    // "note.txt" is referenced by its Content-ID, a picture by its Content-Location
+    // where its Name differs.
+    const std::string note = Named("text/plain", "note.txt") + B({0xC0, '"'}) + Z("<note>");
+    const std::string pic = Named("image/jpeg", "other.jpg") + B({0x8E}) + Z("pic.jpg");
+    const std::string smil =
+        "<smil><body><par><text src=\"cid:note\"/><img src=\"pic.jpg\"/></par>"
+        "<par><text src=\"cid:<note>\"/></par></body></smil>";
+    Read(Header("", B({0xB3})) + Uv(3) + Entry(Named("application/smil", "s.smil"), smil) +
+         Entry(note, "words") + Entry(pic, "jpeg"));
+    ASSERT_EQ(reader.FPages.Count(), 2);
+    EXPECT_EQ(SlotFile(0, mkText), Temp("note.txt"));
+    EXPECT_EQ(SlotFile(0, mkPicture), Temp("other.jpg"));
+    EXPECT_EQ(SlotFile(1, mkText), Temp("note.txt"));
+    EXPECT_EQ(SlotFile(0, mkAttach), "");  // both parts were named by the document
+}
+
+TEST_F(ReaderTest, SubjectInEveryEncodedForm) {
+    const std::string gbk = Utf8ToCp936("中文");
+    struct Case {
+        const char* what;
+        std::string field;
+        std::string shown;
+    } cases[] = {
+        {"charset, no quote", B({0x96, 0x07, 0xEA}) + Z("Hello"), "主题:Hello"},
+        {"plain text", B({0x96}) + Z("Hello"), "主题:Hello"},
+        {"quoted text", B({0x96, 0x7F}) + Z("你好"), "主题:你好"},
+        {"charset and quote", B({0x96, 0x1F, 0x08, 0xEA, 0x7F}) + Z("Hello"), "主题:Hello"},
+        {"GBK charset", B({0x96, static_cast<int>(gbk.size() + 2), 0xF1}) + Z(gbk), "主题:中文"},
+        {"after other fields", B({0x86, 0x80, 0x97}) + Z("+8613900000000/TYPE=PLMN") + B({0x96}) + Z("Hi"),
+         "主题:Hi"},
+        {"no subject", B({0x86, 0x80}), ""},
+    };
+    const std::string body = Uv(1) + Entry(Named("application/smil", "s.smil"), "<smil></smil>");
+    for (const auto& c : cases) {
+        editor.SubjectLines.clear();
+        Read(Header(c.field, B({0xB3})) + body);
+        ASSERT_EQ(editor.SubjectLines.size(), 1u) << c.what;
+        EXPECT_EQ(editor.SubjectLines[0], c.shown) << c.what;
+    }
+}
+
+TEST_F(ReaderTest, Utf8TextWithAMarkLosesOnlyTheMark) {
+    const std::string smil = "<smil><body><par><text src=\"t.txt\"/></par></body></smil>";
+    Read(Header("", B({0xB3})) + Uv(2) + Entry(Named("application/smil", "s.smil"), smil) +
+         Entry(Named("text/plain", "t.txt"), "\xEF\xBB\xBF你好"));
+    ASSERT_EQ(reader.FPages.Count(), 1);
+    EXPECT_EQ(ReadFileBytes(Temp("t.txt")), Utf8ToCp936("你好") + "\r\n");
+}
+
+TEST_F(ReaderTest, LinksInTheTemporaryFolderAreNotWrittenThrough) {
+    TempFolder outside;
+    const std::string target = outside.File("keep.txt", "outside");
+    fs::create_symlink(target, Temp("t.txt"));
+    fs::create_symlink(target, Temp("p.jpg"));
+    fs::create_symlink(outside.Path() + "new.gif", Temp("d.gif"));
+    const std::string smil = "<smil><body><par><text src=\"t.txt\"/></par></body></smil>";
+    Read(Header("", B({0xB3})) + Uv(4) + Entry(Named("application/smil", "s.smil"), smil) +
+         Entry(Named("text/plain", "t.txt"), "你好") + Entry(Named("image/jpeg", "p.jpg"), "jpeg") +
+         Entry(Named("image/gif", "d.gif"), "gif"));
+    EXPECT_EQ(ReadFileBytes(target), "outside");
+    EXPECT_FALSE(fs::exists(outside.Path() + "new.gif"));
+    for (const char* n : {"t.txt", "p.jpg", "d.gif"}) EXPECT_FALSE(fs::is_symlink(Temp(n))) << n;
+    EXPECT_EQ(ReadFileBytes(Temp("t.txt")), Utf8ToCp936("你好") + "\r\n");
+    EXPECT_EQ(ReadFileBytes(Temp("d.gif")), "gif");
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "../raw_mms.h"
 #include "mms_maker.h"
 #include "page_model.h"
 #include "string_list.h"
@@ -88,6 +89,23 @@ int main(int argc, char** argv) {
                                file("p" + std::to_string(i) + ".png", "P"),
                                file("a" + std::to_string(i) + ".zur", "Z"), "", 0);
         m->MakeMms(out + "many_entries.mms");
+    }
+    {  // written as other producers write them: Start before Type, parts named only
+       // by a Content-ID, cid: references, the other subject forms, a marked text
+        using namespace raw_mms;
+        const std::string smil =
+            "<smil><body><par dur=\"3s\"><text src=\"cid:note\"/><img src=\"cid:p1\"/></par>"
+            "<par><img src=\"pic.jpg\"/></par></body></smil>";
+        const std::string body =
+            Entry(Vl(kSmilType.size() + 5) + kSmilType + B({0xC0, '"'}) + Z("<s>"), smil) +
+            Entry(Named("text/plain", "note.txt") + B({0xC0, '"'}) + Z("<note>"), "\xEF\xBB\xBFhi") +
+            Entry(CidOnly(0x9E, "p1"), "J") + Entry(CidOnly(0x9E, "p1"), "K") +
+            Entry(Named("image/jpeg", "other.jpg") + B({0x8E}) + Z("pic.jpg"), "L") +
+            Entry(Named("application/octet-stream", ".."), "M");
+        const std::string ct = B({0xB3, 0x8A}) + Z("<s>") + B({0x89}) + kSmilType;
+        WriteFileBytes(out + "other_producer.mms",
+                       Header(B({0x96, 0x07, 0xEA}) + Z("Hello"), ct) + Uv(6) + body);
+        WriteFileBytes(out + "plain_subject.mms", Header(B({0x96}) + Z("Hello"), B({0xB3})) + Uv(6) + body);
     }
     fs::remove_all(work);
     return 0;
