@@ -22,18 +22,11 @@
 #include "mms_maker.h"
 #include "octree_quantizer.h"
 #include "picture_codecs.h"
+#include "picture_test_support.h"
 #include "test_support.h"
 #include "text_codec.h"
 
 namespace {
-
-// Every draw of 0..9 gives 9, every other draw 0: PreparePicture then raises
-// pixel (0, 0) by 9 in each colour, through the maker's own draws as well.
-class NineRandom : public TRandomSource {
-public:
-    void Reseed() override {}
-    uint32_t Below(uint32_t n) override { return n == 10 ? 9 : 0; }
-};
 
 // A smooth picture with some detail, like a photo.
 QImage Photo(int w, int h) {
@@ -146,20 +139,6 @@ QImage ReadPng(const std::string& path) {
 }
 
 uint32_t Rgb(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
-
-// The largest difference of one colour channel between two pictures of one size,
-// outside the pixel at (skipX, skipY).
-int MaxDiff(const QImage& a, const QImage& b, int skipX = -1, int skipY = -1) {
-    int worst = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            if (x == skipX && y == skipY) continue;
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q))});
-        }
-    return worst;
-}
 
 // Channel differences b - a at one pixel.
 std::array<int, 3> DiffAt(const QImage& a, const QImage& b, int x, int y) {
@@ -550,40 +529,47 @@ TEST_F(PictureMaker, ModeTwoKeepsSizesAndChangesOnePixel) {
     const std::string gif = tmp.File("3.gif", plain.Encode(flat));
     QImage indexed = flat.convertToFormat(QImage::Format_Indexed8);
     const std::string bmp = tmp.File("4.Bmp", QtBytes(indexed, "BMP"));
-    const std::string bmpBytes = ReadFileBytes(bmp);
+    const std::vector<std::string> files = {jpg, png, gif, bmp};
+    std::vector<std::string> before;
+    for (const auto& f : files) before.push_back(ReadFileBytes(f));
     AddPicturePage(jpg, gif);  // a picture attachment is re-encoded too
     AddPicturePage(png, bmp);
     maker.FPicEncodeMode = 2;
     maker.FJpegQuality = 100;
     maker.MakeMms(OutPath());
-    const std::string out = ReadFileBytes(OutPath());
+    const auto parts = MessageParts(ReadFileBytes(OutPath()));
+    // SMIL, then page by page picture and attachment.
+    ASSERT_EQ(parts.size(), 5u);
 
     // JPEG: lossy, so the rest of the picture only stays close.
-    const QImage j = DecodeJpeg(ReadFileBytes(jpg));
+    const QImage j = DecodeJpeg(parts[1].second);
     ASSERT_EQ(j.size(), photo.size());
     EXPECT_LE(MaxDiff(jpgSource, j, 0, 0), 6);
     for (int d : DiffAt(jpgSource, j, 0, 0)) EXPECT_NEAR(d, 9, 3);
 
     // PNG and GIF keep few colours exactly: one pixel raised by 9, nothing else.
-    const QImage p = ReadPng(png);
+    const QImage p = DecodePng(parts[3].second);
     ASSERT_EQ(p.size(), flat.size());
     EXPECT_EQ(MaxDiff(flat, p, 0, 0), 0);
     EXPECT_EQ(DiffAt(flat, p, 0, 0), (std::array<int, 3>{9, 9, 9}));
-    const GifView g = ReadGif(gif);
+    const std::string gifOut = tmp.File("sent.gif", parts[2].second);
+    const GifView g = ReadGif(gifOut);
     ASSERT_EQ(g.W, 48);
     ASSERT_EQ(g.H, 32);
     EXPECT_EQ(g.Palette[g.Indices[0]], Rgb(flat, 0, 0) + 0x090909u);
     EXPECT_EQ(g.Palette[g.Indices[47]], Rgb(flat, 47, 0));
+    std::filesystem::remove(gifOut);
 
-    // The bitmap stays; a JPEG of it is written beside it and sent instead.
-    EXPECT_EQ(ReadFileBytes(bmp), bmpBytes);
-    const std::string bj = tmp.Path() + "4.jpg";
-    ASSERT_TRUE(std::filesystem::exists(bj));
-    const QImage b = DecodeJpeg(ReadFileBytes(bj));
+    // The bitmap goes as a JPEG of it.
+    const QImage b = DecodeJpeg(parts[4].second);
     ASSERT_EQ(b.size(), flat.size());
-    EXPECT_TRUE(Contains(out, ReadFileBytes(bj)));
-    EXPECT_FALSE(Contains(out, bmpBytes));
-    for (const std::string& f : {jpg, png, gif}) EXPECT_TRUE(Contains(out, ReadFileBytes(f))) << f;
+    EXPECT_NE(parts[4].second, before[3]);
+
+    // The pages' own files are never changed, and the fresh copies are gone again.
+    for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(ReadFileBytes(files[i]), before[i]) << files[i];
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"1.jpg", "2.png", "3.gif", "4.Bmp", "0000.smil", "out.mms"}));
 }
 
 TEST_F(PictureMaker, BitmapsOfEveryDepthBecomeJpegs) {
@@ -609,6 +595,7 @@ TEST_F(PictureMaker, BitmapsOfEveryDepthBecomeJpegs) {
         ASSERT_EQ(out.size(), ref.size()) << pic.format();
         for (int d : DiffAt(ref, out, 0, 0)) EXPECT_NEAR(d, 18, 4) << pic.format();
         EXPECT_LE(MaxDiff(ref, out, 0, 0), 6) << pic.format();
+        std::filesystem::remove(path);
     }
 }
 
@@ -621,11 +608,15 @@ TEST_F(PictureMaker, ModeThreeFitsTheBox) {
     maker.FPicEncodeMode = 3;
     maker.FPicEncodeInfo = "176X210";
     maker.MakeMms(OutPath());
-    EXPECT_EQ(DecodeJpeg(ReadFileBytes(jpg)).size(), QSize(176, 144));
-    EXPECT_EQ(ReadPng(png).size(), QSize(176, 176));
-    const GifView g = ReadGif(gif);
+    const auto parts = MessageParts(ReadFileBytes(OutPath()));
+    ASSERT_EQ(parts.size(), 4u);
+    EXPECT_EQ(DecodeJpeg(parts[1].second).size(), QSize(176, 144));
+    EXPECT_EQ(DecodePng(parts[3].second).size(), QSize(176, 176));
+    const GifView g = ReadGif(tmp.File("sent.gif", parts[2].second));
     EXPECT_EQ(g.W, 176);
     EXPECT_EQ(g.H, 88);
+    // The pages keep their pictures at their own sizes.
+    EXPECT_EQ(DecodeJpeg(ReadFileBytes(jpg)).size(), QSize(352, 288));
 }
 
 TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
