@@ -504,6 +504,238 @@ TEST(PicturePng, TransparencyWhiteAndFewColoursKept) {
     EXPECT_EQ(Rgb(out, 1, 1), 0x14A05Au);
 }
 
+// ---- pictures as cameras, phones and print software write them ----
+
+namespace {
+
+// Four flat quarters of ink as stored in a CMYK file.
+std::array<uint8_t, 4> QuarterInk(int x, int y, int w, int h) {
+    static const std::array<uint8_t, 4> inks[4] = {
+        {20, 230, 200, 250}, {240, 90, 10, 200}, {128, 128, 128, 128}, {255, 255, 255, 0}};
+    return inks[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)];
+}
+
+bool HaveMagick() { return !SystemTool("convert").empty(); }
+
+}  // namespace
+
+TEST(PictureJpeg, CmykAndYcckAsImageMagickShowsThem) {
+    if (!HaveMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    TempFolder tmp;
+    for (bool ycck : {false, true}) {
+        const std::string bytes =
+            FourComponentJpeg(32, 16, [](int x, int y) { return QuarterInk(x, y, 32, 16); }, ycck, true);
+        const std::string path = tmp.File(ycck ? "ycck.jpg" : "cmyk.jpg", bytes);
+        const auto seen = MagickView(path, "-colorspace sRGB");
+        ASSERT_TRUE(seen) << path;
+        const QImage mine = DecodeJpeg(bytes);
+        EXPECT_LE(MaxDiff(*seen, mine), 3) << path;
+
+        // Re-encoded like any JPEG, the make goes on.
+        NineRandom rng;
+        ASSERT_EQ(RecodeJpeg(path, TPicEncodeSettings{2, 0, 0, 100}, rng), 0) << path;
+        const QImage sent = DecodeJpeg(ReadFileBytes(path));
+        ASSERT_EQ(sent.size(), seen->size());
+        // Away from the quarters' edges, which colour subsampling blurs.
+        for (QPoint at : {QPoint(8, 4), QPoint(24, 4), QPoint(8, 12), QPoint(24, 12)})
+            EXPECT_LE(MaxDiff(seen->copy(QRect(at, QSize(1, 1))), sent.copy(QRect(at, QSize(1, 1)))), 4)
+                << path << " at " << at.x() << "," << at.y();
+    }
+}
+
+TEST(PictureJpeg, CmykWithoutTheAdobeMarkerHoldsPlainInk) {
+    // Without the marker, 0 is no ink: cyan alone gives (0, 255, 255); with it the
+    // same bytes are inverted, 255 meaning no ink.
+    const std::string plain = FourComponentJpeg(8, 8, [](int, int) { return std::array<uint8_t, 4>{255, 0, 0, 0}; },
+                                                false, false);
+    const QImage p = DecodeJpeg(plain);
+    EXPECT_LE(MaxDiff(p, [] { QImage i(8, 8, QImage::Format_RGB888); i.fill(QColor(0, 255, 255)); return i; }()), 2);
+    const std::string adobe = FourComponentJpeg(8, 8, [](int, int) { return std::array<uint8_t, 4>{255, 0, 0, 255}; },
+                                                false, true);
+    const QImage a = DecodeJpeg(adobe);
+    EXPECT_LE(MaxDiff(a, [] { QImage i(8, 8, QImage::Format_RGB888); i.fill(QColor(255, 0, 0)); return i; }()), 2);
+}
+
+TEST(PicturePng, EveryKindDrawnOnWhiteAsImageMagickFlattensIt) {
+    // The values of the faults seen: grey 128 and (0, 40, 200) at 16 bits, 50% black.
+    const uint16_t g16 = 0x8080, half16 = 0x8000;
+    png_color pal[3] = {{0, 0, 0}, {0, 40, 200}, {250, 250, 0}};
+    const struct Case {
+        const char* name;
+        TPngSpec spec;
+        std::array<int, 3> first;  // pixel (0, 0) as it must come out
+    } cases[] = {
+        {"grey 16", {2, 1, PNG_COLOR_TYPE_GRAY, 16, false, {g16, 0xFFFF}, {}, {}}, {128, 128, 128}},
+        {"rgb 16", {2, 1, PNG_COLOR_TYPE_RGB, 16, false, {0, 40 * 257, 200 * 257, g16, g16, g16}, {}, {}},
+         {0, 40, 200}},
+        {"rgba 8 half black", {2, 1, PNG_COLOR_TYPE_RGBA, 8, false, {0, 0, 0, 128, 10, 200, 30, 255}, {}, {}},
+         {127, 127, 127}},
+        {"rgba 16 half black",
+         {2, 1, PNG_COLOR_TYPE_RGBA, 16, false, {0, 0, 0, half16, 0, 40 * 257, 200 * 257, 0xFFFF}, {}, {}},
+         {127, 127, 127}},
+        {"grey alpha 8", {2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, {0, 64, 200, 255}, {}, {}}, {191, 191, 191}},
+        {"palette tRNS", {3, 1, PNG_COLOR_TYPE_PALETTE, 8, false, {0, 1, 2}, {pal, pal + 3}, {128, 255}},
+         {127, 127, 127}},
+        {"grey 2 bits", {4, 1, PNG_COLOR_TYPE_GRAY, 2, false, {0, 1, 2, 3}, {}, {}}, {0, 0, 0}},
+        {"interlaced rgba 16",
+         {9, 9, PNG_COLOR_TYPE_RGBA, 16, true, {}, {}, {}},
+         {0, 0, 0}},
+    };
+    TempFolder tmp;
+    for (auto c : cases) {
+        if (c.spec.Samples.empty()) {
+            // A gradient of colour and alpha over the whole picture.
+            for (int y = 0; y < c.spec.H; ++y)
+                for (int x = 0; x < c.spec.W; ++x)
+                    for (int k = 0; k < 4; ++k)
+                        c.spec.Samples.push_back(
+                            static_cast<uint16_t>(k == 3 ? 65535 - 7000 * x : (x * 7 + y * 5 + k * 90) * 257 % 65536));
+            c.first = {0, 0, 0};
+        }
+        const std::string bytes = PngFile(c.spec);
+        const QImage mine = DecodePng(bytes);
+        ASSERT_EQ(mine.size(), QSize(c.spec.W, c.spec.H)) << c.name;
+        if (std::string(c.name) != "interlaced rgba 16") {
+            const QRgb p = mine.pixel(0, 0);
+            EXPECT_NEAR(qRed(p), c.first[0], 2) << c.name;
+            EXPECT_NEAR(qGreen(p), c.first[1], 2) << c.name;
+            EXPECT_NEAR(qBlue(p), c.first[2], 2) << c.name;
+        }
+        if (HaveMagick()) {
+            const std::string path = tmp.File("p.png", bytes);
+            const auto seen = MagickView(path, "-background white -flatten");
+            ASSERT_TRUE(seen) << c.name;
+            EXPECT_LE(MaxDiff(*seen, mine), 2) << c.name;
+        }
+    }
+}
+
+TEST(PicturePng, SixteenBitPictureReEncodedWithItsOwnColours) {
+    TempFolder tmp;
+    const std::string path = tmp.File(
+        "s.png", PngFile({2, 2, PNG_COLOR_TYPE_RGB, 16, false,
+                          {0x8080, 0x8080, 0x8080, 0, 40 * 257, 200 * 257, 0, 40 * 257, 200 * 257,
+                           0x8080, 0x8080, 0x8080},
+                          {},
+                          {}}));
+    ScriptedRandom zero;
+    ASSERT_EQ(RecodePng(path, TPicEncodeSettings{2, 0, 0, 80}, zero), 0);
+    const QImage out = ReadPng(path);
+    ASSERT_EQ(out.size(), QSize(2, 2));
+    EXPECT_EQ(Rgb(out, 0, 0), 0x808080u);
+    EXPECT_EQ(Rgb(out, 1, 0), 0x0028C8u);
+}
+
+TEST(PictureBmp, PixelDataShorterThanTheHeaderSaysIsDamaged) {
+    const QImage src = Quarters(20, 10);
+    const struct Case {
+        const char* name;
+        QImage pic;
+    } cases[] = {{"24 bits", src},
+                 {"8 bits", src.convertToFormat(QImage::Format_Indexed8)},
+                 {"32 bits", src.convertToFormat(QImage::Format_RGB32)}};
+    for (const auto& c : cases) {
+        const std::string whole = QtBytes(c.pic, "BMP");
+        EXPECT_EQ(DecodeBmp(whole).size(), src.size()) << c.name;
+        EXPECT_NO_THROW(DecodeBmp(whole + "trailing bytes")) << c.name;
+        const uint32_t off = uint8_t(whole[10]) | uint8_t(whole[11]) << 8;
+        const std::string half = whole.substr(0, off + (whole.size() - off) / 2);
+        EXPECT_THROW(DecodeBmp(half), std::runtime_error) << c.name;
+        EXPECT_THROW(DecodeBmp(whole.substr(0, whole.size() - 1)), std::runtime_error) << c.name;
+    }
+}
+
+TEST(PictureJpeg, ExifOrientationAppliedAsImageMagickAutoOrients) {
+    TempFolder tmp;
+    const std::string plain = JpegBytes(Quarters(24, 16), 100);
+    for (bool big : {false, true})
+        for (int o = 1; o <= 8; ++o) {
+            const std::string bytes = WithExifOrientation(plain, o, big);
+            EXPECT_EQ(JpegOrientation(bytes), o);
+            const QImage mine = DecodeJpeg(bytes);
+            EXPECT_EQ(mine.size(), o >= 5 ? QSize(16, 24) : QSize(24, 16)) << o;
+            if (!HaveMagick()) continue;
+            const auto seen = MagickView(tmp.File("o.jpg", bytes), "-auto-orient");
+            ASSERT_TRUE(seen) << o;
+            EXPECT_LE(MaxDiff(*seen, mine), 2) << "orientation " << o << (big ? " MM" : " II");
+        }
+    EXPECT_EQ(JpegOrientation(plain), 1);
+    EXPECT_EQ(JpegOrientation(WithExifOrientation(plain, 9, false)), 1);
+}
+
+TEST_F(PictureMaker, SidewaysPhonePhotoGoesUprightAndModeOneKeepsItsBytes) {
+    // Stored 40 x 24 with tag 6: upright it is 24 x 40, and fits "176X210" as
+    // 126 x 210 (r = min(7.33, 5.25)).
+    const QImage stored = Quarters(40, 24);
+    const std::string bytes = WithExifOrientation(JpegBytes(stored, 100), 6, false);
+    const std::string path = tmp.File("1.jpg", bytes);
+    AddPicturePage(path);
+    maker.FPicEncodeMode = 3;
+    maker.FPicEncodeInfo = "176X210";
+    maker.MakeMms(OutPath());
+    auto parts = MessageParts(ReadFileBytes(OutPath()));
+    ASSERT_EQ(parts.size(), 2u);
+    const QImage sent = DecodeJpeg(parts[1].second);
+    ASSERT_EQ(sent.size(), QSize(126, 210));
+    EXPECT_EQ(JpegOrientation(parts[1].second), 1);
+    // Turned clockwise: the stored top-left quarter is now the top-right one.
+    const QColor topRight = sent.pixelColor(115, 30), storedTopLeft = stored.pixelColor(5, 5);
+    EXPECT_NEAR(topRight.red(), storedTopLeft.red(), 8);
+    EXPECT_NEAR(topRight.blue(), storedTopLeft.blue(), 8);
+
+    maker.FPicEncodeMode = 2;
+    maker.MakeMms(OutPath());
+    parts = MessageParts(ReadFileBytes(OutPath()));
+    EXPECT_EQ(DecodeJpeg(parts[1].second).size(), QSize(24, 40));
+
+    maker.FPicEncodeMode = 1;
+    maker.MakeMms(OutPath());
+    parts = MessageParts(ReadFileBytes(OutPath()));
+    EXPECT_EQ(parts[1].second, bytes);
+}
+
+TEST_F(PictureMaker, BitmapsJpegNeverReplacesAnotherPagesPicture) {
+    // Working copies are named per extension: one page's "1234.bmp" and another
+    // page's "1234.jpg" stand side by side.
+    QImage red(16, 16, QImage::Format_RGB888), blue(16, 16, QImage::Format_RGB888);
+    red.fill(QColor(220, 20, 20));
+    blue.fill(QColor(20, 20, 220));
+    const std::string bmp = tmp.File("1234.bmp", QtBytes(red, "BMP"));
+    const std::string jpgBytes = JpegBytes(blue);
+    const std::string jpg = tmp.File("1234.jpg", jpgBytes);
+    AddPicturePage(bmp);
+    AddPicturePage(jpg);
+    maker.FPicEncodeMode = 2;
+    maker.MakeMms(OutPath());
+    EXPECT_EQ(ReadFileBytes(jpg), jpgBytes);
+    const auto parts = MessageParts(ReadFileBytes(OutPath()));
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_NEAR(DecodeJpeg(parts[1].second).pixelColor(8, 8).red(), 220, 6);
+    EXPECT_NEAR(DecodeJpeg(parts[2].second).pixelColor(8, 8).blue(), 220, 6);
+
+    // Called on its own it picks the next free name; a link is never followed.
+    NineRandom rng;
+    EXPECT_EQ(BmpToJpeg(bmp, TPicEncodeSettings{2, 0, 0, 80}, rng), tmp.Path() + "1234-1.jpg");
+    EXPECT_EQ(ReadFileBytes(jpg), jpgBytes);
+    TempFolder outside;
+    std::filesystem::create_symlink(outside.Path() + "victim.jpg", tmp.Path() + "1234-2.jpg");
+    EXPECT_EQ(BmpToJpeg(bmp, TPicEncodeSettings{2, 0, 0, 80}, rng), tmp.Path() + "1234-3.jpg");
+    EXPECT_FALSE(std::filesystem::exists(outside.Path() + "victim.jpg"));
+}
+
+TEST_F(PictureMaker, FreshCopyNeverFollowsALink) {
+    const std::string png = tmp.File("1234.png", QtBytes(Quarters(8, 8), "PNG"));
+    TempFolder outside;
+    const std::string victim = outside.File("victim.png", "keep me");
+    std::filesystem::create_symlink(victim, tmp.Path() + "1234-1.png");
+    AddPicturePage(png);
+    maker.FPicEncodeMode = 2;
+    maker.MakeMms(OutPath());
+    EXPECT_EQ(ReadFileBytes(victim), "keep me");
+    EXPECT_TRUE(std::filesystem::is_symlink(tmp.Path() + "1234-1.png"));
+    EXPECT_FALSE(std::filesystem::exists(tmp.Path() + "1234-2.png"));
+}
+
 // ---- through the maker ----
 
 TEST_F(PictureMaker, ModeOneSendsEveryPictureAsItIs) {
@@ -621,6 +853,7 @@ TEST_F(PictureMaker, ModeThreeFitsTheBox) {
 
 TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
     const std::string goodJpeg = JpegBytes(Photo(40, 30));
+    const std::string goodBmp = QtBytes(Photo(40, 30), "BMP"), goodPng = QtBytes(Noise(40, 30), "PNG");
     const struct Case {
         const char* name;
         std::string bytes;
@@ -631,6 +864,8 @@ TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
         {"4.png", "\x89PNG\r\n\x1A\nrest"},
         {"5.bmp", "BM not a bitmap"},
         {"6.png", goodJpeg},  // a JPEG under a PNG name
+        {"7.bmp", goodBmp.substr(0, goodBmp.size() / 2)},  // half of its rows missing
+        {"8.png", goodPng.substr(0, goodPng.size() / 2)},
     };
     maker.FPicEncodeMode = 2;
     for (const auto& c : cases) {
@@ -643,4 +878,9 @@ TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
     }
     EXPECT_FALSE(std::filesystem::exists(tmp.Path() + "5.jpg"));
     EXPECT_EQ(CountEndingWith(".writing"), 0);
+    // Nothing but the pages' files and the SMIL document is left behind.
+    std::set<std::string> names, want{"0000.smil"};
+    for (const auto& c : cases) want.insert(c.name);
+    for (const auto& e : std::filesystem::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
+    EXPECT_EQ(names, want);
 }
