@@ -1,13 +1,14 @@
 #include "chooser_rules.h"
 
-#include <QImageReader>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 
+#include "picture_codecs.h"
 #include "shared_procs.h"
+#include "string_list.h"
 #include "text_codec.h"
 
 namespace {
@@ -157,41 +158,39 @@ TFitRect FitRect(int width, int height, int bw, int bh) {
 
 int ClampThumbSide(int32_t side) { return std::clamp<int32_t>(side, 16, 1024); }
 
-QImage FitBitmap(const QImage& picture, int bw, int bh) {
+namespace {
+
+// The picture shrunk (area-averaged) into rectangle r of a new white bw x bh picture.
+QImage DrawFitted(const QImage& picture, const TFitRect& r, int bw, int bh) {
     QImage out(bw, bh, QImage::Format_RGB32);
     out.fill(Qt::white);
-    const TFitRect r = FitRect(picture.width(), picture.height(), bw, bh);
-    if (r.Width > 0 && r.Height > 0) {
+    if (r.Width > 0 && r.Height > 0 && !picture.isNull()) {
+        const QImage scaled = picture.size() == QSize(r.Width, r.Height)
+                                  ? picture
+                                  : picture.scaled(r.Width, r.Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         QPainter p(&out);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(QRect(r.Left, r.Top, r.Width, r.Height), picture);
+        p.drawImage(r.Left, r.Top, scaled);
     }
     return out;
 }
 
+}  // namespace
+
+QImage FitBitmap(const QImage& picture, int bw, int bh) {
+    return DrawFitted(picture, FitRect(picture.width(), picture.height(), bw, bh), bw, bh);
+}
+
 std::optional<QImage> LoadThumbnail(const std::string& path, int bw, int bh) {
-    const std::string ext = LowerAscii(ExtractFileExt(path));
-    QByteArray format;
-    if (ext == ".bmp") format = "bmp";
-    else if (ext == ".jpg" || ext == ".jpeg") format = "jpeg";
-    else if (ext == ".png") format = "png";
-    else if (ext == ".gif") format = "gif";
-    else return std::nullopt;
-    QImageReader reader(QString::fromStdString(path), format);
-    // Decoded by the extension, as the message builder will treat the file.
-    reader.setAutoDetectImageFormat(false);
-    QImage picture;
-    if (!reader.read(&picture) || picture.isNull()) return std::nullopt;
-    // Transparent areas come out white.
-    if (picture.hasAlphaChannel()) {
-        QImage flat(picture.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter p(&flat);
-        p.drawImage(0, 0, picture);
-        p.end();
-        picture = flat;
+    try {
+        // The re-encoder's own decoders: what it would refuse is not listed. A JPEG
+        // comes out already reduced close to the thumbnail; its place in the box is
+        // that of the whole picture.
+        QSize full;
+        const QImage picture = DecodePicture(ReadFileBytes(path), ExtractFileExt(path), bw, bh, &full);
+        return DrawFitted(picture, FitRect(full.width(), full.height(), bw, bh), bw, bh);
+    } catch (const std::exception&) {
+        return std::nullopt;
     }
-    return FitBitmap(picture, bw, bh);
 }
 
 // ---- both --------------------------------------------------------------------

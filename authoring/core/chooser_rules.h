@@ -79,10 +79,12 @@ struct TFitRect {
 TFitRect FitRect(int width, int height, int bw, int bh);
 // A thumbnail side from the settings, kept within a usable range.
 int ClampThumbSide(int32_t side);
-// The picture drawn into a new white bw x bh picture at FitRect.
+// The picture shrunk (averaging the area it covers) into a new white bw x bh
+// picture at FitRect.
 QImage FitBitmap(const QImage& picture, int bw, int bh);
-// The thumbnail of a picture file, decoded by its extension; empty when the file
-// cannot be read or decoded.
+// The thumbnail of a picture file, decoded by its extension with the re-encoder's
+// decoders (upright, a JPEG by DCT scaling close to the thumbnail's size); empty
+// when the file cannot be read or decoded, a damaged picture included.
 std::optional<QImage> LoadThumbnail(const std::string& path, int bw, int bh);
 
 // ---- both --------------------------------------------------------------------

@@ -144,11 +144,9 @@ void TMmsMaker::WriteHeader() {
 void TMmsMaker::AddPart(const std::string& partPath, const std::string& partName, bool attachment) {
     std::string path = partPath;
     std::string e = LowerAscii(ExtractFileExt(path));
-    if (FPicEncodeMode != 1 &&
-        (e == ".jpg" || e == ".jpeg" || e == ".gif" || e == ".png" || e == ".bmp")) {
-        RecodePicture(path);
-    }
-    std::string data = ReadFileBytes(path);
+    const bool recode = FPicEncodeMode != 1 &&
+                        (e == ".jpg" || e == ".jpeg" || e == ".gif" || e == ".png" || e == ".bmp");
+    std::string data = recode ? RecodedPictureData(path) : ReadFileBytes(path);
     e = LowerAscii(ExtractFileExt(path));
     const std::string name = Utf8ToCp936(partName);
     const uint32_t n = static_cast<uint32_t>(name.size());

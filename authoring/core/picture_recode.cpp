@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
@@ -59,31 +60,46 @@ std::vector<uint8_t> MapToPalette(const QImage& rgb, const std::vector<uint32_t>
     return indices;
 }
 
-void EncodeJpegTo(const std::string& path, const QImage& pic, const TPicEncodeSettings& s) {
-    WriteFileAtomically(path, EncodeJpeg(pic, JpegQualityOf(s.JpegQuality)));
+std::string JpegOf(const QImage& pic, const TPicEncodeSettings& s) {
+    return EncodeJpeg(pic, JpegQualityOf(s.JpegQuality));
 }
+
+bool NameIsFree(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::not_found;
+}
+
+// A name in stem's folder that nothing stands under (file, folder or link): stem
+// + ext, else stem + "-1" + ext, stem + "-2" + ext, and so on.
+std::string FreeName(const std::string& stem, const std::string& ext) {
+    std::string path = stem + ext;
+    for (int n = 1; !NameIsFree(path); ++n) path = stem + "-" + std::to_string(n) + ext;
+    return path;
+}
+
+std::string StemOf(const std::string& path) { return ChangeFileExt(path, ""); }
 
 }  // namespace
 
 int JpegQualityOf(int32_t setting) { return std::clamp(static_cast<int>(setting & 0xFF), 1, 100); }
 
-int32_t BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
-    QImage pic = DecodeFile(path, [](const std::string& bytes) {
-        QImage bmp;
-        if (!bmp.loadFromData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())), "BMP"))
-            throw std::runtime_error("not a readable bitmap");
-        // Worked on at 24 bits per pixel whatever the file's own depth.
-        return As24Bit(bmp);
-    });
+std::string BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
+    // Worked on at 24 bits per pixel whatever the file's own depth.
+    QImage pic = DecodeFile(path, DecodeBmp);
     PreparePicture(pic, s, rng);
-    EncodeJpegTo(ChangeFileExt(path, ".jpg"), pic, s);
-    return 0;
+    const std::string jpeg = JpegOf(pic, s);
+    // Another picture of the folder may have the bitmap's name with ".jpg": it is
+    // never replaced.
+    const std::string target = FreeName(StemOf(path), ".jpg");
+    WriteNewFile(target, jpeg);
+    return target;
 }
 
 int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
-    QImage pic = DecodeFile(path, DecodeJpeg);
+    // Upright: re-encoding drops the orientation tag that would have turned it.
+    QImage pic = DecodeFile(path, [](const std::string& bytes) { return DecodeJpeg(bytes); });
     PreparePicture(pic, s, rng);
-    EncodeJpegTo(path, pic, s);
+    WriteFileAtomically(path, JpegOf(pic, s));
     return 0;
 }
 
@@ -203,6 +219,25 @@ void TMmsMaker::ParsePicEncodeInfo() {
     FPicBoxH = StrToInt(s.substr(p + 1));
 }
 
+std::string TMmsMaker::RecodedPictureData(std::string& path) {
+    const std::string copy = FreeName(TempDir + ExtractFileName(StemOf(path)), ExtractFileExt(path));
+    std::string recoded = copy;
+    // The fresh files go again whatever happens: the copy, and a bitmap's JPEG.
+    struct TRemover {
+        const std::string &a, &b;
+        ~TRemover() {
+            std::error_code ec;
+            std::filesystem::remove(a, ec);
+            std::filesystem::remove(b, ec);
+        }
+    } remover{copy, recoded};
+    WriteNewFile(copy, ReadFileBytes(path));
+    RecodePicture(recoded);
+    std::string data = ReadFileBytes(recoded);
+    path = ChangeFileExt(path, ExtractFileExt(recoded));
+    return data;
+}
+
 void TMmsMaker::RecodePicture(std::string& path) {
     const TPicEncodeSettings s{FPicEncodeMode, FPicBoxW, FPicBoxH, FJpegQuality};
     const std::string e = LowerAscii(ExtractFileExt(path));
@@ -213,8 +248,7 @@ void TMmsMaker::RecodePicture(std::string& path) {
     } else if (e == ".png") {
         RecodePng(path, s, Rng);
     } else if (e == ".bmp") {
-        BmpToJpeg(path, s, Rng);
-        path = ChangeFileExt(path, ".jpg");
+        path = BmpToJpeg(path, s, Rng);
         RecodeJpeg(path, s, Rng);
     }
 }

@@ -24,8 +24,10 @@ struct TPicEncodeSettings {
 // The quality the JPEG encoder gets: the low 8 bits, limited to 1..100.
 int JpegQualityOf(int32_t setting);
 
-// Writes the bitmap as a JPEG beside it (same name, ".jpg"); the bitmap stays.
-int32_t BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
+// Writes the bitmap as a JPEG beside it and returns the JPEG's path: the same name
+// with ".jpg", or with "-1", "-2", ... before it when something else stands there
+// already (it is never replaced). The bitmap stays.
+std::string BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
 int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
 // -1 for a GIF of two or more frames, which is left untouched.
 int32_t RecodeGif(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);

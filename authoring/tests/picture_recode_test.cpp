@@ -22,18 +22,11 @@
 #include "mms_maker.h"
 #include "octree_quantizer.h"
 #include "picture_codecs.h"
+#include "picture_test_support.h"
 #include "test_support.h"
 #include "text_codec.h"
 
 namespace {
-
-// Every draw of 0..9 gives 9, every other draw 0: PreparePicture then raises
-// pixel (0, 0) by 9 in each colour, through the maker's own draws as well.
-class NineRandom : public TRandomSource {
-public:
-    void Reseed() override {}
-    uint32_t Below(uint32_t n) override { return n == 10 ? 9 : 0; }
-};
 
 // A smooth picture with some detail, like a photo.
 QImage Photo(int w, int h) {
@@ -146,20 +139,6 @@ QImage ReadPng(const std::string& path) {
 }
 
 uint32_t Rgb(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
-
-// The largest difference of one colour channel between two pictures of one size,
-// outside the pixel at (skipX, skipY).
-int MaxDiff(const QImage& a, const QImage& b, int skipX = -1, int skipY = -1) {
-    int worst = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            if (x == skipX && y == skipY) continue;
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                              std::abs(qBlue(p) - qBlue(q))});
-        }
-    return worst;
-}
 
 // Channel differences b - a at one pixel.
 std::array<int, 3> DiffAt(const QImage& a, const QImage& b, int x, int y) {
@@ -525,6 +504,238 @@ TEST(PicturePng, TransparencyWhiteAndFewColoursKept) {
     EXPECT_EQ(Rgb(out, 1, 1), 0x14A05Au);
 }
 
+// ---- pictures as cameras, phones and print software write them ----
+
+namespace {
+
+// Four flat quarters of ink as stored in a CMYK file.
+std::array<uint8_t, 4> QuarterInk(int x, int y, int w, int h) {
+    static const std::array<uint8_t, 4> inks[4] = {
+        {20, 230, 200, 250}, {240, 90, 10, 200}, {128, 128, 128, 128}, {255, 255, 255, 0}};
+    return inks[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)];
+}
+
+bool HaveMagick() { return !SystemTool("convert").empty(); }
+
+}  // namespace
+
+TEST(PictureJpeg, CmykAndYcckAsImageMagickShowsThem) {
+    if (!HaveMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    TempFolder tmp;
+    for (bool ycck : {false, true}) {
+        const std::string bytes =
+            FourComponentJpeg(32, 16, [](int x, int y) { return QuarterInk(x, y, 32, 16); }, ycck, true);
+        const std::string path = tmp.File(ycck ? "ycck.jpg" : "cmyk.jpg", bytes);
+        const auto seen = MagickView(path, "-colorspace sRGB");
+        ASSERT_TRUE(seen) << path;
+        const QImage mine = DecodeJpeg(bytes);
+        EXPECT_LE(MaxDiff(*seen, mine), 3) << path;
+
+        // Re-encoded like any JPEG, the make goes on.
+        NineRandom rng;
+        ASSERT_EQ(RecodeJpeg(path, TPicEncodeSettings{2, 0, 0, 100}, rng), 0) << path;
+        const QImage sent = DecodeJpeg(ReadFileBytes(path));
+        ASSERT_EQ(sent.size(), seen->size());
+        // Away from the quarters' edges, which colour subsampling blurs.
+        for (QPoint at : {QPoint(8, 4), QPoint(24, 4), QPoint(8, 12), QPoint(24, 12)})
+            EXPECT_LE(MaxDiff(seen->copy(QRect(at, QSize(1, 1))), sent.copy(QRect(at, QSize(1, 1)))), 4)
+                << path << " at " << at.x() << "," << at.y();
+    }
+}
+
+TEST(PictureJpeg, CmykWithoutTheAdobeMarkerHoldsPlainInk) {
+    // Without the marker, 0 is no ink: cyan alone gives (0, 255, 255); with it the
+    // same bytes are inverted, 255 meaning no ink.
+    const std::string plain = FourComponentJpeg(8, 8, [](int, int) { return std::array<uint8_t, 4>{255, 0, 0, 0}; },
+                                                false, false);
+    const QImage p = DecodeJpeg(plain);
+    EXPECT_LE(MaxDiff(p, [] { QImage i(8, 8, QImage::Format_RGB888); i.fill(QColor(0, 255, 255)); return i; }()), 2);
+    const std::string adobe = FourComponentJpeg(8, 8, [](int, int) { return std::array<uint8_t, 4>{255, 0, 0, 255}; },
+                                                false, true);
+    const QImage a = DecodeJpeg(adobe);
+    EXPECT_LE(MaxDiff(a, [] { QImage i(8, 8, QImage::Format_RGB888); i.fill(QColor(255, 0, 0)); return i; }()), 2);
+}
+
+TEST(PicturePng, EveryKindDrawnOnWhiteAsImageMagickFlattensIt) {
+    // The values of the faults seen: grey 128 and (0, 40, 200) at 16 bits, 50% black.
+    const uint16_t g16 = 0x8080, half16 = 0x8000;
+    png_color pal[3] = {{0, 0, 0}, {0, 40, 200}, {250, 250, 0}};
+    const struct Case {
+        const char* name;
+        TPngSpec spec;
+        std::array<int, 3> first;  // pixel (0, 0) as it must come out
+    } cases[] = {
+        {"grey 16", {2, 1, PNG_COLOR_TYPE_GRAY, 16, false, {g16, 0xFFFF}, {}, {}}, {128, 128, 128}},
+        {"rgb 16", {2, 1, PNG_COLOR_TYPE_RGB, 16, false, {0, 40 * 257, 200 * 257, g16, g16, g16}, {}, {}},
+         {0, 40, 200}},
+        {"rgba 8 half black", {2, 1, PNG_COLOR_TYPE_RGBA, 8, false, {0, 0, 0, 128, 10, 200, 30, 255}, {}, {}},
+         {127, 127, 127}},
+        {"rgba 16 half black",
+         {2, 1, PNG_COLOR_TYPE_RGBA, 16, false, {0, 0, 0, half16, 0, 40 * 257, 200 * 257, 0xFFFF}, {}, {}},
+         {127, 127, 127}},
+        {"grey alpha 8", {2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, {0, 64, 200, 255}, {}, {}}, {191, 191, 191}},
+        {"palette tRNS", {3, 1, PNG_COLOR_TYPE_PALETTE, 8, false, {0, 1, 2}, {pal, pal + 3}, {128, 255}},
+         {127, 127, 127}},
+        {"grey 2 bits", {4, 1, PNG_COLOR_TYPE_GRAY, 2, false, {0, 1, 2, 3}, {}, {}}, {0, 0, 0}},
+        {"interlaced rgba 16",
+         {9, 9, PNG_COLOR_TYPE_RGBA, 16, true, {}, {}, {}},
+         {0, 0, 0}},
+    };
+    TempFolder tmp;
+    for (auto c : cases) {
+        if (c.spec.Samples.empty()) {
+            // A gradient of colour and alpha over the whole picture.
+            for (int y = 0; y < c.spec.H; ++y)
+                for (int x = 0; x < c.spec.W; ++x)
+                    for (int k = 0; k < 4; ++k)
+                        c.spec.Samples.push_back(
+                            static_cast<uint16_t>(k == 3 ? 65535 - 7000 * x : (x * 7 + y * 5 + k * 90) * 257 % 65536));
+            c.first = {0, 0, 0};
+        }
+        const std::string bytes = PngFile(c.spec);
+        const QImage mine = DecodePng(bytes);
+        ASSERT_EQ(mine.size(), QSize(c.spec.W, c.spec.H)) << c.name;
+        if (std::string(c.name) != "interlaced rgba 16") {
+            const QRgb p = mine.pixel(0, 0);
+            EXPECT_NEAR(qRed(p), c.first[0], 2) << c.name;
+            EXPECT_NEAR(qGreen(p), c.first[1], 2) << c.name;
+            EXPECT_NEAR(qBlue(p), c.first[2], 2) << c.name;
+        }
+        if (HaveMagick()) {
+            const std::string path = tmp.File("p.png", bytes);
+            const auto seen = MagickView(path, "-background white -flatten");
+            ASSERT_TRUE(seen) << c.name;
+            EXPECT_LE(MaxDiff(*seen, mine), 2) << c.name;
+        }
+    }
+}
+
+TEST(PicturePng, SixteenBitPictureReEncodedWithItsOwnColours) {
+    TempFolder tmp;
+    const std::string path = tmp.File(
+        "s.png", PngFile({2, 2, PNG_COLOR_TYPE_RGB, 16, false,
+                          {0x8080, 0x8080, 0x8080, 0, 40 * 257, 200 * 257, 0, 40 * 257, 200 * 257,
+                           0x8080, 0x8080, 0x8080},
+                          {},
+                          {}}));
+    ScriptedRandom zero;
+    ASSERT_EQ(RecodePng(path, TPicEncodeSettings{2, 0, 0, 80}, zero), 0);
+    const QImage out = ReadPng(path);
+    ASSERT_EQ(out.size(), QSize(2, 2));
+    EXPECT_EQ(Rgb(out, 0, 0), 0x808080u);
+    EXPECT_EQ(Rgb(out, 1, 0), 0x0028C8u);
+}
+
+TEST(PictureBmp, PixelDataShorterThanTheHeaderSaysIsDamaged) {
+    const QImage src = Quarters(20, 10);
+    const struct Case {
+        const char* name;
+        QImage pic;
+    } cases[] = {{"24 bits", src},
+                 {"8 bits", src.convertToFormat(QImage::Format_Indexed8)},
+                 {"32 bits", src.convertToFormat(QImage::Format_RGB32)}};
+    for (const auto& c : cases) {
+        const std::string whole = QtBytes(c.pic, "BMP");
+        EXPECT_EQ(DecodeBmp(whole).size(), src.size()) << c.name;
+        EXPECT_NO_THROW(DecodeBmp(whole + "trailing bytes")) << c.name;
+        const uint32_t off = uint8_t(whole[10]) | uint8_t(whole[11]) << 8;
+        const std::string half = whole.substr(0, off + (whole.size() - off) / 2);
+        EXPECT_THROW(DecodeBmp(half), std::runtime_error) << c.name;
+        EXPECT_THROW(DecodeBmp(whole.substr(0, whole.size() - 1)), std::runtime_error) << c.name;
+    }
+}
+
+TEST(PictureJpeg, ExifOrientationAppliedAsImageMagickAutoOrients) {
+    TempFolder tmp;
+    const std::string plain = JpegBytes(Quarters(24, 16), 100);
+    for (bool big : {false, true})
+        for (int o = 1; o <= 8; ++o) {
+            const std::string bytes = WithExifOrientation(plain, o, big);
+            EXPECT_EQ(JpegOrientation(bytes), o);
+            const QImage mine = DecodeJpeg(bytes);
+            EXPECT_EQ(mine.size(), o >= 5 ? QSize(16, 24) : QSize(24, 16)) << o;
+            if (!HaveMagick()) continue;
+            const auto seen = MagickView(tmp.File("o.jpg", bytes), "-auto-orient");
+            ASSERT_TRUE(seen) << o;
+            EXPECT_LE(MaxDiff(*seen, mine), 2) << "orientation " << o << (big ? " MM" : " II");
+        }
+    EXPECT_EQ(JpegOrientation(plain), 1);
+    EXPECT_EQ(JpegOrientation(WithExifOrientation(plain, 9, false)), 1);
+}
+
+TEST_F(PictureMaker, SidewaysPhonePhotoGoesUprightAndModeOneKeepsItsBytes) {
+    // Stored 40 x 24 with tag 6: upright it is 24 x 40, and fits "176X210" as
+    // 126 x 210 (r = min(7.33, 5.25)).
+    const QImage stored = Quarters(40, 24);
+    const std::string bytes = WithExifOrientation(JpegBytes(stored, 100), 6, false);
+    const std::string path = tmp.File("1.jpg", bytes);
+    AddPicturePage(path);
+    maker.FPicEncodeMode = 3;
+    maker.FPicEncodeInfo = "176X210";
+    maker.MakeMms(OutPath());
+    auto parts = MessageParts(ReadFileBytes(OutPath()));
+    ASSERT_EQ(parts.size(), 2u);
+    const QImage sent = DecodeJpeg(parts[1].second);
+    ASSERT_EQ(sent.size(), QSize(126, 210));
+    EXPECT_EQ(JpegOrientation(parts[1].second), 1);
+    // Turned clockwise: the stored top-left quarter is now the top-right one.
+    const QColor topRight = sent.pixelColor(115, 30), storedTopLeft = stored.pixelColor(5, 5);
+    EXPECT_NEAR(topRight.red(), storedTopLeft.red(), 8);
+    EXPECT_NEAR(topRight.blue(), storedTopLeft.blue(), 8);
+
+    maker.FPicEncodeMode = 2;
+    maker.MakeMms(OutPath());
+    parts = MessageParts(ReadFileBytes(OutPath()));
+    EXPECT_EQ(DecodeJpeg(parts[1].second).size(), QSize(24, 40));
+
+    maker.FPicEncodeMode = 1;
+    maker.MakeMms(OutPath());
+    parts = MessageParts(ReadFileBytes(OutPath()));
+    EXPECT_EQ(parts[1].second, bytes);
+}
+
+TEST_F(PictureMaker, BitmapsJpegNeverReplacesAnotherPagesPicture) {
+    // Working copies are named per extension: one page's "1234.bmp" and another
+    // page's "1234.jpg" stand side by side.
+    QImage red(16, 16, QImage::Format_RGB888), blue(16, 16, QImage::Format_RGB888);
+    red.fill(QColor(220, 20, 20));
+    blue.fill(QColor(20, 20, 220));
+    const std::string bmp = tmp.File("1234.bmp", QtBytes(red, "BMP"));
+    const std::string jpgBytes = JpegBytes(blue);
+    const std::string jpg = tmp.File("1234.jpg", jpgBytes);
+    AddPicturePage(bmp);
+    AddPicturePage(jpg);
+    maker.FPicEncodeMode = 2;
+    maker.MakeMms(OutPath());
+    EXPECT_EQ(ReadFileBytes(jpg), jpgBytes);
+    const auto parts = MessageParts(ReadFileBytes(OutPath()));
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_NEAR(DecodeJpeg(parts[1].second).pixelColor(8, 8).red(), 220, 6);
+    EXPECT_NEAR(DecodeJpeg(parts[2].second).pixelColor(8, 8).blue(), 220, 6);
+
+    // Called on its own it picks the next free name; a link is never followed.
+    NineRandom rng;
+    EXPECT_EQ(BmpToJpeg(bmp, TPicEncodeSettings{2, 0, 0, 80}, rng), tmp.Path() + "1234-1.jpg");
+    EXPECT_EQ(ReadFileBytes(jpg), jpgBytes);
+    TempFolder outside;
+    std::filesystem::create_symlink(outside.Path() + "victim.jpg", tmp.Path() + "1234-2.jpg");
+    EXPECT_EQ(BmpToJpeg(bmp, TPicEncodeSettings{2, 0, 0, 80}, rng), tmp.Path() + "1234-3.jpg");
+    EXPECT_FALSE(std::filesystem::exists(outside.Path() + "victim.jpg"));
+}
+
+TEST_F(PictureMaker, FreshCopyNeverFollowsALink) {
+    const std::string png = tmp.File("1234.png", QtBytes(Quarters(8, 8), "PNG"));
+    TempFolder outside;
+    const std::string victim = outside.File("victim.png", "keep me");
+    std::filesystem::create_symlink(victim, tmp.Path() + "1234-1.png");
+    AddPicturePage(png);
+    maker.FPicEncodeMode = 2;
+    maker.MakeMms(OutPath());
+    EXPECT_EQ(ReadFileBytes(victim), "keep me");
+    EXPECT_TRUE(std::filesystem::is_symlink(tmp.Path() + "1234-1.png"));
+    EXPECT_FALSE(std::filesystem::exists(tmp.Path() + "1234-2.png"));
+}
+
 // ---- through the maker ----
 
 TEST_F(PictureMaker, ModeOneSendsEveryPictureAsItIs) {
@@ -550,40 +761,47 @@ TEST_F(PictureMaker, ModeTwoKeepsSizesAndChangesOnePixel) {
     const std::string gif = tmp.File("3.gif", plain.Encode(flat));
     QImage indexed = flat.convertToFormat(QImage::Format_Indexed8);
     const std::string bmp = tmp.File("4.Bmp", QtBytes(indexed, "BMP"));
-    const std::string bmpBytes = ReadFileBytes(bmp);
+    const std::vector<std::string> files = {jpg, png, gif, bmp};
+    std::vector<std::string> before;
+    for (const auto& f : files) before.push_back(ReadFileBytes(f));
     AddPicturePage(jpg, gif);  // a picture attachment is re-encoded too
     AddPicturePage(png, bmp);
     maker.FPicEncodeMode = 2;
     maker.FJpegQuality = 100;
     maker.MakeMms(OutPath());
-    const std::string out = ReadFileBytes(OutPath());
+    const auto parts = MessageParts(ReadFileBytes(OutPath()));
+    // SMIL, then page by page picture and attachment.
+    ASSERT_EQ(parts.size(), 5u);
 
     // JPEG: lossy, so the rest of the picture only stays close.
-    const QImage j = DecodeJpeg(ReadFileBytes(jpg));
+    const QImage j = DecodeJpeg(parts[1].second);
     ASSERT_EQ(j.size(), photo.size());
     EXPECT_LE(MaxDiff(jpgSource, j, 0, 0), 6);
     for (int d : DiffAt(jpgSource, j, 0, 0)) EXPECT_NEAR(d, 9, 3);
 
     // PNG and GIF keep few colours exactly: one pixel raised by 9, nothing else.
-    const QImage p = ReadPng(png);
+    const QImage p = DecodePng(parts[3].second);
     ASSERT_EQ(p.size(), flat.size());
     EXPECT_EQ(MaxDiff(flat, p, 0, 0), 0);
     EXPECT_EQ(DiffAt(flat, p, 0, 0), (std::array<int, 3>{9, 9, 9}));
-    const GifView g = ReadGif(gif);
+    const std::string gifOut = tmp.File("sent.gif", parts[2].second);
+    const GifView g = ReadGif(gifOut);
     ASSERT_EQ(g.W, 48);
     ASSERT_EQ(g.H, 32);
     EXPECT_EQ(g.Palette[g.Indices[0]], Rgb(flat, 0, 0) + 0x090909u);
     EXPECT_EQ(g.Palette[g.Indices[47]], Rgb(flat, 47, 0));
+    std::filesystem::remove(gifOut);
 
-    // The bitmap stays; a JPEG of it is written beside it and sent instead.
-    EXPECT_EQ(ReadFileBytes(bmp), bmpBytes);
-    const std::string bj = tmp.Path() + "4.jpg";
-    ASSERT_TRUE(std::filesystem::exists(bj));
-    const QImage b = DecodeJpeg(ReadFileBytes(bj));
+    // The bitmap goes as a JPEG of it.
+    const QImage b = DecodeJpeg(parts[4].second);
     ASSERT_EQ(b.size(), flat.size());
-    EXPECT_TRUE(Contains(out, ReadFileBytes(bj)));
-    EXPECT_FALSE(Contains(out, bmpBytes));
-    for (const std::string& f : {jpg, png, gif}) EXPECT_TRUE(Contains(out, ReadFileBytes(f))) << f;
+    EXPECT_NE(parts[4].second, before[3]);
+
+    // The pages' own files are never changed, and the fresh copies are gone again.
+    for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(ReadFileBytes(files[i]), before[i]) << files[i];
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"1.jpg", "2.png", "3.gif", "4.Bmp", "0000.smil", "out.mms"}));
 }
 
 TEST_F(PictureMaker, BitmapsOfEveryDepthBecomeJpegs) {
@@ -609,6 +827,7 @@ TEST_F(PictureMaker, BitmapsOfEveryDepthBecomeJpegs) {
         ASSERT_EQ(out.size(), ref.size()) << pic.format();
         for (int d : DiffAt(ref, out, 0, 0)) EXPECT_NEAR(d, 18, 4) << pic.format();
         EXPECT_LE(MaxDiff(ref, out, 0, 0), 6) << pic.format();
+        std::filesystem::remove(path);
     }
 }
 
@@ -621,15 +840,20 @@ TEST_F(PictureMaker, ModeThreeFitsTheBox) {
     maker.FPicEncodeMode = 3;
     maker.FPicEncodeInfo = "176X210";
     maker.MakeMms(OutPath());
-    EXPECT_EQ(DecodeJpeg(ReadFileBytes(jpg)).size(), QSize(176, 144));
-    EXPECT_EQ(ReadPng(png).size(), QSize(176, 176));
-    const GifView g = ReadGif(gif);
+    const auto parts = MessageParts(ReadFileBytes(OutPath()));
+    ASSERT_EQ(parts.size(), 4u);
+    EXPECT_EQ(DecodeJpeg(parts[1].second).size(), QSize(176, 144));
+    EXPECT_EQ(DecodePng(parts[3].second).size(), QSize(176, 176));
+    const GifView g = ReadGif(tmp.File("sent.gif", parts[2].second));
     EXPECT_EQ(g.W, 176);
     EXPECT_EQ(g.H, 88);
+    // The pages keep their pictures at their own sizes.
+    EXPECT_EQ(DecodeJpeg(ReadFileBytes(jpg)).size(), QSize(352, 288));
 }
 
 TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
     const std::string goodJpeg = JpegBytes(Photo(40, 30));
+    const std::string goodBmp = QtBytes(Photo(40, 30), "BMP"), goodPng = QtBytes(Noise(40, 30), "PNG");
     const struct Case {
         const char* name;
         std::string bytes;
@@ -640,6 +864,8 @@ TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
         {"4.png", "\x89PNG\r\n\x1A\nrest"},
         {"5.bmp", "BM not a bitmap"},
         {"6.png", goodJpeg},  // a JPEG under a PNG name
+        {"7.bmp", goodBmp.substr(0, goodBmp.size() / 2)},  // half of its rows missing
+        {"8.png", goodPng.substr(0, goodPng.size() / 2)},
     };
     maker.FPicEncodeMode = 2;
     for (const auto& c : cases) {
@@ -652,4 +878,9 @@ TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
     }
     EXPECT_FALSE(std::filesystem::exists(tmp.Path() + "5.jpg"));
     EXPECT_EQ(CountEndingWith(".writing"), 0);
+    // Nothing but the pages' files and the SMIL document is left behind.
+    std::set<std::string> names, want{"0000.smil"};
+    for (const auto& c : cases) want.insert(c.name);
+    for (const auto& e : std::filesystem::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
+    EXPECT_EQ(names, want);
 }
