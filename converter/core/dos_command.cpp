@@ -80,6 +80,9 @@ std::string LiteralProgramPath(const std::string& Cmd) {
     return word;
 }
 
+// A byte that belongs to a line: neither a line end nor a NUL.
+bool IsLineByte(char Byte) { return Byte != 0 && Byte != '\n' && Byte != '\r'; }
+
 void CloseFd(int& Fd) {
     if (Fd >= 0) {
         ::close(Fd);
@@ -177,14 +180,24 @@ void TDosThread::Execute() {
     FFinished = true;
 }
 
-void TDosThread::EmitLine(const std::string& Line, TOutputType OutputType, bool& MirrorFlag) {
+void TDosThread::EndLine(std::string& Line, bool& MirrorFlag) {
+    if (!FMirrorLines && !FOnNewLine) {
+        // Nobody else sees the line: it moves into the captured lines whole.
+        FCapturedLines->Add(std::move(Line));
+        Line.clear();
+        MirrorFlag = false;
+        return;
+    }
+    FCapturedLines->Add(Line);
     if (FMirrorLines) {
         if (MirrorFlag)
             FMirrorLines->SetLast(Line);
         else
             FMirrorLines->Add(Line);
     }
-    if (FOnNewLine) FOnNewLine(FOwner, FID, Line, OutputType);
+    MirrorFlag = false;
+    if (FOnNewLine) FOnNewLine(FOwner, FID, Line, otEntireLine);
+    Line.clear();
 }
 
 void TDosThread::WritePendingInput(int InputFd, std::string& Unwritten, bool& MirrorFlag) {
@@ -333,24 +346,40 @@ void TDosThread::RunProcess() {
                 std::fill(buffer.begin(), buffer.end(), 0);
                 ssize_t count = ::read(outPipe[0], buffer.data(), buffer.size());
                 if (count < 0) count = 0;
-                std::string current = unfinished;
-                for (ssize_t i = 0; i < count && !Terminated(); ++i) {
-                    const char byte = buffer[i];
-                    if (byte == 0) continue;
-                    if (byte != '\n' && byte != '\r') {
-                        current += byte;
+                // The unfinished line grows in place, so output without line
+                // ends costs no more than its bytes; the mirror is handed only
+                // what this read added to it.
+                size_t mirrored = unfinished.size();
+                const char* data = buffer.data();
+                ssize_t i = 0;
+                while (i < count && !Terminated()) {
+                    const char byte = data[i];
+                    if (byte == 0) {
+                        ++i;
                         continue;
                     }
-                    if (byte == '\r' && i + 1 < count && buffer[i + 1] == '\n') ++i;
+                    if (byte != '\n' && byte != '\r') {
+                        ssize_t end = i + 1;
+                        while (end < count && IsLineByte(data[end]) && !Terminated()) ++end;
+                        unfinished.append(data + i, static_cast<size_t>(end - i));
+                        i = end;
+                        continue;
+                    }
+                    if (byte == '\r' && i + 1 < count && data[i + 1] == '\n') ++i;
+                    ++i;
                     FTimer->ResetLastOutput();
-                    FCapturedLines->Add(current);
-                    EmitLine(current, otEntireLine, mirrorFlag);
-                    mirrorFlag = false;
-                    current.clear();
+                    EndLine(unfinished, mirrorFlag);
+                    mirrored = 0;
                 }
-                unfinished = current;
                 if (!unfinished.empty()) {
-                    EmitLine(unfinished, otBeginningOfLine, mirrorFlag);
+                    if (FMirrorLines) {
+                        if (mirrorFlag)
+                            FMirrorLines->AppendToLast(
+                                std::string_view(unfinished).substr(mirrored));
+                        else
+                            FMirrorLines->Add(unfinished);
+                    }
+                    if (FOnNewLine) FOnNewLine(FOwner, FID, unfinished, otBeginningOfLine);
                     mirrorFlag = true;
                 }
             } else {
@@ -369,10 +398,7 @@ void TDosThread::RunProcess() {
                 break;
         }
         // An unended line ends with the run.
-        if (!unfinished.empty()) {
-            FCapturedLines->Add(unfinished);
-            EmitLine(unfinished, otEntireLine, mirrorFlag);
-        }
+        if (!unfinished.empty()) EndLine(unfinished, mirrorFlag);
     } catch (...) {
         // A handler raised: the watching ends here.
         FHandlerError = std::current_exception();

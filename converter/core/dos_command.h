@@ -86,8 +86,9 @@ public:
 private:
     void Execute();
     void RunProcess();
-    // Reports one line to the captured lines, the mirror list and OnNewLine.
-    void EmitLine(const std::string& Line, TOutputType OutputType, bool& MirrorFlag);
+    // Ends a line: it goes to the captured lines, the mirror list and OnNewLine
+    // (otEntireLine), and Line is left empty.
+    void EndLine(std::string& Line, bool& MirrorFlag);
     void WritePendingInput(int InputFd, std::string& Unwritten, bool& MirrorFlag);
 
     TDosCommand* FOwner;

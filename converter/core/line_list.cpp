@@ -21,6 +21,11 @@ void TLineList::Add(const std::string& Value) {
     FLines.push_back(Value);
 }
 
+void TLineList::Add(std::string&& Value) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FLines.push_back(std::move(Value));
+}
+
 void TLineList::Delete(int Index) {
     std::lock_guard<std::mutex> lock(FLock);
     if (Index >= 0 && Index < static_cast<int>(FLines.size())) FLines.erase(FLines.begin() + Index);
@@ -47,4 +52,12 @@ void TLineList::SetLast(const std::string& Value) {
 std::vector<std::string> TLineList::ToVector() const {
     std::lock_guard<std::mutex> lock(FLock);
     return {FLines.begin(), FLines.end()};
+}
+
+void TLineList::AppendToLast(std::string_view Tail) {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FLines.empty())
+        FLines.emplace_back(Tail);
+    else
+        FLines.back().append(Tail);
 }

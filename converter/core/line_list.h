@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TLineList {
@@ -15,12 +16,15 @@ public:
     std::string Strings(int Index) const;
     void SetStrings(int Index, const std::string& Value);
     void Add(const std::string& Value);
+    void Add(std::string&& Value);
     void Delete(int Index);
     void Clear();
     // Deletes the oldest lines while more than MaxCount remain.
     void KeepNewest(int MaxCount);
     // Replaces the last line by Value, or adds Value when the list is empty.
     void SetLast(const std::string& Value);
+    // Appends Tail to the last line, or adds it when the list is empty.
+    void AppendToLast(std::string_view Tail);
     std::vector<std::string> ToVector() const;
 
 private:

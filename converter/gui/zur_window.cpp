@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "dialog_service.h"
@@ -57,19 +59,21 @@ QString FromUtf8(const std::string& Text) { return QString::fromStdString(Text);
 // Deletes a file (not a folder) if it is there; failures are ignored.
 void DeleteFileQuietly(const std::string& FileName) { ::unlink(FileName.c_str()); }
 
-// Clears the busy flag and removes the intermediate files when a conversion
-// step ends, however it ends.
+// Clears the busy and closing flags and removes the intermediate files when a
+// conversion step ends, however it ends.
 class TConversionEnd {
 public:
-    TConversionEnd(bool& Busy, std::vector<std::string> Files)
-        : FBusy(Busy), FFiles(std::move(Files)) {}
+    TConversionEnd(bool& Busy, bool& Closing, std::vector<std::string> Files)
+        : FBusy(Busy), FClosing(Closing), FFiles(std::move(Files)) {}
     ~TConversionEnd() {
         for (const std::string& file : FFiles) DeleteFileQuietly(file);
         FBusy = false;
+        FClosing = false;
     }
 
 private:
     bool& FBusy;
+    bool& FClosing;
     std::vector<std::string> FFiles;
 };
 
@@ -200,7 +204,15 @@ void Tfrmzur::Guarded(const std::function<void()>& Handler) {
     }
 }
 
-void Tfrmzur::Message(const QString& Text) { FDialogs.ShowMessage(this, kCaption, Text); }
+void Tfrmzur::Message(const QString& Text) {
+    if (FClosing) return;  // no box for a window that is gone
+    FDialogs.ShowMessage(this, kCaption, Text);
+}
+
+void Tfrmzur::closeEvent(QCloseEvent* Event) {
+    if (FBusy) FClosing = true;
+    QWidget::closeEvent(Event);
+}
 
 void Tfrmzur::SBSourceSelClick() {
     const QString chosen = FDialogs.ChooseFile(OpenDialog);
@@ -280,7 +292,8 @@ void Tfrmzur::SBtoZurClick() {
 }
 
 void Tfrmzur::WaveOut1Done() {
-    TConversionEnd end(FBusy, {FTempWav, FBatFile});
+    TConversionEnd end(FBusy, FClosing, {FTempWav, FBatFile});
+    if (FClosing) return;  // closed while decoding: the batch file is not run
     if (!FWaveOut->ExceptionMessage().empty()) {
         DeleteFileQuietly(FTempWav);
         Labelstat->setText("转换异常");
@@ -291,6 +304,7 @@ void Tfrmzur::WaveOut1Done() {
     const int mode = std::clamp(CBMR->currentIndex(), 0, 7);
     FScript = {ZurEncodeLine(FAppDir, FTempWav, FTargetFile, ZurModeNames[mode]), "exit"};
     const bool converted = RunBatchFile();
+    if (FClosing) return;
     Labelstat->setText(QString());
     DeleteFileQuietly(FTempWav);
     DeleteFileQuietly(FBatFile);
@@ -320,10 +334,11 @@ void Tfrmzur::SBtoWaveClick() {
     FSourceFile = source;
     FTargetFile = target;
     FBusy = true;
-    TConversionEnd end(FBusy, {FBatFile});
+    TConversionEnd end(FBusy, FClosing, {FBatFile});
     Labelstat->setText("开始转换");
     FScript = {ZurDecodeLine(FAppDir, FSourceFile, FTargetFile), "exit"};
     const bool converted = RunBatchFile();
+    if (FClosing) return;
     DeleteFileQuietly(FBatFile);
     if (converted) {
         Labelstat->setText("转换完成");
@@ -336,7 +351,11 @@ void Tfrmzur::SBtoWaveClick() {
 }
 
 bool Tfrmzur::RunBatchFile() {
-    SaveScriptFile(FScript, FBatFile);
+    try {
+        SaveScriptFile(FScript, FBatFile);
+    } catch (const std::runtime_error&) {
+        return false;  // a batch file that cannot be written is a failed conversion
+    }
     const TFileStamp targetBefore = FileStampOf(FTargetFile);
     std::unique_ptr<TDosCommand> command = std::make_unique<TDosCommand>();
     FDosCommand = command.get();
@@ -346,10 +365,11 @@ bool Tfrmzur::RunBatchFile() {
     } forget{FDosCommand};
     FDosCommand->SetCommandLine(ShellWord(FBatFile));
     FDosCommand->Start();
-    while (FDosCommand->IsRunning()) {
+    while (FDosCommand->IsRunning() && !FClosing) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         FProcessMessages();
     }
+    // Ends the process group when the window was closed during the run.
     FDosCommand->Stop();
     const bool started = FDosCommand->LastError().empty();
     // The outside program is judged by what it leaves: a target file that this

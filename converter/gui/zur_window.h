@@ -17,6 +17,7 @@
 #include "dos_command.h"
 #include "wave_out.h"
 
+class QCloseEvent;
 class QComboBox;
 class QDragEnterEvent;
 class QDropEvent;
@@ -52,13 +53,17 @@ public:
     void AppException(const std::exception& E);
 
 protected:
+    // Closing during a conversion abandons it: a run under way is stopped (its
+    // whole process group), the intermediate files go, and no box follows.
+    void closeEvent(QCloseEvent* Event) override;
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
 
 private:
     void WaveOut1Done();
-    // Writes FScript as "run.bat", runs it and waits for its end; gives whether
-    // the batch file ran and made or rewrote the target.
+    // Writes FScript as "run.bat", runs it and waits for its end (or for the
+    // window to close); gives whether the batch file was written, ran and made
+    // or rewrote the target.
     bool RunBatchFile();
     void Message(const QString& Text);
     // Runs a handler; an error it raises goes to AppException.
@@ -97,4 +102,6 @@ private:
     std::unique_ptr<TAudioConverter> FConverter;
     std::unique_ptr<TResampler> FResampler;
     bool FBusy = false;
+    // The window was closed during the conversion under way.
+    bool FClosing = false;
 };

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -73,26 +74,6 @@ int OpenDescriptorCount() {
          it != std::filesystem::directory_iterator(); ++it)
         ++count;
     return count;
-}
-
-bool HasChildren() {
-    int status = 0;
-    const pid_t pid = ::waitpid(-1, &status, WNOHANG);
-    return !(pid < 0 && errno == ECHILD);
-}
-
-// 'R', 'S', 'Z', ... from /proc, or 0 when the process is gone.
-char ProcessState(pid_t Pid) {
-    std::ifstream stat("/proc/" + std::to_string(Pid) + "/stat");
-    std::string text;
-    if (!std::getline(stat, text)) return 0;
-    const size_t paren = text.rfind(')');
-    return paren != std::string::npos && paren + 2 < text.size() ? text[paren + 2] : 0;
-}
-
-bool IsAlive(pid_t Pid) {
-    const char state = ProcessState(Pid);
-    return state != 0 && state != 'Z' && state != 'X';
 }
 
 }  // namespace
@@ -214,6 +195,64 @@ TEST(DosCommand, FiveHundredLinesAreCutToTheNewest200AtTheNextPass) {
     ASSERT_EQ(lines.size(), 200u);
     EXPECT_EQ(lines.front(), "301");
     EXPECT_EQ(lines.back(), "500");
+}
+
+// 300 lines, then 4,000,000 bytes without a line end (in many reads), then the
+// end: the lines are cut to the newest 200 at each pass, and the long line comes
+// whole, once, at the end of the run. With a handler and a mirror list, and bare
+// as the converter runs it.
+TEST(DosCommand, ALongOutputWithoutLineEnds) {
+    std::string expected;
+    for (int i = 0; i < 400000; ++i) {
+        char piece[16];
+        std::snprintf(piece, sizeof piece, "%09d|", i);
+        expected += piece;
+    }
+    for (const bool watched : {true, false}) {
+        SCOPED_TRACE(watched ? "with a handler and a mirror list" : "bare");
+        TDosCommand command;
+        TLineList mirror;
+        std::atomic<int> partialReports{0}, badReports{0}, entireLong{0};
+        std::atomic<size_t> lastPartialSize{0};
+        if (watched) {
+            command.SetMirrorLines(&mirror);
+            command.SetOnNewLine([&](TDosCommand*, int32_t, const std::string& Line,
+                                     TOutputType Type) {
+                if (Line.size() < 10) return;  // one of the 300 numbered lines
+                // Each report of the unfinished line is all of it so far.
+                const bool prefix = expected.compare(0, Line.size(), Line) == 0;
+                if (Type == otBeginningOfLine) {
+                    if (!prefix || Line.size() <= lastPartialSize) ++badReports;
+                    lastPartialSize = Line.size();
+                    ++partialReports;
+                } else if (Line == expected) {
+                    ++entireLong;
+                } else {
+                    ++badReports;
+                }
+            });
+        }
+        command.SetCommandLine(
+            "seq 300; sleep 0.1; "
+            "awk 'BEGIN { for (i = 0; i < 400000; i++) printf \"%09d|\", i }'");
+        RunToEnd(command, 30000);
+        const std::vector<std::string> lines = command.CapturedLines().ToVector();
+        ASSERT_EQ(lines.size(), 201u);
+        EXPECT_EQ(lines[0], "101");
+        EXPECT_EQ(lines[199], "300");
+        EXPECT_EQ(lines[200].size(), expected.size());
+        EXPECT_TRUE(lines[200] == expected);
+        if (watched) {
+            EXPECT_GT(partialReports, 1);  // it came in more than one read
+            EXPECT_EQ(badReports, 0);
+            EXPECT_EQ(lastPartialSize, expected.size());
+            EXPECT_EQ(entireLong, 1);
+            // The mirror is not cut: its last entry grew in place into the line.
+            ASSERT_EQ(mirror.Count(), 301);
+            EXPECT_EQ(mirror.Strings(0), "1");
+            EXPECT_TRUE(mirror.Strings(300) == expected);
+        }
+    }
 }
 
 TEST(DosCommand, IdAndHandlersAreTakenAtStart) {

@@ -3,6 +3,7 @@
 // guard and the clean-up of "tmpaudio.wav" and "run.bat".
 #include "zur_window.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,9 +22,11 @@
 #include <QUrl>
 #include <QtTest>
 #include <string>
+#include <vector>
 
 #include "audio_fixtures.h"
 #include "dialog_service.h"
+#include "test_support.h"
 #include "zur_application.h"
 
 extern "C" {
@@ -463,26 +466,132 @@ private slots:
         ExpectNothingLeftBehind();
     }
 
-    void anUnwritableBatchFileIsDroppedSilently() {
-        QVERIFY(QDir().mkpath(App("run.bat")));  // a folder where the file should go
+    // A batch file that cannot be written ends as a failed conversion, in both
+    // directions. As root, permission bits do not stop a write: a folder under
+    // the name, or a link to a device that takes no byte, does.
+    void anUnwritableBatchFileEndsAsAFailedConversion_data() {
+        QTest::addColumn<QString>("standing");
+        QTest::newRow("a folder") << "folder";
+        QTest::newRow("a link to a full device") << "/dev/full";
+    }
+    void anUnwritableBatchFileEndsAsAFailedConversion() {
+        QFETCH(QString, standing);
+        auto block = [&] {
+            if (standing == "folder")
+                QVERIFY(QDir().mkpath(App("run.bat")));
+            else
+                QVERIFY(::symlink(standing.toStdString().c_str(),
+                                  App("run.bat").toStdString().c_str()) == 0);
+        };
+        block();
         WriteTextFile(File("clip.zur").toStdString(), "zur");
         SetFields(File("clip.zur"), File("clip.wav"));
         Click("SBtoWave");
-        QCOMPARE(FDialogs->Messages, QStringList());
-        QCOMPARE(Status(), QString("开始转换"));
+        QCOMPARE(FDialogs->Messages, QStringList({kFailed}));
+        QCOMPARE(Status(), QString(kFailed));
         QVERIFY(!FWindow->Busy());
+        block();  // a link is removed with the failed conversion; a folder stays
         MakeTone("tone.wav", "wav", "pcm_s16le");
         SetFields(File("tone.wav"), File("tone.zur"));
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
-        QCOMPARE(FDialogs->Messages, QStringList());
-        QVERIFY(!PathExists(App("tmpaudio.wav")));
+        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kFailed}));
+        QCOMPARE(Status(), QString(kFailed));
+        QVERIFY(!PathExists(App("converter-args.txt")));
+        QVERIFY(!PathExists(File("clip.wav")));
+        QVERIFY(!PathExists(File("tone.zur")));
+        // Nothing else is left in the program's folder.
+        QStringList left = QDir(FAppDir).entryList(QDir::AllEntries | QDir::System |
+                                                   QDir::Hidden | QDir::NoDotAndDotDot);
+        left.removeAll("Converter");
+        QCOMPARE(left, standing == "folder" ? QStringList({"run.bat"}) : QStringList());
         // Later conversions still end normally.
-        QVERIFY(QDir(App("run.bat")).removeRecursively());
+        if (standing == "folder") QVERIFY(QDir(App("run.bat")).removeRecursively());
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
-        QCOMPARE(FDialogs->Messages, QStringList({kDone}));
+        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kFailed, kDone}));
         ExpectNothingLeftBehind();
+    }
+
+    // Closing the window during a conversion ends it and the program: the
+    // Converter that never ends is stopped with all it started, the
+    // intermediate files go, and no box comes. Runs the window in the
+    // application's own event loop, as the program does.
+    void closingDuringAConversionEndsItAndTheProgram_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("whileDecoding");
+        QTest::newRow("ZUR->WAVE, a hung Converter") << "SBtoWave" << false;
+        QTest::newRow("WAVE->ZUR, a hung Converter") << "SBtoZur" << false;
+        QTest::newRow("WAVE->ZUR, while decoding") << "SBtoZur" << true;
+    }
+    void closingDuringAConversionEndsItAndTheProgram() {
+        QFETCH(QString, button);
+        QFETCH(bool, whileDecoding);
+        WriteTextFile(App("standin-hang").toStdString(), "");
+        if (button == "SBtoWave") {
+            WriteTextFile(File("clip.zur").toStdString(), "zur");
+            SetFields(File("clip.zur"), File("clip.wav"));
+        } else {
+            MakeTone("tone.wav", "wav", "pcm_s16le");
+            SetFields(File("tone.wav"), File("tone.zur"));
+        }
+        FWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FWindow));
+
+        std::vector<pid_t> pids;
+        auto readPids = [&] {
+            QStringList words = ReadText(App("converter-pids")).split(' ', Qt::SkipEmptyParts);
+            for (const QString& word : words) pids.push_back(word.trimmed().toInt());
+            return !pids.empty();
+        };
+        bool scriptSeen = false, tempSeen = false;
+        QTimer::singleShot(0, FWindow, [&] {
+            Click(button.toLatin1().constData());
+            if (whileDecoding) FWindow->close();
+        });
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, FWindow, [&] {
+            if (!FWindow->isVisible() || !readPids()) return;
+            scriptSeen = PathExists(App("run.bat"));
+            tempSeen = PathExists(App("tmpaudio.wav"));
+            FWindow->close();
+        });
+        if (!whileDecoding) poll.start();
+        // Should the window not end the run, the guard does, and the test fails.
+        QTimer guard;
+        guard.setSingleShot(true);
+        bool guardFired = false;
+        connect(&guard, &QTimer::timeout, [&] {
+            guardFired = true;
+            if (pids.empty()) readPids();
+            for (pid_t pid : pids) ::kill(pid, SIGKILL);
+            QCoreApplication::exit(1);
+        });
+        guard.start(20000);
+        const int exitCode = QCoreApplication::exec();
+        poll.stop();
+        QCOMPARE(exitCode, 0);
+        QVERIFY(!FWindow->isVisible());
+
+        if (whileDecoding) {
+            // The decoding's end still comes; it starts no batch file.
+            QVERIFY(ProcessEventsUntil([&] { return !FWindow->Busy(); }, 30000));
+            QVERIFY(!guardFired);
+            QVERIFY(!PathExists(App("converter-args.txt")));
+        } else {
+            QVERIFY(scriptSeen);
+            QCOMPARE(tempSeen, button == "SBtoZur");
+            QVERIFY(!FWindow->Busy());
+            QVERIFY(pids.size() == 2);
+            for (pid_t pid : pids)
+                QVERIFY2(SleepUntil([&] { return !IsAlive(pid); }, 5000),
+                         qPrintable(QString("process %1 still runs").arg(pid)));
+        }
+        QVERIFY(!HasChildren());
+        QCOMPARE(FDialogs->Messages, QStringList());
+        QVERIFY(!PathExists(App("run.bat")));
+        QVERIFY(!PathExists(App("tmpaudio.wav")));
     }
 
     void closingTheWindowDeletesTheIntermediateFiles() {
