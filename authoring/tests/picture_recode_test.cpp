@@ -19,6 +19,7 @@
 #include <gif_lib.h>
 #include <zlib.h>
 
+#include "chooser_rules.h"
 #include "mms_maker.h"
 #include "octree_quantizer.h"
 #include "picture_codecs.h"
@@ -883,4 +884,61 @@ TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
     for (const auto& c : cases) want.insert(c.name);
     for (const auto& e : std::filesystem::directory_iterator(tmp.Path())) names.insert(e.path().filename().string());
     EXPECT_EQ(names, want);
+}
+
+TEST_F(PictureMaker, EveryFileOfABatchCarriesTheSamePicture) {
+    // Each make re-encodes a fresh copy of the page's picture: the tenth file is
+    // no further from it than the first, in either re-encoding mode.
+    const std::string png = tmp.File("1.png", QtBytes(Quarters(48, 32), "PNG"));
+    const std::string jpg = tmp.File("2.jpg", JpegBytes(Photo(48, 32), 90));
+    const std::string pngBefore = ReadFileBytes(png), jpgBefore = ReadFileBytes(jpg);
+    AddPicturePage(png);
+    AddPicturePage(jpg);
+    maker.FPicEncodeInfo = "176X210";
+    for (int mode : {2, 3}) {
+        maker.FPicEncodeMode = mode;
+        std::vector<std::pair<std::string, std::string>> first;
+        for (int k = 0; k < 10; ++k) {
+            maker.MakeMms(OutPath());
+            const auto parts = MessageParts(ReadFileBytes(OutPath()));
+            ASSERT_EQ(parts.size(), 3u);
+            if (k == 0) first = parts;
+            EXPECT_EQ(parts[1].second, first[1].second) << "mode " << mode << ", file " << k;
+            EXPECT_EQ(parts[2].second, first[2].second) << "mode " << mode << ", file " << k;
+        }
+        EXPECT_EQ(ReadFileBytes(png), pngBefore);
+        EXPECT_EQ(ReadFileBytes(jpg), jpgBefore);
+    }
+}
+
+TEST(ChooserThumbnail, TakesWhatTheReEncoderTakes) {
+    TempFolder t;
+    const std::string whole = EncodeJpeg(Quarters(64, 48), 90);
+    // Cut in half: the re-encoder refuses it, so it is not listed either.
+    t.File("half.jpg", whole.substr(0, whole.size() / 2));
+    EXPECT_THROW(DecodeJpeg(ReadFileBytes(t.Path() + "half.jpg")), std::runtime_error);
+    EXPECT_FALSE(LoadThumbnail(t.Path() + "half.jpg", 100, 100));
+
+    // Stored sideways (tag 6): the thumbnail is upright, a portrait in the box,
+    // with the stored left half on top.
+    QImage sideways(80, 40, QImage::Format_RGB888);
+    sideways.fill(Qt::blue);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) sideways.setPixelColor(x, y, Qt::red);
+    t.File("turned.jpg", WithExifOrientation(EncodeJpeg(sideways, 95), 6, false));
+    auto turned = LoadThumbnail(t.Path() + "turned.jpg", 100, 100);
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(turned->pixelColor(5, 50), QColor(Qt::white));  // left of a 50-wide portrait
+    EXPECT_GT(turned->pixelColor(50, 20).red(), 200);
+    EXPECT_GT(turned->pixelColor(50, 80).blue(), 200);
+
+    // A 48-megapixel photo (8000 x 6000) is listed.
+    QImage big(8000, 6000, QImage::Format_RGB888);
+    big.fill(QColor(30, 120, 210));
+    t.File("big.jpg", EncodeJpeg(big, 75));
+    big = QImage();
+    auto thumb = LoadThumbnail(t.Path() + "big.jpg", 100, 100);
+    ASSERT_TRUE(thumb);
+    EXPECT_EQ(thumb->size(), QSize(100, 100));
+    EXPECT_NEAR(thumb->pixelColor(50, 50).blue(), 210, 4);
 }
