@@ -12,3 +12,7 @@ target_link_libraries(mms_batch_bench PRIVATE quilmar_core)
 
 add_executable(thumbnail_bench thumbnail_bench.cpp)
 target_link_libraries(thumbnail_bench PRIVATE quilmar_core)
+
+# Reads messages of many pages into the main window, offscreen.
+add_executable(page_strip_bench page_strip_bench.cpp)
+target_link_libraries(page_strip_bench PRIVATE quilmar_gui)

@@ -44,6 +44,9 @@ void TPageModel::SelectPage() {
     for (auto& item : FPages->Items) {
         TPageModel* p = item.get();
         if (p != this) {
+            // Only a page whose look changes is shown again: a message of
+            // thousands of pages would otherwise redraw them all for each one.
+            if (!p->FSelected && p->FColor == clCream) continue;
             p->FSelected = false;
             p->FColor = clCream;
             p->Changed();

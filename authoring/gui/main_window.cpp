@@ -545,14 +545,25 @@ void Tfrmmms::SyncFrames() {
     }
 }
 
-void Tfrmmms::LayoutPages(int first) {
-    SyncFrames();
+void Tfrmmms::LayoutPages(int first, bool sync) {
+    if (sync) SyncFrames();
     TPageList& pages = FMaker->FPages;
-    for (const auto& p : pages.Items) FrameOf(p.get())->setGeometry(0, 0, 0, 0);
+    // Only the frames on show are hidden again, so that the cost of a layout
+    // does not grow with the number of pages.
+    std::set<TFrameDispaly*> shown;
+    for (int s = 0; s < kVisiblePages; ++s) {
+        int i = first + s;
+        if (i >= 0 && i < pages.Count()) shown.insert(FrameOf(pages[i]));
+    }
+    for (const QPointer<TFrameDispaly>& frame : FLaidOut)
+        if (frame && !shown.count(frame.data())) frame->setGeometry(0, 0, 0, 0);
+    FLaidOut.clear();
     for (int s = 0; s < kVisiblePages; ++s) {
         int i = first + s;
         if (i < 0 || i >= pages.Count()) continue;
-        FrameOf(pages[i])->setGeometry(s * kPageStep + 3, 3, kPageWidth, kPageHeight);
+        TFrameDispaly* frame = FrameOf(pages[i]);
+        frame->setGeometry(s * kPageStep + 3, 3, kPageWidth, kPageHeight);
+        FLaidOut.push_back(frame);
         pages[i]->UpdatePageCaption();
     }
 }
@@ -569,7 +580,8 @@ void Tfrmmms::SBNewPageClick() {
     // The page the new one follows (the first when the list was empty).
     const int i = std::max(pages.IndexOf(page) - 1, 0);
     if (i == FFirstVisiblePage + 3) ++FFirstVisiblePage;
-    LayoutPages(FFirstVisiblePage);
+    // The new page has its frame already, and no other page changed.
+    LayoutPages(FFirstVisiblePage, false);
     FLastNewPage = page;
     page->SelectPage();
     ShowPageCount();

@@ -3,6 +3,8 @@
 // panel, and the close with the autosave "mms.mms".
 #pragma once
 
+#include <QPointer>
+
 #include <QMainWindow>
 #include <QPoint>
 #include <QString>
@@ -126,7 +128,7 @@ public:
     // Page list.
     void SBNewPageClick();
     void SBDelCurrentPageClick();
-    void LayoutPages(int first);
+    void LayoutPages(int first, bool sync = true);
     void SBNEXTClick();
     void SBBackClick();
     void N24Click();
@@ -178,6 +180,8 @@ private:
     TMessagePump& FPump;
     TRandomSource& FRandom;
     std::map<const TPageModel*, TFrameDispaly*> FFrames;
+    // The frames the last layout put on show.
+    std::vector<QPointer<TFrameDispaly>> FLaidOut;
     // The page "创建新页" made last, while it lives: the reader fills it even when
     // a click during its selection has made another page current.
     TPageModel* FLastNewPage = nullptr;

@@ -525,6 +525,28 @@ private slots:
         QCOMPARE(Geometry(*w, 4), QRect(0, 0, 0, 0));
     }
 
+    void onlyTheFourPagesOnShowHaveAPlace() {
+        // Layouts touch only the frames on show; every other frame must still be
+        // out of sight after pages are added, scrolled and deleted.
+        auto w = Open();
+        AddPages(*w, 40);
+        auto check = [&] {
+            for (int i = 0; i < Pages(*w).Count(); ++i) {
+                const int s = i - w->FFirstVisiblePage;
+                const QRect expected = s >= 0 && s < 4 ? Slot(s) : QRect(0, 0, 0, 0);
+                QCOMPARE(Geometry(*w, i), expected);
+            }
+        };
+        check();
+        for (int k = 0; k < 5; ++k) w->findChild<QToolButton*>("SBBack")->click();
+        check();
+        w->findChild<QToolButton*>("SBDelCurrentPage")->click();
+        check();
+        int selected = 0;
+        for (const auto& p : Pages(*w).Items) selected += p->FSelected ? 1 : 0;
+        QCOMPARE(selected, 1);
+    }
+
     void movingPages() {
         auto w = Open();
         AddPages(*w, 3);
