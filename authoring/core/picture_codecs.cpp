@@ -11,6 +11,8 @@
 #include <QImageReader>
 #include <algorithm>
 
+#include "text_codec.h"
+
 // clang-format off
 #include <jpeglib.h>
 #include <jerror.h>
@@ -684,9 +686,7 @@ QImage DecodeBmp(const std::string& bytes) {
 }
 
 QImage DecodePicture(const std::string& bytes, const std::string& ext, int boxW, int boxH, QSize* fullSize) {
-    std::string e = ext;
-    for (char& c : e)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string e = LowerAscii(ext);
     if (e == ".jpg" || e == ".jpeg") return DecodeJpeg(bytes, boxW, boxH, fullSize);
     QImage pic;
     if (e == ".png") {

@@ -56,8 +56,9 @@ public:
     // else byte for byte) and gives the copy's path; "" when it failed (told).
     std::string Take(const std::string& source, TMediaKind kind, bool lowerCaseExt = true);
 
-    // Saves a text (UTF-8, any line breaks) as a new working text file in ANSI,
-    // each line followed by CR LF; "" when it failed (told).
+    // Saves a text (UTF-8, any line breaks) as a new working text file, each line
+    // followed by CR LF: ANSI where that reads back the same, else UTF-8
+    // (StoredTextBytes); "" when it failed (told).
     std::string TakeText(std::string_view text);
 
 private:

@@ -563,7 +563,7 @@ TEST(PicturePng, EveryKindDrawnOnWhiteAsImageMagickFlattensIt) {
     png_color pal[3] = {{0, 0, 0}, {0, 40, 200}, {250, 250, 0}};
     const struct Case {
         const char* name;
-        TPngSpec spec;
+        TPngLayout layout;
         std::array<int, 3> first;  // pixel (0, 0) as it must come out
     } cases[] = {
         {"grey 16", {2, 1, PNG_COLOR_TYPE_GRAY, 16, false, {g16, 0xFFFF}, {}, {}}, {128, 128, 128}},
@@ -584,18 +584,18 @@ TEST(PicturePng, EveryKindDrawnOnWhiteAsImageMagickFlattensIt) {
     };
     TempFolder tmp;
     for (auto c : cases) {
-        if (c.spec.Samples.empty()) {
+        if (c.layout.Samples.empty()) {
             // A gradient of colour and alpha over the whole picture.
-            for (int y = 0; y < c.spec.H; ++y)
-                for (int x = 0; x < c.spec.W; ++x)
+            for (int y = 0; y < c.layout.H; ++y)
+                for (int x = 0; x < c.layout.W; ++x)
                     for (int k = 0; k < 4; ++k)
-                        c.spec.Samples.push_back(
+                        c.layout.Samples.push_back(
                             static_cast<uint16_t>(k == 3 ? 65535 - 7000 * x : (x * 7 + y * 5 + k * 90) * 257 % 65536));
             c.first = {0, 0, 0};
         }
-        const std::string bytes = PngFile(c.spec);
+        const std::string bytes = PngFile(c.layout);
         const QImage mine = DecodePng(bytes);
-        ASSERT_EQ(mine.size(), QSize(c.spec.W, c.spec.H)) << c.name;
+        ASSERT_EQ(mine.size(), QSize(c.layout.W, c.layout.H)) << c.name;
         if (std::string(c.name) != "interlaced rgba 16") {
             const QRgb p = mine.pixel(0, 0);
             EXPECT_NEAR(qRed(p), c.first[0], 2) << c.name;

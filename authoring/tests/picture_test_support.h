@@ -178,7 +178,7 @@ inline std::string WithExifOrientation(const std::string& jpeg, int orientation,
 // A PNG written by libpng: samples row by row, channels as the colour type has
 // them, each sample below 2^depth. A palette picture takes its palette and the
 // alpha of its entries (tRNS) from the arguments.
-struct TPngSpec {
+struct TPngLayout {
     int W = 1, H = 1;
     int ColorType = PNG_COLOR_TYPE_RGB;
     int Depth = 8;
@@ -188,7 +188,7 @@ struct TPngSpec {
     std::vector<png_byte> PaletteAlpha;
 };
 
-inline std::string PngFile(const TPngSpec& s) {
+inline std::string PngFile(const TPngLayout& s) {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);

@@ -204,9 +204,9 @@ TEST(DosCommand, FiveHundredLinesAreCutToTheNewest200AtTheNextPass) {
 TEST(DosCommand, ALongOutputWithoutLineEnds) {
     std::string expected;
     for (int i = 0; i < 400000; ++i) {
-        char piece[16];
-        std::snprintf(piece, sizeof piece, "%09d|", i);
-        expected += piece;
+        char chunk[16];
+        std::snprintf(chunk, sizeof chunk, "%09d|", i);
+        expected += chunk;
     }
     for (const bool watched : {true, false}) {
         SCOPED_TRACE(watched ? "with a handler and a mirror list" : "bare");
