@@ -27,7 +27,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
-#include <set>
 
 #include "custom_compiler.h"
 #include "gui_colours.h"
@@ -199,11 +198,10 @@ Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessageP
     std::error_code ec;
     if (fs::exists(autosave, ec)) {
         try {
-            FMaker->LoadMms(autosave, *this);
+            ReadMessage(autosave);
         } catch (const std::exception&) {
             // Whatever was read stays; the start goes on.
         }
-        SyncFrames();
     }
 }
 
@@ -519,68 +517,69 @@ void Tfrmmms::ShowPageCount() {
     LabelPageInfo->setText(QStringLiteral("总页数:") + QString::number(FMaker->FPages.Count()));
 }
 
-void Tfrmmms::SyncFrames() {
-    const TPageList& pages = FMaker->FPages;
-    std::set<const TPageModel*> live;
-    for (const auto& p : pages.Items) live.insert(p.get());
-    for (auto it = FFrames.begin(); it != FFrames.end();) {
-        if (live.count(it->first)) {
-            ++it;
-            continue;
-        }
-        // Its page was freed elsewhere: the frame must not reach it any more.
-        it->second->ForgetPage();
-        it->second->hide();
-        it->second->deleteLater();
-        it = FFrames.erase(it);
-    }
-    for (const auto& p : pages.Items) {
-        TFrameDispaly*& frame = FFrames[p.get()];
-        if (!frame) {
-            frame = new TFrameDispaly(this, PanelmmsEdit);
-            frame->setGeometry(0, 0, 0, 0);
-            frame->show();
-        }
-        if (frame->Page() != p.get() || p->FView != frame) frame->SetPage(p.get());
-    }
+void Tfrmmms::ReleaseFrame(TFrameDispaly* frame) {
+    frame->SetPage(nullptr);
+    frame->hide();
+    // Later: the release may come from the frame's own menu.
+    frame->deleteLater();
 }
 
+void Tfrmmms::SyncFrames() { LayoutPages(FFirstVisiblePage); }
+
 void Tfrmmms::LayoutPages(int first, bool sync) {
-    if (sync) SyncFrames();
     TPageList& pages = FMaker->FPages;
-    // Only the frames on show are hidden again, so that the cost of a layout
-    // does not grow with the number of pages.
-    std::set<TFrameDispaly*> shown;
+    // Only the pages on show have a frame, so that neither a layout nor a new
+    // page costs more with the number of pages in the message. A page that stays
+    // on show keeps its frame; one that comes on show takes the frame of one that
+    // left, since building a frame costs far more than showing another page in it.
+    std::vector<TPageModel*> onShow;
     for (int s = 0; s < kVisiblePages; ++s) {
-        int i = first + s;
-        if (i >= 0 && i < pages.Count()) shown.insert(FrameOf(pages[i]));
+        const int i = first + s;
+        if (i >= 0 && i < pages.Count()) onShow.push_back(pages[i]);
     }
-    for (const QPointer<TFrameDispaly>& frame : FLaidOut)
-        if (frame && !shown.count(frame.data())) frame->setGeometry(0, 0, 0, 0);
-    FLaidOut.clear();
-    for (int s = 0; s < kVisiblePages; ++s) {
-        int i = first + s;
-        if (i < 0 || i >= pages.Count()) continue;
-        TFrameDispaly* frame = FrameOf(pages[i]);
-        frame->setGeometry(s * kPageStep + 3, 3, kPageWidth, kPageHeight);
-        FLaidOut.push_back(frame);
-        pages[i]->UpdatePageCaption();
+    std::map<const TPageModel*, TFrameDispaly*> shown;
+    for (TPageModel* page : onShow) {
+        auto it = FFrames.find(page);
+        if (it == FFrames.end()) continue;
+        shown[page] = it->second;
+        FFrames.erase(it);
     }
+    std::vector<TFrameDispaly*> spare;
+    for (auto& [page, frame] : FFrames) {
+        // Its page was freed elsewhere: the frame must not reach it any more.
+        // Without sync no page is gone, so the frames need no check.
+        if (sync && pages.IndexOf(page) < 0) frame->ForgetPage();
+        spare.push_back(frame);
+    }
+    FFrames.clear();
+    for (size_t s = 0; s < onShow.size(); ++s) {
+        TPageModel* page = onShow[s];
+        TFrameDispaly*& frame = shown[page];
+        if (!frame) {
+            if (!spare.empty()) {
+                frame = spare.back();
+                spare.pop_back();
+            } else {
+                frame = new TFrameDispaly(this, PanelmmsEdit);
+            }
+        }
+        // A page at the address of a freed one is bound anew as well.
+        if (frame->Page() != page || page->FView != frame) frame->SetPage(page);
+        frame->setGeometry(static_cast<int>(s) * kPageStep + 3, 3, kPageWidth, kPageHeight);
+        frame->show();
+        page->UpdatePageCaption();
+    }
+    for (TFrameDispaly* frame : spare) ReleaseFrame(frame);
+    FFrames = std::move(shown);
 }
 
 void Tfrmmms::SBNewPageClick() {
     TPageList& pages = FMaker->FPages;
     TPageModel* page = pages.InsertAfterSelected();
-    auto* frame = new TFrameDispaly(this, PanelmmsEdit);
-    frame->setGeometry(0, 0, 0, 0);
-    frame->SetPage(page);
-    frame->show();
-    FFrames[page] = frame;
-
     // The page the new one follows (the first when the list was empty).
     const int i = std::max(pages.IndexOf(page) - 1, 0);
     if (i == FFirstVisiblePage + 3) ++FFirstVisiblePage;
-    // The new page has its frame already, and no other page changed.
+    // No other page is gone, so the frames need no check.
     LayoutPages(FFirstVisiblePage, false);
     FLastNewPage = page;
     page->SelectPage();
@@ -593,12 +592,8 @@ void Tfrmmms::DeletePage(int index) {
     if (page == FLastNewPage) FLastNewPage = nullptr;
     auto it = FFrames.find(page);
     if (it != FFrames.end()) {
-        TFrameDispaly* frame = it->second;
+        ReleaseFrame(it->second);
         FFrames.erase(it);
-        frame->SetPage(nullptr);
-        frame->hide();
-        // Later: the delete may come from the page's own menu.
-        frame->deleteLater();
     }
     pages.Items.erase(pages.Items.begin() + index);
 }
@@ -656,12 +651,12 @@ void Tfrmmms::N8Click() {
 
 void Tfrmmms::SelectPageUnderCursor() {
     const int x = PanelmmsEdit->mapFromGlobal(FCursorPos()).x();
-    for (const auto& p : FMaker->FPages.Items) {
-        TFrameDispaly* frame = FrameOf(p.get());
-        if (!frame) continue;
+    // Only the pages on show have a frame, and so a place.
+    for (const auto& entry : FFrames) {
+        TFrameDispaly* frame = entry.second;
         const QRect r = frame->geometry();
-        if (r.left() < x && x < r.left() + r.width()) {
-            p->SelectPage();
+        if (frame->Page() && r.left() < x && x < r.left() + r.width()) {
+            frame->Page()->SelectPage();
             return;
         }
     }
@@ -701,8 +696,23 @@ void Tfrmmms::OfferMessageFile(const std::string& path, bool& opened) {
     if (FQuestions.Ask("提示", "是否要显示彩信内容", TButtons::YesNo, TIcon::Information) != TAnswer::Yes)
         return;
     opened = true;
-    FMaker->LoadMms(path, *this);
+    ReadMessage(path);
+}
+
+void Tfrmmms::ReadMessage(const std::string& path) {
+    // The strip is drawn once, when the read is done: drawing it again for every
+    // new page costs far more than making the page, and no one can follow
+    // thousands of pages going by. Input is still taken, the page count still runs.
+    PanelmmsEdit->setUpdatesEnabled(false);
+    try {
+        FMaker->LoadMms(path, *this);
+    } catch (...) {
+        SyncFrames();
+        PanelmmsEdit->setUpdatesEnabled(true);
+        throw;
+    }
     SyncFrames();
+    PanelmmsEdit->setUpdatesEnabled(true);
 }
 
 void Tfrmmms::SLVDataDblClick(const std::string& path) {
@@ -715,8 +725,7 @@ void Tfrmmms::SLVDataDblClick(const std::string& path) {
 void Tfrmmms::N5Click() {
     const QString file = FChooseMessageFile();
     if (file.isEmpty()) return;
-    FMaker->LoadMms(file.toStdString(), *this);
-    SyncFrames();
+    ReadMessage(file.toStdString());
 }
 
 void Tfrmmms::DropFiles(const QStringList& paths) {

@@ -3,8 +3,6 @@
 // panel, and the close with the autosave "mms.mms".
 #pragma once
 
-#include <QPointer>
-
 #include <QMainWindow>
 #include <QPoint>
 #include <QString>
@@ -142,6 +140,8 @@ public:
     std::unique_ptr<TMaterialIntake> FIntake;
     void SLVDataDblClick(const std::string& path);
     void N5Click();
+    // Reads a message file into the pages (the reader's errors come through).
+    void ReadMessage(const std::string& path);
     // Files dropped on the page panel, in the drop's order.
     void DropFiles(const QStringList& paths);
 
@@ -158,6 +158,7 @@ public:
     void N32Click();
     void OpenFolder(const std::string& dir);
 
+    // The frame of a page on show; none for any other page.
     TFrameDispaly* FrameOf(const TPageModel* page) const;
 
     static const char* const kHelpText;
@@ -171,17 +172,19 @@ private:
     void BuildMaterialBrowser(QWidget* tab);
     void ShowPageCount();
     void DeletePage(int index);
-    // Frames follow the page list: a frame per page, none for a page that is gone.
+    // Frames follow the page list after it changed behind the window's back: the
+    // pages on show get theirs, a page that is gone keeps none.
     void SyncFrames();
+    // Takes a frame off the strip for good.
+    void ReleaseFrame(TFrameDispaly* frame);
     bool SaveOnClose();
     void OfferMessageFile(const std::string& path, bool& opened);
 
     TQuestions& FQuestions;
     TMessagePump& FPump;
     TRandomSource& FRandom;
+    // The frames of the pages on show (at most four).
     std::map<const TPageModel*, TFrameDispaly*> FFrames;
-    // The frames the last layout put on show.
-    std::vector<QPointer<TFrameDispaly>> FLaidOut;
     // The page "创建新页" made last, while it lives: the reader fills it even when
     // a click during its selection has made another page current.
     TPageModel* FLastNewPage = nullptr;

@@ -235,8 +235,11 @@ TFrameDispaly::~TFrameDispaly() { SetPage(nullptr); }
 
 void TFrameDispaly::SetPage(TPageModel* page) {
     if (FPage && FPage->FView == this) FPage->FView = nullptr;
+    // Another page's picture must not stay on show: Refresh loads this one's.
+    if (page != FPage) ImageA->clear();
     FPage = page;
     FShownPlayTime.clear();
+    FPressed = false;
     if (FPage) {
         FPage->FView = this;
         Refresh();

@@ -107,7 +107,15 @@ class TestMainWindow : public QObject {
         for (int i = 0; i < n; ++i) w.findChild<QToolButton*>("SBNewPage")->click();
     }
     static QString Label(Tfrmmms& w) { return w.findChild<QLabel*>("LabelPageInfo")->text(); }
-    static QRect Geometry(Tfrmmms& w, int i) { return w.FrameOf(Pages(w)[i])->geometry(); }
+    // A page off the strip has no frame, and so no place.
+    static QRect Geometry(Tfrmmms& w, int i) {
+        TFrameDispaly* frame = w.FrameOf(Pages(w)[i]);
+        return frame ? frame->geometry() : QRect(0, 0, 0, 0);
+    }
+    static int FramesLeft(Tfrmmms& w) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return static_cast<int>(w.PanelmmsEdit->findChildren<TFrameDispaly*>().size());
+    }
     static QRect Slot(int s) { return QRect(s * 170 + 3, 3, 167, 245); }
     static void Trigger(Tfrmmms& w, const char* name) {
         // Main-menu items only: the pages' own menus reuse some names.
@@ -339,6 +347,36 @@ private slots:
         QCOMPARE(Pages(*w).Count(), 0);
     }
 
+    void readMessageGetsFramesForThePagesOnShow() {
+        // Six pages, a picture on the first, made apart from the window.
+        TempFolder other;
+        const std::string message = other.Path() + "six.mms";
+        const std::string picture = other.Path() + "p.png";
+        WritePng(picture, Qt::red);
+        {
+            TClockRandom rng;
+            TMmsMaker maker(rng, other.Path());
+            for (int i = 0; i < 6; ++i)
+                maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
+            maker.FPages[0]->SetMedia("", picture, "", "", 0);
+            maker.MakeMms(message);
+        }
+        auto w = Open();
+        w->FChooseMessageFile = [&] { return QString::fromStdString(message); };
+        Trigger(*w, "N5");
+        QCOMPARE(Pages(*w).Count(), 6);
+        QCOMPARE(Label(*w), QString("总页数:6"));
+        QVERIFY(w->PanelmmsEdit->updatesEnabled());
+        QCOMPARE(FramesLeft(*w), 4);
+        for (int i = 0; i < 6; ++i) {
+            const int s = i - w->FFirstVisiblePage;
+            QCOMPARE(Geometry(*w, i), s >= 0 && s < 4 ? Slot(s) : QRect(0, 0, 0, 0));
+        }
+        while (w->FFirstVisiblePage > 0) w->findChild<QToolButton*>("SBBack")->click();
+        QVERIFY(!w->FrameOf(Pages(*w)[0])->findChild<QLabel*>("ImageA")->pixmap().isNull());
+        QVERIFY(w->FrameOf(Pages(*w)[1])->findChild<QLabel*>("ImageA")->pixmap().isNull());
+    }
+
     void dropWithMessageFileSecond_data() {
         QTest::addColumn<bool>("open");
         QTest::newRow("Yes") << true;
@@ -526,8 +564,8 @@ private slots:
     }
 
     void onlyTheFourPagesOnShowHaveAPlace() {
-        // Layouts touch only the frames on show; every other frame must still be
-        // out of sight after pages are added, scrolled and deleted.
+        // Only the pages on show have a frame; every other page must be out of
+        // sight after pages are added, scrolled and deleted.
         auto w = Open();
         AddPages(*w, 40);
         auto check = [&] {
@@ -536,6 +574,7 @@ private slots:
                 const QRect expected = s >= 0 && s < 4 ? Slot(s) : QRect(0, 0, 0, 0);
                 QCOMPARE(Geometry(*w, i), expected);
             }
+            QCOMPARE(FramesLeft(*w), 4);
         };
         check();
         for (int k = 0; k < 5; ++k) w->findChild<QToolButton*>("SBBack")->click();
@@ -545,6 +584,37 @@ private slots:
         int selected = 0;
         for (const auto& p : Pages(*w).Items) selected += p->FSelected ? 1 : 0;
         QCOMPARE(selected, 1);
+    }
+
+    void pageBackOnShowShowsWhatItHolds() {
+        const std::string picture = FDir->Path() + "p.png";
+        QImage img(4, 4, QImage::Format_RGB32);
+        img.fill(Qt::blue);
+        img.save(QString::fromStdString(picture), "PNG");
+        auto w = Open();
+        AddPages(*w, 6);  // row at 2
+        TPageModel* first = Pages(*w)[0];
+        first->SelectPage();
+        first->SetMedia(FDir->File("t.txt", "hello"), picture, "", "", 0);
+        first->SetPlayTime(9);
+        QVERIFY(!w->FrameOf(first));
+        QVERIFY(first->FView == nullptr);
+
+        w->findChild<QToolButton*>("SBBack")->click();
+        w->findChild<QToolButton*>("SBBack")->click();
+        TFrameDispaly* frame = w->FrameOf(first);
+        QVERIFY(frame);
+        QCOMPARE(frame->geometry(), Slot(0));
+        QVERIFY(!frame->findChild<QLabel*>("ImageA")->pixmap().isNull());
+        QCOMPARE(frame->findChild<QToolButton*>("SBText")->text(), QString("hello..."));
+        QCOMPARE(frame->findChild<QLineEdit*>("Editplaytime")->text(), QString("9秒"));
+        QCOMPARE(frame->findChild<QGroupBox*>("GB1")->title(), QString("第1页"));
+        QCOMPARE(frame->palette().color(QPalette::Window), QColor(0, 255, 0));
+
+        // A page that leaves the strip lets go of its frame.
+        TPageModel* fifth = Pages(*w)[4];
+        QVERIFY(fifth->FView == nullptr);
+        QCOMPARE(FramesLeft(*w), 4);
     }
 
     void movingPages() {
