@@ -66,29 +66,25 @@ bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && SameTextAscii(s.substr(0, prefix.size()), prefix);
 }
 
-std::string WithoutAngles(std::string s) {
-    if (s.size() >= 2 && s.front() == '<' && s.back() == '>') s = s.substr(1, s.size() - 2);
-    return s;
-}
-
 // The file of the part a SMIL reference names, or "" when it names none: "cid:X"
 // by Content-ID, anything else by Content-Location or name, then by Content-ID;
 // last the reference without blanks, "cid" and ":" as a file name.
 std::string ResolveReference(const std::string& written, const std::vector<TReadPart>& parts,
                              const std::set<std::string>& files) {
     const std::string ref = Trim(written);
-    if (StartsWithIgnoreCase(ref, "cid:")) {
-        const std::string id = WithoutAngles(Trim(ref.substr(4)));
+    auto byId = [&](const std::string& id) -> const TReadPart* {
         for (const auto& p : parts)
-            if (!p.ContentId.empty() && p.ContentId == id) return p.File;
+            if (!p.ContentId.empty() && p.ContentId == id) return &p;
+        return nullptr;
+    };
+    if (StartsWithIgnoreCase(ref, "cid:")) {
+        if (const TReadPart* p = byId(WithoutAngles(Trim(ref.substr(4))))) return p->File;
     } else {
         for (const auto& p : parts)
             if ((!p.Location.empty() && p.Location == ref) || (!p.Name.empty() && p.Name == ref))
                 return p.File;
         if (files.count(CleanPartName(ref))) return CleanPartName(ref);
-        const std::string id = WithoutAngles(ref);
-        for (const auto& p : parts)
-            if (!p.ContentId.empty() && p.ContentId == id) return p.File;
+        if (const TReadPart* p = byId(WithoutAngles(ref))) return p->File;
     }
     std::string bare = written;
     for (const char* what : {" ", "cid", ":id", ":"}) bare = RemoveTextIgnoreCase(bare, what);

@@ -23,30 +23,6 @@ std::string TextAt(const uint8_t* bytes, int32_t len, int64_t start) {
     return std::string(p, n);
 }
 
-// Moves pos past one header value: a short integer, a text up to its 00 (a quoted
-// text included), or a value-length and the bytes it counts. False when the value
-// runs past end.
-bool SkipValue(const uint8_t* bytes, int32_t end, int32_t& pos) {
-    if (pos >= end) return false;
-    const uint8_t b = bytes[pos];
-    if (b >= 0x80) {
-        ++pos;
-        return true;
-    }
-    if (b <= 0x1F) {
-        int32_t p = pos + 1;
-        uint32_t l = b;
-        if (b == 0x1F && !TryReadUintvar(bytes, end, p, l)) return false;
-        if (l > static_cast<uint32_t>(end - p)) return false;
-        pos = p + static_cast<int32_t>(l);
-        return true;
-    }
-    const void* nul = std::memchr(bytes + pos, 0, static_cast<size_t>(end - pos));
-    if (!nul) return false;
-    pos = static_cast<int32_t>(static_cast<const uint8_t*>(nul) - bytes) + 1;
-    return true;
-}
-
 // The value-length at pos when the value is one: the start of what it counts in
 // pos, the end in valueEnd. False for a short integer or a text.
 bool ValueLength(const uint8_t* bytes, int32_t end, int32_t& pos, int32_t& valueEnd) {
@@ -59,6 +35,45 @@ bool ValueLength(const uint8_t* bytes, int32_t end, int32_t& pos, int32_t& value
     valueEnd = p + static_cast<int32_t>(l);
     return true;
 }
+
+// Moves pos past one header value: a short integer, a text up to its 00 (a quoted
+// text included), or a value-length and the bytes it counts. False when the value
+// runs past end.
+bool SkipValue(const uint8_t* bytes, int32_t end, int32_t& pos) {
+    if (pos >= end) return false;
+    const uint8_t b = bytes[pos];
+    if (b >= 0x80) {
+        ++pos;
+        return true;
+    }
+    if (b <= 0x1F) {
+        int32_t valueEnd = 0;
+        if (!ValueLength(bytes, end, pos, valueEnd)) return false;
+        pos = valueEnd;
+        return true;
+    }
+    const void* nul = std::memchr(bytes + pos, 0, static_cast<size_t>(end - pos));
+    if (!nul) return false;
+    pos = static_cast<int32_t>(static_cast<const uint8_t*>(nul) - bytes) + 1;
+    return true;
+}
+
+// Moves pos past one field and its value. code: the field's well-known number
+// (80 and up), or 0 for a field named by a text of its own; at: where its value
+// starts. False at end or when the field runs past it.
+bool NextField(const uint8_t* bytes, int32_t end, int32_t& pos, uint8_t& code, int32_t& at) {
+    if (pos >= end) return false;
+    code = bytes[pos] >= 0x80 ? bytes[pos] : 0;
+    if (code)
+        ++pos;
+    else if (!SkipValue(bytes, end, pos))
+        return false;
+    at = pos;
+    return SkipValue(bytes, end, pos);
+}
+
+// Whether the value at pos is a text (not a number nor a value-length).
+bool IsTextAt(const uint8_t* bytes, int32_t pos) { return bytes[pos] >= 0x20 && bytes[pos] < 0x80; }
 
 // A text value at pos up to its 00 (or end), its quote byte (7F, or the '"' of a
 // quoted string) dropped.
@@ -243,25 +258,15 @@ bool ReadMessageHead(const uint8_t* bytes, int32_t len, TMessageHead& head) {
     // A message starts with its type: 8C and a short integer.
     if (len < 2 || bytes[0] != 0x8C || bytes[1] < 0x80) return false;
     head = TMessageHead{};
-    int32_t pos = 0;
-    while (pos < len) {
-        const uint8_t field = bytes[pos++];
-        if (field < 0x80) {
-            // A header of its own name: the name is a text (its first byte read
-            // already), then its value.
-            --pos;
-            if (!SkipValue(bytes, len, pos) || !SkipValue(bytes, len, pos)) return false;
-            continue;
-        }
+    int32_t pos = 0, at = 0;
+    uint8_t field = 0;
+    while (NextField(bytes, len, pos, field, at)) {
+        // Content-Type, the last field: the body follows its value.
         if (field == 0x84) {
-            // Content-Type, the last field: the body follows its value.
-            if (!SkipValue(bytes, len, pos)) return false;
             head.BodyPos = pos;
             return true;
         }
-        const int32_t valueAt = pos;
-        if (!SkipValue(bytes, len, pos)) return false;
-        if (field == 0x96 && head.Subject.empty()) head.Subject = EncodedStringValue(bytes, pos, valueAt);
+        if (field == 0x96 && head.Subject.empty()) head.Subject = EncodedStringValue(bytes, pos, at);
     }
     return false;
 }
@@ -275,68 +280,47 @@ TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uin
     int32_t valueEnd = end;
     const bool general = ValueLength(bytes, end, pos, valueEnd);
     if (pos < end && bytes[pos] >= 0x80) h.ContentTypeCode = bytes[pos] & 0x7F;
-    if (pos < end && bytes[pos] >= 0x20 && bytes[pos] < 0x80) h.ContentType = LowerAscii(TextValue(bytes, end, pos));
+    if (pos < end && IsTextAt(bytes, pos)) h.ContentType = LowerAscii(TextValue(bytes, end, pos));
     if (!SkipValue(bytes, end, pos)) return h;
+    int32_t at = 0;
+    uint8_t field = 0;
     if (general) {
-        while (pos < valueEnd) {
-            const uint8_t param = bytes[pos];
-            if (param < 0x80) {
-                // A parameter of its own name, then a text value.
-                if (!SkipValue(bytes, valueEnd, pos) || !SkipValue(bytes, valueEnd, pos)) break;
-                continue;
-            }
-            ++pos;
-            const int32_t at = pos;
-            if (!SkipValue(bytes, valueEnd, pos)) break;
+        while (NextField(bytes, valueEnd, pos, field, at)) {
             // Name (85, 97) or file name (86, 98).
-            if ((param == 0x85 || param == 0x97 || param == 0x86 || param == 0x98) && h.Name.empty() &&
-                bytes[at] >= 0x20 && bytes[at] < 0x80) {
+            if ((field == 0x85 || field == 0x97 || field == 0x86 || field == 0x98) && h.Name.empty() &&
+                IsTextAt(bytes, at))
                 h.Name = TextValue(bytes, pos, at);
-            }
         }
         pos = valueEnd;
     }
-    while (pos < end) {
-        const uint8_t field = bytes[pos];
-        if (field < 0x80) {
-            if (!SkipValue(bytes, end, pos) || !SkipValue(bytes, end, pos)) break;
-            continue;
-        }
-        ++pos;
-        const int32_t at = pos;
-        if (!SkipValue(bytes, end, pos)) break;
-        const bool text = bytes[at] >= 0x20 && bytes[at] < 0x80;
-        if (field == 0x8E && text && h.Location.empty()) h.Location = TextValue(bytes, pos, at);
-        if (field == 0xC0 && text && h.ContentId.empty()) {
-            std::string id = TextValue(bytes, pos, at);
-            if (id.size() >= 2 && id.front() == '<' && id.back() == '>') id = id.substr(1, id.size() - 2);
-            h.ContentId = id;
-        }
+    while (NextField(bytes, end, pos, field, at)) {
+        if (!IsTextAt(bytes, at)) continue;
+        if (field == 0x8E && h.Location.empty()) h.Location = TextValue(bytes, pos, at);
+        if (field == 0xC0 && h.ContentId.empty()) h.ContentId = WithoutAngles(TextValue(bytes, pos, at));
     }
     return h;
 }
 
 std::string ExtensionOfType(const TPartHeaders& h) {
-    switch (h.ContentTypeCode) {
-    case 0x03: return ".txt";
-    case 0x1D: return ".gif";
-    case 0x1E: return ".jpg";
-    case 0x20: return ".png";
-    default: break;
-    }
     static const struct {
+        int code;  // the well-known number, -1 for none
         const char* type;
         const char* ext;
     } types[] = {
-        {"text/plain", ".txt"},  {"image/jpeg", ".jpg"},  {"image/jpg", ".jpg"},
-        {"image/gif", ".gif"},   {"image/png", ".png"},   {"image/bmp", ".bmp"},
-        {"audio/mpeg", ".mp3"},  {"audio/mp3", ".mp3"},   {"audio/wav", ".wav"},
-        {"audio/x-wav", ".wav"}, {"audio/midi", ".mid"},  {"audio/mid", ".mid"},
-        {"application/smil", ".smil"},
+        {0x03, "text/plain", ".txt"},  {0x1E, "image/jpeg", ".jpg"}, {-1, "image/jpg", ".jpg"},
+        {0x1D, "image/gif", ".gif"},   {0x20, "image/png", ".png"},  {-1, "image/bmp", ".bmp"},
+        {-1, "audio/mpeg", ".mp3"},    {-1, "audio/mp3", ".mp3"},    {-1, "audio/wav", ".wav"},
+        {-1, "audio/x-wav", ".wav"},   {-1, "audio/midi", ".mid"},   {-1, "audio/mid", ".mid"},
+        {-1, "application/smil", ".smil"},
     };
     for (const auto& t : types)
-        if (h.ContentType == t.type) return t.ext;
+        if ((t.code >= 0 && h.ContentTypeCode == t.code) || h.ContentType == t.type) return t.ext;
     return {};
+}
+
+std::string WithoutAngles(std::string_view s) {
+    if (s.size() >= 2 && s.front() == '<' && s.back() == '>') s = s.substr(1, s.size() - 2);
+    return std::string(s);
 }
 
 std::string CleanPartName(std::string_view name) {

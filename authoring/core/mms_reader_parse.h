@@ -63,6 +63,8 @@ TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uin
 // The file extension the program files a part of this content type by (".jpg",
 // ".txt", ...); empty for any other type.
 std::string ExtensionOfType(const TPartHeaders& h);
+// A Content-ID or a reference without its enclosing "<>".
+std::string WithoutAngles(std::string_view s);
 
 // A part name (UTF-8) made safe as a file name inside the temporary folder: folder
 // parts (after "/" or "\") are dropped, control characters and < > : " | ? * become
