@@ -30,6 +30,7 @@
 #include "main_window.h"
 #include "media_player.h"
 #include "pic_sel.h"
+#include "picture_codecs.h"
 #include "shared_procs.h"
 #include "text_codec.h"
 #include "text_sel.h"
@@ -250,11 +251,21 @@ void TFrameDispaly::PageChanged(TPageModel& page) {
     if (&page == FPage) Refresh();
 }
 
+QImage TFrameDispaly::BoxPicture(const std::string& path) const {
+    // Decoded as the builder and the chooser decode it (upright), and a JPEG
+    // reduced by the decoder to about the box: a frame decodes its page's picture
+    // again each time it takes another page, and a camera photo is large.
+    const int side = std::max(GB1->width(), GB1->height());
+    return DecodePicture(ReadFileBytes(path), ExtractFileExt(path), side, side);
+}
+
 void TFrameDispaly::ShowPicture(TPageModel& page, const std::string& path) {
-    QImage image(QString::fromStdString(path));
-    if (image.isNull()) {
+    QImage image;
+    try {
+        image = BoxPicture(path);
+    } catch (const std::exception& e) {
         if (&page == FPage) ImageA->clear();
-        throw std::runtime_error("cannot load picture " + path);
+        throw std::runtime_error("cannot load picture " + path + ": " + e.what());
     }
     if (&page == FPage) ImageA->setPixmap(QPixmap::fromImage(image));
 }
@@ -379,9 +390,12 @@ void TFrameDispaly::Refresh() {
     if (!FPage->FHasPicture) {
         ImageA->clear();
     } else if (ImageA->pixmap().isNull()) {
-        // Bound anew to a page that already holds a picture.
-        QImage image(QString::fromStdString(FPage->Slot(mkPicture).File));
-        if (!image.isNull()) ImageA->setPixmap(QPixmap::fromImage(image));
+        // Bound anew to a page that already holds a picture; one that cannot be
+        // shown leaves the box empty.
+        try {
+            ImageA->setPixmap(QPixmap::fromImage(BoxPicture(FPage->Slot(mkPicture).File)));
+        } catch (const std::exception&) {
+        }
     }
 }
 

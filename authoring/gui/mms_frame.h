@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFrame>
+#include <QImage>
 #include <QPoint>
 #include <cstdint>
 #include <optional>
@@ -117,6 +118,8 @@ protected:
 
 private:
     void Refresh();
+    // The picture file as the picture box shows it; throws when it cannot be decoded.
+    QImage BoxPicture(const std::string& path) const;
     void StepPlayTime(int delta);
     // Sets the duration in seconds as the time modes compute it.
     void SetSeconds(int64_t seconds);

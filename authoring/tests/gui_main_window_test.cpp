@@ -29,6 +29,8 @@
 #include "main_window.h"
 #include "mms_frame.h"
 #include "output_tab.h"
+#include "picture_codecs.h"
+#include "picture_test_support.h"
 #include "settings_controls.h"
 #include "shared_procs.h"
 #include "smil_tab.h"
@@ -587,10 +589,11 @@ private slots:
     }
 
     void pageBackOnShowShowsWhatItHolds() {
-        const std::string picture = FDir->Path() + "p.png";
-        QImage img(4, 4, QImage::Format_RGB32);
+        // A photo taken sideways: 8 x 4 as stored, its EXIF tag turns it upright.
+        const std::string picture = FDir->Path() + "p.jpg";
+        QImage img(8, 4, QImage::Format_RGB888);
         img.fill(Qt::blue);
-        img.save(QString::fromStdString(picture), "PNG");
+        WriteFileBytes(picture, WithExifOrientation(EncodeJpeg(img, 90), 6, false));
         auto w = Open();
         AddPages(*w, 6);  // row at 2
         TPageModel* first = Pages(*w)[0];
@@ -605,7 +608,7 @@ private slots:
         TFrameDispaly* frame = w->FrameOf(first);
         QVERIFY(frame);
         QCOMPARE(frame->geometry(), Slot(0));
-        QVERIFY(!frame->findChild<QLabel*>("ImageA")->pixmap().isNull());
+        QCOMPARE(frame->findChild<QLabel*>("ImageA")->pixmap().size(), QSize(4, 8));
         QCOMPARE(frame->findChild<QToolButton*>("SBText")->text(), QString("hello..."));
         QCOMPARE(frame->findChild<QLineEdit*>("Editplaytime")->text(), QString("9秒"));
         QCOMPARE(frame->findChild<QGroupBox*>("GB1")->title(), QString("第1页"));
