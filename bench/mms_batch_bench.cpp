@@ -2,8 +2,6 @@
 // mode 1 (pictures packed as they are). Prints files per second and the peak
 // resident memory after a batch of 1,000 and after each of three batches of 10,000: beyond
 // the address list itself, the figure must not grow with the number of files.
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,21 +9,11 @@
 #include <string>
 
 #include "batch_make.h"
+#include "bench_support.h"
 #include "mms_maker.h"
 #include "string_list.h"
 
 namespace {
-
-class SilentQuestions : public TQuestions {
-public:
-    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon) override { return TAnswer::Ok; }
-};
-
-long PeakKiB() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
-}
 
 void RunBatch(TMessageMake& make, const std::string& addressFile, int count) {
     TStringList addresses;
@@ -44,8 +32,7 @@ void RunBatch(TMessageMake& make, const std::string& addressFile, int count) {
 
 int main() {
     namespace fs = std::filesystem;
-    char tmpl[] = "/tmp/quilmar-batch-bench-XXXXXX";
-    const std::string root = std::string(mkdtemp(tmpl)) + "/";
+    const std::string root = NewBenchFolder("quilmar-batch-bench");
     const std::string work = root + "work/", out = root + "out/";
     fs::create_directory(work);
     fs::create_directory(out);

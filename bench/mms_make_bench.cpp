@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "bench_support.h"
 #include "mms_maker.h"
 #include "string_list.h"
 
@@ -26,8 +27,7 @@ std::string RandomBytes(std::mt19937& gen, size_t n) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 1000;
-    char tmpl[] = "/tmp/quilmar-bench-XXXXXX";
-    const std::string dir = std::string(mkdtemp(tmpl)) + "/";
+    const std::string dir = NewBenchFolder("quilmar-bench");
     std::mt19937 gen(42);
 
     TClockRandom rng;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_support.h"
 #include "message_editor.h"
 #include "mms_maker.h"
 #include "page_model.h"
@@ -20,13 +21,6 @@ class Zero : public TRandomSource {
 public:
     void Reseed() override {}
     uint32_t Below(uint32_t) override { return 0; }
-};
-
-class Answers : public TQuestions {
-public:
-    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon) override {
-        return TAnswer::Ok;
-    }
 };
 
 class Editor : public TMessageEditor {
@@ -44,15 +38,14 @@ public:
 
 private:
     TMmsMaker& maker_;
-    Answers answers_;
+    SilentQuestions answers_;
     TMessagePump pump_;
 };
 
 }  // namespace
 
 int main() {
-    char tmpl[] = "/tmp/quilmar-read-bench-XXXXXX";
-    const std::string root = std::string(mkdtemp(tmpl)) + "/";
+    const std::string root = NewBenchFolder("quilmar-read-bench");
     const std::string src = root + "src/", temp = root + "temp/";
     fs::create_directory(src);
     fs::create_directory(temp);

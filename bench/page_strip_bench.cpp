@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 
+#include "bench_support.h"
 #include "gui_services.h"
 #include "main_window.h"
 #include "mms_maker.h"
@@ -19,13 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class Answers : public TQuestions {
-public:
-    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon) override {
-        return TAnswer::Ok;
-    }
-};
 
 // A message of n pages without media, written by the program's builder.
 std::string MakeMessage(const std::string& dir, int n) {
@@ -46,13 +39,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
-    char tmpl[] = "/tmp/quilmar-strip-bench-XXXXXX";
-    const std::string root = std::string(mkdtemp(tmpl)) + "/";
+    const std::string root = NewBenchFolder("quilmar-strip-bench");
     const std::string src = root + "src/", program = root + "program/";
     fs::create_directory(src);
     fs::create_directory(program);
 
-    Answers answers;
+    SilentQuestions answers;
     TEventPump pump;
     TClockRandom random;
     double perPage[2] = {0, 0};
@@ -73,10 +65,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         perPage[k] = s / n;
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
         std::printf("%5d pages: %.3f s, %.1f us per page, peak memory so far %.0f MB\n", n, s,
-                    perPage[k] * 1e6, usage.ru_maxrss / 1024.0);
+                    perPage[k] * 1e6, PeakKiB() / 1024.0);
         window.FCloseHintMode = 0;
     }
     std::printf("per-page cost at 5000 / at 500: %.2f\n", perPage[1] / perPage[0]);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "picture_codecs.h"
 #include "picture_recode.h"
 #include "services.h"
@@ -58,9 +59,7 @@ double Time(F f) {
 }  // namespace
 
 int main() {
-    char tmpl[] = "/tmp/quilmar-picture-bench-XXXXXX";
-    if (!mkdtemp(tmpl)) return 1;
-    const std::string dir = std::string(tmpl) + "/";
+    const std::string dir = NewBenchFolder("quilmar-picture-bench");
     TClockRandom rng;
 
     const QImage big = PhotoLike(3000, 2000);

@@ -20,6 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_support.h"
 #include "chooser_rules.h"
 #include "picture_codecs.h"
 #include "string_list.h"
@@ -119,12 +120,6 @@ bool RunDjpeg(const std::vector<std::string>& files, long& peakKb) {
     return true;
 }
 
-long PeakKb() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_maxrss;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,12 +133,7 @@ int main(int argc, char** argv) {
         }
         count = static_cast<int>(n);
     }
-    char tmpl[] = "/tmp/quilmar-thumbnail-bench-XXXXXX";
-    if (!mkdtemp(tmpl)) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const std::string dir = std::string(tmpl) + "/";
+    const std::string dir = NewBenchFolder("quilmar-thumbnail-bench");
     auto cleanUp = [&] {
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
@@ -165,7 +155,7 @@ int main(int argc, char** argv) {
     // The image plugins are found through the application, as in the program.
     int qargc = 1;
     QCoreApplication app(qargc, argv);
-    const long baseKb = PeakKb();
+    const long baseKb = PeakKiB();
 
     long djpegKb = 0;
     const auto d0 = std::chrono::steady_clock::now();
@@ -179,7 +169,7 @@ int main(int argc, char** argv) {
         if (!thumb || thumb->width() != kThumb || thumb->height() != kThumb) ++failed;
     }
     const double ours = Seconds(std::chrono::steady_clock::now() - t0);
-    const long peakKb = PeakKb();
+    const long peakKb = PeakKiB();
 
     std::printf("%d JPEGs of %dx%d, quality %d, %.1f MB in all (made in %.1f s, %d distinct)\n",
                 count, kWidth, kHeight, kQuality, bytes / 1e6, making, std::min(count, kVariants));

@@ -1,0 +1,31 @@
+// What the authoring benchmarks share: a fresh folder to work in, the peak memory
+// of the process, and questions that are answered without a window.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "services.h"
+
+// A new folder under /tmp, named from prefix; its path ends with "/".
+inline std::string NewBenchFolder(const std::string& prefix) {
+    std::string path = "/tmp/" + prefix + "-XXXXXX";
+    if (!mkdtemp(path.data())) throw std::runtime_error("cannot make a folder under /tmp");
+    return path + "/";
+}
+
+// The largest resident memory of this process so far, in KiB.
+inline long PeakKiB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// Every question is answered "OK" at once.
+class SilentQuestions : public TQuestions {
+public:
+    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon) override { return TAnswer::Ok; }
+};
