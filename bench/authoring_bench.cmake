@@ -16,3 +16,7 @@ target_link_libraries(thumbnail_bench PRIVATE quilmar_core)
 # Reads messages of many pages into the main window, offscreen.
 add_executable(page_strip_bench page_strip_bench.cpp)
 target_link_libraries(page_strip_bench PRIVATE quilmar_gui)
+
+# The text rule over the system's message catalogues.
+add_executable(text_rule_bench text_rule_bench.cpp)
+target_link_libraries(text_rule_bench PRIVATE quilmar_core)

@@ -94,7 +94,7 @@ void CompileCustomMessage(const std::string& customDir, TQuestions& questions,
     // Only a file counts: a folder of that name is no header file.
     std::error_code ec;
     if (std::filesystem::is_regular_file(headerPath, ec)) {
-        ReadHeaderValues(SplitLines(ReadFileBytes(headerPath)), maker);
+        ReadHeaderValues(SplitLines(LoadTextAsAnsi(headerPath)), maker);
     }
 
     TStringList parts;

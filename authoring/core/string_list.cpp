@@ -258,9 +258,9 @@ void CreateNewFile(const std::string& path, std::string_view bytes) {
 }
 
 TStringList LoadStringList(const std::string& path) {
-    return SplitLines(Cp936ToUtf8(ReadFileBytes(path)));
+    return SplitLines(TextAsUtf8(ReadFileBytes(path)));
 }
 
 void SaveStringList(const std::string& path, const TStringList& lines) {
-    WriteFileBytes(path, Utf8ToCp936(JoinLines(lines)));
+    WriteFileBytes(path, StoredTextBytes(JoinLines(lines)));
 }

@@ -44,7 +44,9 @@ void WriteNewFile(const std::string& path, std::string_view bytes);
 // link or a folder), so an existing file is never replaced.
 void CreateNewFile(const std::string& path, std::string_view bytes);
 
-// Loads an ANSI text file into UTF-8 lines.
+// Loads a text file into UTF-8 lines: ANSI, or UTF-8 by its mark or by the rule of
+// TextFormOf.
 TStringList LoadStringList(const std::string& path);
-// Saves UTF-8 lines as an ANSI text file.
+// Saves UTF-8 lines as an ANSI text file, or as UTF-8 where ANSI would lose or
+// garble them (StoredTextBytes).
 void SaveStringList(const std::string& path, const TStringList& lines);

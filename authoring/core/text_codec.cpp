@@ -212,6 +212,311 @@ bool IsAscii(std::string_view s) {
         if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
+
+// How plausible a text is, in bits (about -log2 of its chance among the texts this
+// program meets): every character costs what its class of characters is worth, and
+// a run of letters pays for its script. Both readings of the bytes, UTF-8 and the
+// code page, are weighed by this one measure, so a byte string is read the way
+// that gives the likelier text.
+enum class TScript : uint8_t {
+    None,  // blanks, digits, punctuation and symbols: they join no word
+    Mark,  // a combining mark: part of the letter before it
+    Latin,
+    Greek,
+    Cyrillic,
+    Armenian,
+    Hebrew,
+    Arabic,
+    Han,
+    Kana,
+    Hangul,
+    Other,
+};
+
+struct TCharCost {
+    int bits;
+    TScript script;
+};
+
+// Character classes. The costs are rough shares of everyday text: the 3,755 common
+// hanzi of the code page's first level carry nearly all Chinese text; its second
+// level of 3,008 and the rest of the ideographs are ever rarer; an accented letter is
+// a few percent of a European word's letters; private-use and control codes are next
+// to never written.
+constexpr int kAsciiBits = 6;
+constexpr int kCommonHanBits = 12;
+constexpr int kRareHanBits = 19;
+constexpr int kOtherHanBits = 22;
+constexpr int kCjkPunctBits = 9;
+constexpr int kFullwidthBits = 11;
+constexpr int kLetterBits = 5;  // a letter of an alphabet, within its own script
+constexpr int kPrivateBits = 26;
+constexpr int kControlBits = 28;
+// A combining mark after a letter (decomposed text), and anywhere else.
+constexpr int kMarkAfterLetterBits = 14;
+constexpr int kLooseMarkBits = 20;
+
+// Bits for starting a run of letters of a script: how rare texts in it are here.
+// Chinese costs nothing (this program's texts are Chinese); Latin only where a run
+// holds no ASCII letter at all (a word made only of accented letters).
+int RunStartBits(TScript s) {
+    switch (s) {
+        case TScript::Latin: return 12;
+        case TScript::Han: return 0;
+        case TScript::Kana: return 14;
+        case TScript::Hangul: return 16;
+        case TScript::Cyrillic: return 18;
+        case TScript::Greek: return 20;
+        default: return 22;
+    }
+}
+
+// Bits for letters of two scripts written together, with no blank between them.
+int JoinBits(TScript a, TScript b) {
+    auto is = [&](TScript x, TScript y) { return (a == x && b == y) || (a == y && b == x); };
+    if (is(TScript::Han, TScript::Latin)) return 2;  // "Linux系统"
+    if (is(TScript::Han, TScript::Kana)) return 0;   // Japanese
+    return 10;
+}
+
+// Adds up the cost of a text, one character at a time.
+class TPlausibility {
+public:
+    void Add(TCharCost c, bool asciiLetter = false) {
+        if (c.script == TScript::Mark) {
+            bits_ += run_ != TScript::None ? kMarkAfterLetterBits : kLooseMarkBits;
+            return;
+        }
+        bits_ += c.bits;
+        if (c.script != run_) {
+            const TScript before = run_;
+            EndRun();
+            if (c.script == TScript::None) return;
+            if (before != TScript::None) bits_ += JoinBits(before, c.script);
+            run_ = c.script;
+            if (run_ != TScript::Latin) bits_ += RunStartBits(run_);
+        }
+        asciiInRun_ = asciiInRun_ || asciiLetter;
+    }
+    void AddAscii(unsigned char c) {
+        const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+        Add({kAsciiBits, letter ? TScript::Latin : TScript::None}, letter);
+    }
+    long long Bits() {
+        EndRun();
+        return bits_;
+    }
+
+private:
+    void EndRun() {
+        if (run_ == TScript::Latin && !asciiInRun_) bits_ += RunStartBits(TScript::Latin);
+        run_ = TScript::None;
+        asciiInRun_ = false;
+    }
+
+    long long bits_ = 0;
+    TScript run_ = TScript::None;
+    bool asciiInRun_ = false;
+};
+
+// GB2312's two levels of hanzi by code point (from U+4E00): 1 for the first level
+// (rows B0-D7), 2 for the second (rows D8-F7), 0 for any other ideograph.
+constexpr char32_t kHanFirst = 0x4E00, kHanEnd = 0xA000;
+const std::vector<uint8_t>& HanLevels() {
+    static const std::vector<uint8_t> levels = [] {
+        std::vector<uint8_t> t(kHanEnd - kHanFirst, 0);
+        for (uint8_t level = 1; level <= 2; ++level) {
+            std::string rows;
+            for (int lead = level == 1 ? 0xB0 : 0xD8; lead <= (level == 1 ? 0xD7 : 0xF7); ++lead) {
+                // The first level ends at D7F9.
+                for (int trail = 0xA1; trail <= (lead == 0xD7 ? 0xF9 : 0xFE); ++trail) {
+                    rows += static_cast<char>(lead);
+                    rows += static_cast<char>(trail);
+                }
+            }
+            for (char16_t u : Cp936ToUtf16(rows))
+                if (u >= kHanFirst && u < kHanEnd) t[u - kHanFirst] = level;
+        }
+        return t;
+    }();
+    return levels;
+}
+
+TCharCost HanCost(char32_t cp) {
+    switch (HanLevels()[cp - kHanFirst]) {
+        case 1: return {kCommonHanBits, TScript::Han};
+        case 2: return {kRareHanBits, TScript::Han};
+        default: return {kOtherHanBits, TScript::Han};
+    }
+}
+
+// A character above ASCII by its code point.
+TCharCost UnicodeCost(char32_t cp) {
+    using S = TScript;
+    if (cp >= kHanFirst && cp < kHanEnd) return HanCost(cp);
+    if (cp < 0xA0) return {kControlBits, S::None};  // C1 controls
+    if (cp < 0xC0) return {13, S::None};            // Latin-1 signs: « ° © ¿ ...
+    if (cp == 0xD7 || cp == 0xF7) return {13, S::None};
+    if (cp < 0xE0) return {9, S::Latin};   // À to ß
+    if (cp < 0x100) return {7, S::Latin};  // à to ÿ
+    if (cp < 0x180) return {10, S::Latin};  // Latin Extended-A: ő ł š ...
+    if (cp >= 0x218 && cp < 0x21C) return {10, S::Latin};  // ș ț
+    if (cp < 0x250) return {16, S::Latin};                 // Latin Extended-B
+    if (cp < 0x2B0) return {18, S::Latin};                 // IPA
+    if (cp < 0x300) return {18, S::None};                  // spacing modifiers
+    if (cp < 0x370) return {0, S::Mark};
+    if (cp < 0x400) {
+        const bool letter = cp == 0x386 || (cp >= 0x388 && cp <= 0x3CE);
+        return {letter ? kLetterBits : 18, S::Greek};
+    }
+    if (cp < 0x460) return {kLetterBits, S::Cyrillic};
+    if (cp < 0x530) return {cp < 0x500 ? 15 : 18, S::Cyrillic};
+    if (cp < 0x590) return {cp >= 0x531 && cp <= 0x587 ? kLetterBits + 1 : 18, S::Armenian};
+    if (cp < 0x600) {
+        if (cp >= 0x5D0 && cp <= 0x5EA) return {kLetterBits, S::Hebrew};
+        if (cp >= 0x591 && cp <= 0x5C7) return {0, S::Mark};  // points and accents
+        return {cp >= 0x5F0 && cp <= 0x5F4 ? 16 : kControlBits, S::Hebrew};
+    }
+    if (cp < 0x700) {
+        if (cp >= 0x621 && cp <= 0x64A) return {kLetterBits, S::Arabic};
+        if (cp >= 0x64B && cp <= 0x65F) return {0, S::Mark};
+        return {14, S::Arabic};
+    }
+    if (cp < 0x900) return {18, S::Other};   // Syriac, Thaana, N'Ko, ...
+    if (cp < 0xF00) return {6, S::Other};    // Indic scripts, Thai, Lao
+    if (cp < 0x1E00) return {16, S::Other};  // Tibetan to Mongolian
+    if (cp < 0x1F00) return {12, S::Latin};  // Latin Extended Additional (Vietnamese)
+    if (cp < 0x2000) return {16, S::Greek};  // polytonic Greek
+    if (cp < 0x2070) {
+        const bool common = (cp >= 0x2010 && cp <= 0x2027) || (cp >= 0x2030 && cp <= 0x203A);
+        return {common ? 10 : 16, S::None};  // dashes, quotes, ellipsis, bullet
+    }
+    if (cp < 0x20A0) return {16, S::None};
+    if (cp < 0x20D0) return {12, S::None};  // currency: € ...
+    if (cp < 0x2100) return {0, S::Mark};
+    if (cp < 0x2460) return {15, S::None};  // letterlike, number forms, arrows, maths
+    if (cp < 0x2500) return {13, S::None};  // ① ...
+    if (cp < 0x2580) return {15, S::None};  // box drawing
+    if (cp < 0x2600) return {13, S::None};  // ■ □ ▲ ○ ●
+    if (cp < 0x27C0) return {14, S::None};  // ★ ☆ and dingbats
+    if (cp < 0x3000) return {18, S::None};
+    if (cp < 0x3040) return {kCjkPunctBits, S::None};  // 、 。 「 」 ...
+    if (cp < 0x3100) return {kLetterBits + 1, S::Kana};
+    if (cp < 0x3200) return {16, S::Other};  // bopomofo, compatibility jamo
+    if (cp < 0x3400) return {15, S::None};   // enclosed and squared CJK
+    if (cp < 0x4DC0) return {kOtherHanBits + 2, S::Han};  // extension A
+    if (cp < 0x4E00) return {20, S::None};
+    if (cp < 0xAC00) return {20, S::Other};  // Yi and others
+    if (cp < 0xD7A4) return {9, S::Hangul};
+    if (cp < 0xE000) return {22, S::Hangul};
+    if (cp < 0xF900) return {kPrivateBits, S::None};
+    if (cp < 0xFB00) return {kOtherHanBits, S::Han};  // compatibility ideographs
+    if (cp < 0xFE00) return {18, S::Other};          // presentation forms
+    if (cp < 0xFE10) return {0, S::Mark};             // variation selectors
+    if (cp < 0xFE70) return {16, S::None};  // vertical, compatibility and small forms
+    if (cp < 0xFF00) return {18, S::Other};
+    if (cp >= 0xFF01 && cp <= 0xFF5E) return {kFullwidthBits, S::None};
+    if (cp < 0xFFF0) return {16, S::None};  // halfwidth forms
+    if (cp < 0x10000) return {24, S::None};
+    if (cp >= 0x1F000 && cp < 0x1FB00) return {13, S::None};  // emoji
+    if (cp >= 0x20000 && cp < 0x40000) return {kOtherHanBits + 2, S::Han};
+    return {kControlBits, S::None};
+}
+
+// A double-byte character of the code page by its lead and trail bytes, in the
+// classes of UnicodeCost for the characters it stands for: the rows name them.
+TCharCost Cp936PairCost(unsigned lead, unsigned trail) {
+    using S = TScript;
+    const TCharCost unassigned{kControlBits, S::None};
+    if (trail < 0xA1) {
+        // GBK's additions below the GB2312 half of a row: hanzi, a few symbols in
+        // rows A8 and A9, and room for private use in rows A1 to A7.
+        if (lead >= 0xA1 && lead <= 0xA7) return {kPrivateBits, S::None};
+        if (lead == 0xA8 || lead == 0xA9) return {16, S::None};
+        return {kOtherHanBits, S::Han};
+    }
+    if (lead >= 0xB0 && lead <= 0xF7) {
+        if (lead == 0xD7 && trail > 0xF9) return unassigned;  // the first level ends at D7F9
+        return {lead <= 0xD7 ? kCommonHanBits : kRareHanBits, S::Han};
+    }
+    if (lead < 0xA1) return {kOtherHanBits, S::Han};
+    if (lead >= 0xAA) return {kPrivateBits, S::None};
+    auto in = [&](unsigned a, unsigned b) { return trail >= a && trail <= b; };
+    switch (lead) {
+        case 0xA1: return {10, S::None};  // CJK punctuation and common signs
+        case 0xA2:                       // numbers: ⅰ ⒈ ⑴ ① ㈠ Ⅰ
+            if (in(0xA1, 0xAA) || in(0xB1, 0xE2) || in(0xE5, 0xEE) || in(0xF1, 0xFC))
+                return {13, S::None};
+            return unassigned;
+        case 0xA3: return {kFullwidthBits, S::None};
+        case 0xA4: return in(0xA1, 0xF3) ? TCharCost{kLetterBits + 1, S::Kana} : unassigned;
+        case 0xA5: return in(0xA1, 0xF6) ? TCharCost{kLetterBits + 1, S::Kana} : unassigned;
+        case 0xA6:
+            if (in(0xA1, 0xB8) || in(0xC1, 0xD8)) return {kLetterBits, S::Greek};
+            return in(0xE0, 0xF5) ? TCharCost{16, S::None} : unassigned;
+        case 0xA7:
+            if (in(0xA1, 0xC1) || in(0xD1, 0xF1)) return {kLetterBits, S::Cyrillic};
+            return unassigned;
+        case 0xA8:
+            if (in(0xA1, 0xC0)) return {10, S::Latin};  // pinyin: ā á ǎ à ...
+            return in(0xC5, 0xE9) ? TCharCost{16, S::Other} : unassigned;  // bopomofo
+        default: return in(0xA4, 0xEF) ? TCharCost{15, S::None} : unassigned;  // box drawing
+    }
+}
+
+// The cost of the bytes read as UTF-8 (known to be valid UTF-8).
+long long Utf8Bits(std::string_view s) {
+    TPlausibility p;
+    const size_t n = s.size();
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    for (size_t i = 0; i < n;) {
+        const unsigned c = byte(i);
+        if (c < 0x80) {
+            p.AddAscii(static_cast<unsigned char>(c));
+            ++i;
+            continue;
+        }
+        char32_t cp;
+        if (c < 0xE0) {
+            cp = ((c & 0x1F) << 6) | (byte(i + 1) & 0x3F);
+            i += 2;
+        } else if (c < 0xF0) {
+            cp = ((c & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
+            i += 3;
+        } else {
+            cp = ((c & 0x07) << 18) | ((byte(i + 1) & 0x3F) << 12) | ((byte(i + 2) & 0x3F) << 6) |
+                 (byte(i + 3) & 0x3F);
+            i += 4;
+        }
+        p.Add(UnicodeCost(cp));
+    }
+    return p.Bits();
+}
+
+// The cost of the bytes read in the code page, or -1 where they are not valid there
+// (a lead byte without its trail byte).
+long long Cp936Bits(std::string_view s) {
+    TPlausibility p;
+    const size_t n = s.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            p.AddAscii(static_cast<unsigned char>(c));
+            ++i;
+        } else if (c == 0x80) {
+            p.Add({12, TScript::None});  // the euro sign
+            ++i;
+        } else if (c == 0xFF || i + 1 == n) {
+            return -1;
+        } else {
+            const unsigned t = static_cast<unsigned char>(s[i + 1]);
+            if (t < 0x40 || t == 0x7F || t == 0xFF) return -1;
+            p.Add(Cp936PairCost(c, t));
+            i += 2;
+        }
+    }
+    return p.Bits();
+}
 }  // namespace
 
 TTextForm TextFormOf(std::string_view bytes) {
@@ -219,8 +524,12 @@ TTextForm TextFormOf(std::string_view bytes) {
     if (starts("\xFF\xFE")) return TTextForm::Utf16Le;
     if (starts("\xEF\xBB\xBF")) return TTextForm::Utf8Marked;
     if (starts("\xFE\xFF")) return TTextForm::Utf16Be;
-    // Pure ASCII reads the same either way and stays ANSI.
-    if (!IsAscii(bytes) && IsValidUtf8(bytes)) return TTextForm::Utf8;
+    // Pure ASCII reads the same either way and stays ANSI; bytes that are not
+    // UTF-8 can only be ANSI.
+    if (IsAscii(bytes) || !IsValidUtf8(bytes)) return TTextForm::Ansi;
+    // Bytes that are both: the likelier text wins; an even weighing stays ANSI.
+    const long long ansi = Cp936Bits(bytes);
+    if (ansi < 0 || Utf8Bits(bytes) < ansi) return TTextForm::Utf8;
     return TTextForm::Ansi;
 }
 
@@ -260,6 +569,9 @@ std::string TextAsUtf8(std::string_view bytes) {
 std::string StoredTextBytes(std::string_view utf8) {
     std::string ansi = Utf8ToCp936(utf8);
     if (TextFormOf(ansi) == TTextForm::Ansi && Cp936ToUtf8(ansi) == utf8) return ansi;
+    // UTF-8 that would be taken for ANSI without its mark keeps the mark.
+    if (TextFormOf(utf8) != TTextForm::Utf8)
+        return std::string(TextMark(TTextForm::Utf8Marked)) + std::string(utf8);
     return std::string(utf8);
 }
 

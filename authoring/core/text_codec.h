@@ -31,9 +31,12 @@ std::string Utf16ToUtf8(std::u16string_view text);
 bool IsValidUtf8(std::string_view bytes);
 
 // How the bytes of a text file are encoded. A byte-order mark decides first (FF FE,
-// then EF BB BF, then FE FF); a file without one is UTF-8 when its bytes are valid
-// UTF-8 and hold at least one non-ASCII character, and ANSI (code page 936)
-// otherwise. This is the one place that decides it for every reader of text files.
+// then EF BB BF, then FE FF). A file without one is UTF-8 when its bytes are valid
+// UTF-8, hold at least one non-ASCII character, and read as UTF-8 give the more
+// plausible text of the two readings (common hanzi, letters among letters of their
+// own script, ... against rare characters, stray marks and mixed scripts); else it
+// is ANSI (code page 936): short GBK texts are often valid UTF-8 too. This is the
+// one place that decides it for every reader of text files. Linear in the size.
 enum class TTextForm { Ansi, Utf8, Utf8Marked, Utf16Le, Utf16Be };
 TTextForm TextFormOf(std::string_view bytes);
 // UTF-8 with or without its mark.
@@ -45,8 +48,8 @@ std::string_view TextMark(TTextForm f);
 std::u16string DecodeUnicodeText(std::string_view bytes, TTextForm form);
 // The bytes to store a text in that the program reads back by TextFormOf: its ANSI
 // form where that holds every character and reads back as ANSI, else the UTF-8 text
-// itself (no mark). A short ANSI text can happen to be valid UTF-8, and would then
-// come back garbled.
+// itself, without a mark unless it would then be taken for ANSI. An ANSI text can
+// happen to read as UTF-8, and would then come back garbled.
 std::string StoredTextBytes(std::string_view utf8);
 // The file's text as UTF-8, the way a page and a message take it: a UTF-8 text (with
 // its mark or by the rule) as it is, without the mark; any other bytes as ANSI.

@@ -125,14 +125,14 @@ TEST(ChooserText, ClickedFileIsNormalisedInPlace) {
 }
 
 TEST(ChooserText, FileWithCharactersAnsiCannotHoldIsKept) {
-    // Characters the code page lacks, with a mark or without; and "隆", whose ANSI
-    // bytes C2 A1 would read back as UTF-8 ("¡").
+    // Characters the code page lacks, with a mark or without; and "a茅", whose ANSI
+    // bytes 61 C3 A9 would read back as the UTF-8 "aé".
     struct Case {
         std::string bytes, text;
     } cases[] = {
         {"\xEF\xBB\xBF" "smile 😀 中文\n", "smile 😀 中文\n"},
         {"smile 😀 中文\n", "smile 😀 中文\n"},
-        {"隆\n", "隆\n"},
+        {"a茅\n", "a茅\n"},
     };
     for (const auto& c : cases) {
         TempFolder t;

@@ -150,16 +150,34 @@ TEST(TextCodec, TheFormOfATextFile) {
     EXPECT_EQ(TextAsUtf8("\xEF\xBB\xBF你好"), "你好");
 }
 
+TEST(TextCodec, BytesValidBothWaysAreReadAsTheLikelierText) {
+    // GBK whose bytes are valid UTF-8 as well: read as UTF-8 they give combining
+    // marks, Hebrew points, stray Greek, Cyrillic or modifier letters.
+    for (const char* word : {"通知", "系统", "图片", "停止", "状态", "小时", "系统通知", "小写", "隆",
+                             "系统通知 12 小时", "Linux系统", "MMS 通知"}) {
+        EXPECT_EQ(TextFormOf(Utf8ToCp936(word)), TTextForm::Ansi) << word;
+        EXPECT_EQ(TextAsUtf8(Utf8ToCp936(word)), word);
+    }
+    // UTF-8 that is also valid GBK: accented letters among Latin letters, whole
+    // words of another alphabet, and hanzi.
+    for (const char* text : {"café", "Größe", "niño", "Paramètres", "¿Está seguro?", "Привет", "Ελλάδα",
+                             "通知", "系统通知", "你好，世界"}) {
+        EXPECT_EQ(TextFormOf(text), TTextForm::Utf8) << text;
+    }
+}
+
 TEST(TextCodec, StoredTextReadsBackTheSame) {
-    // The code page where it reads back as ANSI; else UTF-8: "隆" is C2 A1 in the
-    // code page, which by the rule reads as "¡".
+    // The code page where it reads back as ANSI; else UTF-8, with its mark where
+    // without it the rule would take it for ANSI: the UTF-8 of the modifier letter
+    // "ʱ", which the code page lacks, is CA B1, the code page's "时".
     struct Case {
         std::string utf8, bytes;
     } cases[] = {
         {"你好\r\n", Utf8ToCp936("你好\r\n")},
         {"ascii", "ascii"},
-        {"隆", "隆"},
+        {"隆", Utf8ToCp936("隆")},
         {"表情😀", "表情😀"},
+        {"ʱ", "\xEF\xBB\xBFʱ"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StoredTextBytes(c.utf8), c.bytes) << c.utf8;
