@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QValidator>
 #include <QVBoxLayout>
@@ -126,6 +127,7 @@ TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), 
     auto* ptLayout = new QVBoxLayout(Paneltext);
     ptLayout->setContentsMargins(1, 1, 1, 1);
     SBText = FlatButton(Paneltext, "SBText", QStringLiteral("点此添加文字"));
+    FTextFontDefault = SBText->palette().color(QPalette::ButtonText);
     ptLayout->addWidget(SBText);
     p32Layout->addWidget(Paneltext);
 
@@ -149,6 +151,13 @@ TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), 
     Editplaytime->setGeometry(8, 6, 49, 22);
     Editplaytime->setValidator(new TMaxTypedLength(Editplaytime));
     Editplaytime->setToolTip(QStringLiteral("播放时间为1~999秒"));
+    // What is typed belongs to the page, so that it survives the page leaving the
+    // strip and coming back in another frame.
+    connect(Editplaytime, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!FPage) return;
+        FPage->FTypedPlayTime = text.toStdString();
+        FPage->FTypedOver = FPage->FPlayTimeText;
+    });
 
     SpinButton1 = new QWidget(Panel33);
     SpinButton1->setObjectName("SpinButton1");
@@ -239,7 +248,6 @@ void TFrameDispaly::SetPage(TPageModel* page) {
     // Another page's picture must not stay on show: Refresh loads this one's.
     if (page != FPage) ImageA->clear();
     FPage = page;
-    FShownPlayTime.clear();
     FPressed = false;
     if (FPage) {
         FPage->FView = this;
@@ -381,11 +389,25 @@ void TFrameDispaly::Refresh() {
     };
     show(SBText, FPage->FTextCaption, FPage->FTextBold);
     show(SBAduio, FPage->FAudioCaption, FPage->FAudioBold);
-    // A number typed but not yet confirmed by the arrows stays in the edit until
-    // the duration itself changes.
-    if (FPage->FPlayTimeText != FShownPlayTime) {
-        FShownPlayTime = FPage->FPlayTimeText;
-        Editplaytime->setText(QString::fromStdString(FShownPlayTime));
+    // The text panel's colours are the page's, whichever frame shows it.
+    const QColor panel = ColorFromBgr(FPage->FTextPanelColor);
+    if (Paneltext->palette().color(QPalette::Window) != panel) PaintBackground(Paneltext, panel);
+    const QColor font =
+        FPage->FTextFontColor ? ColorFromBgr(*FPage->FTextFontColor) : FTextFontDefault;
+    if (SBText->palette().color(QPalette::ButtonText) != font) {
+        QPalette pal = SBText->palette();
+        pal.setColor(QPalette::ButtonText, font);
+        SBText->setPalette(pal);
+    }
+    // A number typed but not yet confirmed by the arrows stays with its page
+    // until the duration itself changes.
+    if (FPage->FTypedPlayTime && FPage->FTypedOver != FPage->FPlayTimeText)
+        FPage->FTypedPlayTime.reset();
+    const QString playTime = QString::fromStdString(FPage->FTypedPlayTime ? *FPage->FTypedPlayTime
+                                                                          : FPage->FPlayTimeText);
+    if (Editplaytime->text() != playTime) {
+        const QSignalBlocker quiet(Editplaytime);  // showing is not typing
+        Editplaytime->setText(playTime);
     }
     if (!FPage->FHasPicture) {
         ImageA->clear();
@@ -460,12 +482,11 @@ void TFrameDispaly::SBTextClick() {
         TPageModel* page = FPage;
         auto choice = FOwner->FChoosers->ChooseText(page->Slot(mkText).File, FOwner->FTxtMaxLen);
         if (!choice || FPage != page) return;
-        // The colours come first, so a blank text takes them too; they belong to
-        // this frame only.
-        PaintBackground(Paneltext, choice->BackgroundColour);
-        QPalette pal = SBText->palette();
-        pal.setColor(QPalette::ButtonText, choice->TextColour);
-        SBText->setPalette(pal);
+        // The colours come first, so a blank text takes them too; they are the
+        // page's look, kept with the page and not with the frame that shows it.
+        page->FTextPanelColor = BgrFromColor(choice->BackgroundColour);
+        page->FTextFontColor = BgrFromColor(choice->TextColour);
+        Refresh();
 
         if (Trim(choice->Text).empty()) {
             page->ClearMedia(mkText);
@@ -552,7 +573,7 @@ void TFrameDispaly::StepPlayTime(int delta) {
     const int64_t next = std::clamp<int64_t>(int64_t(v) + delta, 1, INT32_MAX);
     FPage->FPlayTime = static_cast<int32_t>(next);
     FPage->FPlayTimeText = std::to_string(next) + "秒";
-    FShownPlayTime.clear();  // the edit shows the new value even when the text is the same
+    FPage->FTypedPlayTime.reset();  // the edit shows the new value even when the text is the same
     Refresh();
 }
 

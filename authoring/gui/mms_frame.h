@@ -129,7 +129,8 @@ private:
 
     Tfrmmms* FOwner = nullptr;
     TPageModel* FPage = nullptr;
-    std::string FShownPlayTime;
+    // The text button's font colour for a page whose text colours were never chosen.
+    QColor FTextFontDefault;
     QPoint FPressPos;
     bool FPressed = false;
 
