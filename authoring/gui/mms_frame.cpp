@@ -28,7 +28,6 @@
 #include "chooser_rules.h"
 #include "gui_colours.h"
 #include "gui_services.h"
-#include "main_window.h"
 #include "media_player.h"
 #include "pic_sel.h"
 #include "picture_codecs.h"
@@ -90,7 +89,7 @@ QToolButton* FlatButton(QWidget* parent, const char* name, const QString& captio
 }
 }  // namespace
 
-TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), FOwner(owner) {
+TFrameDispaly::TFrameDispaly(TPageFrameHost* host, QWidget* parent) : QFrame(parent), FHost(host) {
     setObjectName("FrameDispaly");
     resize(170, 246);
     PaintBackground(this, clCream);
@@ -455,7 +454,7 @@ void TFrameDispaly::SBAduioDblClick() {
 void TFrameDispaly::SBDelCurrentPageClick() {
     // The current page goes, which need not be this one.
     Silently([&] {
-        if (FOwner) FOwner->SBDelCurrentPageClick();
+        if (FHost) FHost->DeleteCurrentPage();
     });
 }
 
@@ -464,7 +463,7 @@ void TFrameDispaly::SBDelCurrentPageClick() {
 std::string TFrameDispaly::CopyIntoTemp(const std::string& source, TMediaKind kind) {
     // The extension stays as chosen: a picture named X.BMP keeps ".BMP", and with
     // it the part name the message gives it. A copy that failed gives "".
-    return FOwner->FIntake->Take(source, kind, false);
+    return FHost->Intake().Take(source, kind, false);
 }
 
 void TFrameDispaly::SetSeconds(int64_t seconds) {
@@ -478,9 +477,9 @@ void TFrameDispaly::SetSeconds(int64_t seconds) {
 
 void TFrameDispaly::SBTextClick() {
     Silently([&] {
-        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        if (!FPage || !FHost || !FHost->Choosers()) return;
         TPageModel* page = FPage;
-        auto choice = FOwner->FChoosers->ChooseText(page->Slot(mkText).File, FOwner->FTxtMaxLen);
+        auto choice = FHost->Choosers()->ChooseText(page->Slot(mkText).File, FHost->TxtMaxLen());
         if (!choice || FPage != page) return;
         // The colours come first, so a blank text takes them too; they are the
         // page's look, kept with the page and not with the frame that shows it.
@@ -492,11 +491,11 @@ void TFrameDispaly::SBTextClick() {
             page->ClearMedia(mkText);
             return;
         }
-        const std::string path = FOwner->FIntake->TakeText(choice->Text);
+        const std::string path = FHost->Intake().TakeText(choice->Text);
         if (path.empty()) return;
         page->SetMedia(path, "", "", "", 0);
         if (choice->TimeMode != 1 && choice->TimeMode != 2) return;
-        const std::optional<int32_t> t = ReadingTimeSecs(choice->Text, FOwner->FTxtTimeOptPs);
+        const std::optional<int32_t> t = ReadingTimeSecs(choice->Text, FHost->TxtTimeOptPs());
         if (!t) return;
         SetSeconds(choice->TimeMode == 1 ? int64_t(*t) + page->FPlayTime : int64_t(*t));
     });
@@ -504,15 +503,15 @@ void TFrameDispaly::SBTextClick() {
 
 void TFrameDispaly::SBAduioClick() {
     Silently([&] {
-        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        if (!FPage || !FHost || !FHost->Choosers()) return;
         TPageModel* page = FPage;
-        auto choice = FOwner->FChoosers->ChooseAudio(page->Slot(mkAudio).File);
+        auto choice = FHost->Choosers()->ChooseAudio(page->Slot(mkAudio).File);
         if (!choice || choice->File.empty() || FPage != page) return;
         // The clip is named where it lies: no working copy.
         page->SetMedia("", "", GetSendAudioFile(choice->File), "", 0);
         const std::string playable = GetPlayableAudioFile(choice->File);
         if (playable.empty() || (choice->TimeMode != 1 && choice->TimeMode != 2)) return;
-        MediaPlayer* player = FOwner->FMediaPlayer;
+        MediaPlayer* player = FHost->Player();
         if (!player) return;
 
         std::optional<int64_t> lengthMs;
@@ -538,9 +537,9 @@ void TFrameDispaly::SBAduioClick() {
 
 void TFrameDispaly::ImageADblClick() {
     Silently([&] {
-        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        if (!FPage || !FHost || !FHost->Choosers()) return;
         TPageModel* page = FPage;
-        auto chosen = FOwner->FChoosers->ChoosePicture(page->Slot(mkPicture).File);
+        auto chosen = FHost->Choosers()->ChoosePicture(page->Slot(mkPicture).File);
         if (!chosen || chosen->empty() || FPage != page) return;
         const std::string copy = CopyIntoTemp(*chosen, mkPicture);
         if (copy.empty()) return;
@@ -550,9 +549,9 @@ void TFrameDispaly::ImageADblClick() {
 
 void TFrameDispaly::N3Click() {
     Silently([&] {
-        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        if (!FPage || !FHost || !FHost->Choosers()) return;
         TPageModel* page = FPage;
-        const std::string name = FOwner->FChoosers->ChooseAttachment(this);
+        const std::string name = FHost->Choosers()->ChooseAttachment(this);
         if (name.empty() || FPage != page) return;
         const std::string copy = CopyIntoTemp(name, mkAttach);
         if (copy.empty()) return;
@@ -590,11 +589,11 @@ void TFrameDispaly::ImageADragDrop(const QMimeData* data) {
         if (!data) return;
         if (data->hasFormat(kMaterialDragFormat)) {
             const QList<QUrl> urls = data->urls();
-            if (urls.isEmpty() || !urls.first().isLocalFile() || !FOwner) return;
+            if (urls.isEmpty() || !urls.first().isLocalFile() || !FHost) return;
             const std::string path = urls.first().toLocalFile().toStdString();
             std::error_code ec;
             if (path.empty() || std::filesystem::is_directory(path, ec)) return;
-            FOwner->AddMaterialFile(path);
+            FHost->AddMaterialFile(path);
             return;
         }
         // Another page dropped on the picture brings no file.

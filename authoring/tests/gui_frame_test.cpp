@@ -486,14 +486,14 @@ private slots:
         const QColor plainFont = QToolButton().palette().color(QPalette::ButtonText);
         auto* next = w->findChild<QToolButton*>("SBNEXT");
         auto* back = w->findChild<QToolButton*>("SBBack");
-        while (w->FFirstVisiblePage > 0) back->click();
+        while (w->FStrip->FFirstVisiblePage > 0) back->click();
 
         // Every third page from the second keeps the plain look, the first is
         // yellow, the others have colours of their own; every fourth from the
         // third holds a typed duration.
         std::vector<Look> looks(n);
         for (int i = 0; i < n; ++i) {
-            if (i - w->FFirstVisiblePage >= 4) next->click();
+            if (i - w->FStrip->FFirstVisiblePage >= 4) next->click();
             if (i % 3 != 1) {
                 const QColor panel =
                     i == 0 ? QColor(Qt::yellow) : QColor(QColor::fromHsv(i * 11, 255, 255).rgb());
@@ -512,7 +512,7 @@ private slots:
         }
         auto check = [&] {
             for (int s = 0; s < 4; ++s) {
-                const int i = w->FFirstVisiblePage + s;
+                const int i = w->FStrip->FFirstVisiblePage + s;
                 const Look& look = looks[i];
                 QCOMPARE(Child<QFrame>(*w, i, "Paneltext")->palette().color(QPalette::Window),
                          look.panel.value_or(ColorFromBgr(clCream)));
@@ -522,7 +522,7 @@ private slots:
                          look.typed.value_or("5 秒"));
             }
         };
-        while (w->FFirstVisiblePage > 0) {
+        while (w->FStrip->FFirstVisiblePage > 0) {
             back->click();
             check();
         }
@@ -530,17 +530,17 @@ private slots:
             next->click();
             check();
         }
-        QCOMPARE(w->FFirstVisiblePage, n - 4);
+        QCOMPARE(w->FStrip->FFirstVisiblePage, n - 4);
 
         // A typed duration counts when its page's arrow is pressed, back on show.
-        while (w->FFirstVisiblePage > n - 6) back->click();
+        while (w->FStrip->FFirstVisiblePage > n - 6) back->click();
         QVERIFY(looks[n - 6].typed);
         QCOMPARE(Page(*w, n - 6)->FPlayTime, 5);
         Child<QToolButton>(*w, n - 6, "SpinButton1Up")->click();
         QCOMPARE(Page(*w, n - 6)->FPlayTime, 100 + (n - 6) + 1);
         // A duration set while its page is off the strip replaces what was typed.
         Page(*w, 2)->SetPlayTime(9);
-        while (w->FFirstVisiblePage > 0) back->click();
+        while (w->FStrip->FFirstVisiblePage > 0) back->click();
         QCOMPARE(Child<QLineEdit>(*w, 2, "Editplaytime")->text(), QString("9秒"));
         Child<QToolButton>(*w, 2, "SpinButton1Up")->click();
         QCOMPARE(Page(*w, 2)->FPlayTime, 10);
