@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,15 @@ public:
     bool FAudioBold = false;
     std::string FPlayTimeText = "5 秒";
     bool FHasPicture = false;
+    // The text panel's colours as the text chooser last left them for this page;
+    // they are the page's look only, never part of the message or the settings.
+    // No font colour: the frame's own.
+    uint32_t FTextPanelColor = clCream;
+    std::optional<uint32_t> FTextFontColor;
+    // A duration typed into the edit but not yet confirmed by the arrows, with
+    // the duration text it was typed over: it shows until the duration changes.
+    std::optional<std::string> FTypedPlayTime;
+    std::string FTypedOver;
 
     TPageView* FView = nullptr;
 

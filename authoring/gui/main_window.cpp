@@ -25,7 +25,6 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <filesystem>
 
 #include "custom_compiler.h"
@@ -46,11 +45,6 @@ const char* const Tfrmmms::kHelpText =
     "4。如果采用自定义彩信制作，需要把所有的彩信素材放到自定义彩信目录,包括smil文件";
 
 namespace {
-constexpr int kVisiblePages = 4;
-constexpr int kPageStep = 170;
-constexpr int kPageWidth = 167;
-constexpr int kPageHeight = 245;
-
 QFrame* Panel(QWidget* parent, const char* name) {
     auto* p = new QFrame(parent);
     p->setObjectName(name);
@@ -165,10 +159,12 @@ Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessageP
     BuildWindow();
 
     const bool customIsNew = FFolders.Ensure();
-    FFirstVisiblePage = 0;
     FMaker = std::make_unique<TMmsMaker>(FRandom, TempDir);
     FMaker->FPages.Pump = &FPump;
     FIntake = std::make_unique<TMaterialIntake>(TempDir, FRandom, FQuestions, FMaker->FPages);
+    FStrip = std::make_unique<TPageStrip>(TPageStrip::TLent{FMaker->FPages, *PanelmmsEdit,
+                                                            *LabelPageInfo, *FIntake, FQuestions,
+                                                            FSettings, FChoosers, FMediaPlayer});
     BuildSettingsTabs();
     if (customIsNew) {
         try {
@@ -208,11 +204,7 @@ Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessageP
 Tfrmmms::~Tfrmmms() {
     ClearTempFolder();
     PanelmmsEdit->setAcceptDrops(false);
-    for (auto& [page, frame] : FFrames) {
-        frame->SetPage(nullptr);
-        delete frame;
-    }
-    FFrames.clear();
+    FStrip.reset();
     FMaker.reset();
 }
 
@@ -256,7 +248,8 @@ void Tfrmmms::BuildWindow() {
     dropPanel->OnDrop = [this](const QStringList& files) { DropFiles(files); };
     PanelmmsEdit = dropPanel;
     PaintBackground(PanelmmsEdit, clCream);
-    PanelmmsEdit->setMinimumSize(kVisiblePages * kPageStep + 3, kPageHeight + 6);
+    PanelmmsEdit->setMinimumSize(TPageStrip::kVisiblePages * TPageStrip::kPageStep + 3,
+                                 TPageStrip::kPageHeight + 6);
     strip->addWidget(PanelmmsEdit, 1);
 
     auto* panel1 = Panel(Panelmms, "Panel1");
@@ -437,14 +430,6 @@ void Tfrmmms::BuildMaterialBrowser(QWidget* tab) {
     });
 }
 
-TPageModel* Tfrmmms::NewPage() {
-    FLastNewPage = nullptr;
-    SBNewPageClick();
-    // Gone again already (deleted while its selection let events run): the
-    // reader then takes the current page.
-    return FLastNewPage;
-}
-
 void Tfrmmms::ShowSubject(const std::string& subject) {
     if (Trim(subject).empty()) {
         EditmmsTitle->setVisible(false);
@@ -506,188 +491,8 @@ void Tfrmmms::OpenFolder(const std::string& dir) {
     FOpenUrl(QUrl::fromLocalFile(QString::fromStdString(dir)));
 }
 
-// ---- page list ----
-
-TFrameDispaly* Tfrmmms::FrameOf(const TPageModel* page) const {
-    auto it = FFrames.find(page);
-    return it == FFrames.end() ? nullptr : it->second;
-}
-
-void Tfrmmms::ShowPageCount() {
-    LabelPageInfo->setText(QStringLiteral("总页数:") + QString::number(FMaker->FPages.Count()));
-}
-
-void Tfrmmms::ReleaseFrame(TFrameDispaly* frame) {
-    frame->SetPage(nullptr);
-    frame->hide();
-    // Later: the release may come from the frame's own menu.
-    frame->deleteLater();
-}
-
-void Tfrmmms::SyncFrames() { LayoutPages(FFirstVisiblePage); }
-
-void Tfrmmms::LayoutPages(int first, bool sync) {
-    TPageList& pages = FMaker->FPages;
-    // Only the pages on show have a frame, so that neither a layout nor a new
-    // page costs more with the number of pages in the message. A page that stays
-    // on show keeps its frame; one that comes on show takes the frame of one that
-    // left, since building a frame costs far more than showing another page in it.
-    std::vector<TPageModel*> onShow;
-    for (int s = 0; s < kVisiblePages; ++s) {
-        const int i = first + s;
-        if (i >= 0 && i < pages.Count()) onShow.push_back(pages[i]);
-    }
-    std::map<const TPageModel*, TFrameDispaly*> shown;
-    for (TPageModel* page : onShow) {
-        auto it = FFrames.find(page);
-        if (it == FFrames.end()) continue;
-        shown[page] = it->second;
-        FFrames.erase(it);
-    }
-    std::vector<TFrameDispaly*> spare;
-    for (auto& [page, frame] : FFrames) {
-        // Its page was freed elsewhere: the frame must not reach it any more.
-        // Without sync no page is gone, so the frames need no check.
-        if (sync && pages.IndexOf(page) < 0) frame->ForgetPage();
-        spare.push_back(frame);
-    }
-    FFrames.clear();
-    for (size_t s = 0; s < onShow.size(); ++s) {
-        TPageModel* page = onShow[s];
-        TFrameDispaly*& frame = shown[page];
-        if (!frame) {
-            if (!spare.empty()) {
-                frame = spare.back();
-                spare.pop_back();
-            } else {
-                frame = new TFrameDispaly(this, PanelmmsEdit);
-            }
-        }
-        // A page at the address of a freed one is bound anew as well.
-        if (frame->Page() != page || page->FView != frame) frame->SetPage(page);
-        frame->setGeometry(static_cast<int>(s) * kPageStep + 3, 3, kPageWidth, kPageHeight);
-        frame->show();
-        page->UpdatePageCaption();
-    }
-    for (TFrameDispaly* frame : spare) ReleaseFrame(frame);
-    FFrames = std::move(shown);
-}
-
-void Tfrmmms::SBNewPageClick() {
-    TPageList& pages = FMaker->FPages;
-    TPageModel* page = pages.InsertAfterSelected();
-    // The page the new one follows (the first when the list was empty).
-    const int i = std::max(pages.IndexOf(page) - 1, 0);
-    if (i == FFirstVisiblePage + 3) ++FFirstVisiblePage;
-    // No other page is gone, so the frames need no check.
-    LayoutPages(FFirstVisiblePage, false);
-    FLastNewPage = page;
-    page->SelectPage();
-    ShowPageCount();
-}
-
-void Tfrmmms::DeletePage(int index) {
-    TPageList& pages = FMaker->FPages;
-    TPageModel* page = pages[index];
-    if (page == FLastNewPage) FLastNewPage = nullptr;
-    auto it = FFrames.find(page);
-    if (it != FFrames.end()) {
-        ReleaseFrame(it->second);
-        FFrames.erase(it);
-    }
-    pages.Items.erase(pages.Items.begin() + index);
-}
-
-void Tfrmmms::SBDelCurrentPageClick() {
-    TPageList& pages = FMaker->FPages;
-    int i = pages.SelectedIndex();
-    if (i < 0) return;
-    DeletePage(i);
-    if (i < pages.Count())
-        pages[i]->SelectPage();
-    else if (i >= 1)
-        pages[i - 1]->SelectPage();
-    if (pages.Count() < FFirstVisiblePage + kVisiblePages && FFirstVisiblePage > 0)
-        --FFirstVisiblePage;
-    LayoutPages(FFirstVisiblePage);
-    ShowPageCount();
-}
-
-void Tfrmmms::SBNEXTClick() {
-    if (FFirstVisiblePage < FMaker->FPages.Count() - kVisiblePages) {
-        ++FFirstVisiblePage;
-        LayoutPages(FFirstVisiblePage);
-    }
-}
-
-void Tfrmmms::SBBackClick() {
-    if (FFirstVisiblePage > 0) --FFirstVisiblePage;
-    LayoutPages(FFirstVisiblePage);
-}
-
-void Tfrmmms::N24Click() {
-    TPageList& pages = FMaker->FPages;
-    int i = pages.SelectedIndex();
-    if (i <= 0) return;
-    std::swap(pages.Items[i], pages.Items[i - 1]);
-    if (i == FFirstVisiblePage) --FFirstVisiblePage;
-    LayoutPages(FFirstVisiblePage);
-}
-
-void Tfrmmms::N4Click() {
-    TPageList& pages = FMaker->FPages;
-    int i = pages.SelectedIndex();
-    if (i < 0 || i >= pages.Count() - 1) return;
-    std::swap(pages.Items[i], pages.Items[i + 1]);
-    if (i == FFirstVisiblePage + 3) ++FFirstVisiblePage;
-    LayoutPages(FFirstVisiblePage);
-}
-
-void Tfrmmms::N8Click() {
-    while (FMaker->FPages.Count() > 0) DeletePage(0);
-    FFirstVisiblePage = 0;
-    LabelPageInfo->setText(QStringLiteral("总页数:0"));
-}
-
 void Tfrmmms::SelectPageUnderCursor() {
-    const int x = PanelmmsEdit->mapFromGlobal(FCursorPos()).x();
-    // Only the pages on show have a frame, and so a place.
-    for (const auto& entry : FFrames) {
-        TFrameDispaly* frame = entry.second;
-        const QRect r = frame->geometry();
-        if (frame->Page() && r.left() < x && x < r.left() + r.width()) {
-            frame->Page()->SelectPage();
-            return;
-        }
-    }
-}
-
-bool Tfrmmms::AddMaterialFile(const std::string& path) {
-    if (FMaker->FPages.Count() == 0) return true;
-    // A folder or a file that is gone is no material, whatever its name says.
-    if (!FIntake->Admits(path)) return false;
-    const TMediaKind kind = TMaterialIntake::KindOf(path);
-    if (kind == mkAttach &&
-        FQuestions.Ask("提示", "确定增加附件吗", TButtons::YesNo, TIcon::Information) != TAnswer::Yes)
-        return true;
-
-    // The target is found after the question: the pages may change while it is open.
-    TPageList& pages = FMaker->FPages;
-    if (pages.Count() == 0) return true;
-    TPageModel* target = nullptr;
-    for (int i = std::max(0, FFirstVisiblePage); i < pages.Count(); ++i)
-        if (pages[i]->FSelected) {
-            target = pages[i];
-            break;
-        }
-    if (!target) target = pages[pages.Count() - 1];
-
-    const std::string copy = FIntake->Take(path, kind);
-    if (copy.empty()) return false;
-    std::string files[4];
-    files[kind] = copy;
-    target->SetMedia(files[mkText], files[mkPicture], files[mkAudio], files[mkAttach], 0);
-    return true;
+    FStrip->SelectPageAt(PanelmmsEdit->mapFromGlobal(FCursorPos()).x());
 }
 
 void Tfrmmms::OfferMessageFile(const std::string& path, bool& opened) {

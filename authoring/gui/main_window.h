@@ -1,6 +1,7 @@
-// The main window: the page strip with its paging buttons, the tabs below it, the
-// main menu, the folder tree under the program folder, file drops on the page
-// panel, and the close with the autosave "mms.mms".
+// The main window: the page strip's panel with its paging buttons (the strip
+// itself is TPageStrip), the tabs below it, the main menu, the folder tree under
+// the program folder, file drops on the page panel, and the close with the
+// autosave "mms.mms".
 #pragma once
 
 #include <QMainWindow>
@@ -8,12 +9,12 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
 #include "message_editor.h"
 #include "mms_maker.h"
+#include "page_strip.h"
 #include "program_folders.h"
 #include "services.h"
 #include "settings_store.h"
@@ -52,7 +53,7 @@ public:
 
     // TMessageEditor, for the message reader.
     void NewMessage() override { N8Click(); }
-    TPageModel* NewPage() override;
+    TPageModel* NewPage() override { return FStrip->NewPage(); }
     // Shows the reader's subject line as given; a blank one hides the edit.
     void ShowSubject(const std::string& subject) override;
     TQuestions& Questions() override { return FQuestions; }
@@ -67,7 +68,6 @@ public:
     const std::string& ConfigDir = FFolders.ConfigDir;
     const std::string& CustomDir = FFolders.CustomDir;
 
-    int FFirstVisiblePage = 0;
     std::unique_ptr<TMmsMaker> FMaker;
     TStringList FScratchList;
     TStringList FOversizeList;
@@ -123,21 +123,21 @@ public:
     // Whether the window may close now (the close mode and the answer decide).
     bool FormCloseQuery();
 
-    // Page list.
-    void SBNewPageClick();
-    void SBDelCurrentPageClick();
-    void LayoutPages(int first, bool sync = true);
-    void SBNEXTClick();
-    void SBBackClick();
-    void N24Click();
-    void N4Click();
-    void N8Click();
+    // Working copies of material for the window and its pages.
+    std::unique_ptr<TMaterialIntake> FIntake;
+    // The page strip, and the window's buttons and menu items that work on it.
+    std::unique_ptr<TPageStrip> FStrip;
+    void SBNewPageClick() { FStrip->AddPage(); }
+    void SBDelCurrentPageClick() { FStrip->DeleteCurrentPage(); }
+    void SBNEXTClick() { FStrip->ScrollRight(); }
+    void SBBackClick() { FStrip->ScrollLeft(); }
+    void N24Click() { FStrip->MoveCurrentForward(); }
+    void N4Click() { FStrip->MoveCurrentBackward(); }
+    void N8Click() { FStrip->Clear(); }
     void SelectPageUnderCursor();
     // Puts a material file on the target page by its kind; false when it could not
     // be taken (the user was told and the page is as it was).
-    bool AddMaterialFile(const std::string& path);
-    // Working copies of material for the window and its pages.
-    std::unique_ptr<TMaterialIntake> FIntake;
+    bool AddMaterialFile(const std::string& path) { return FStrip->AddMaterialFile(path); }
     void SLVDataDblClick(const std::string& path);
     void N5Click();
     // Reads a message file into the pages (the reader's errors come through).
@@ -159,7 +159,7 @@ public:
     void OpenFolder(const std::string& dir);
 
     // The frame of a page on show; none for any other page.
-    TFrameDispaly* FrameOf(const TPageModel* page) const;
+    TFrameDispaly* FrameOf(const TPageModel* page) const { return FStrip->FrameOf(page); }
 
     static const char* const kHelpText;
 
@@ -170,24 +170,13 @@ private:
     void BuildWindow();
     void BuildMenu();
     void BuildMaterialBrowser(QWidget* tab);
-    void ShowPageCount();
-    void DeletePage(int index);
-    // Frames follow the page list after it changed behind the window's back: the
-    // pages on show get theirs, a page that is gone keeps none.
-    void SyncFrames();
-    // Takes a frame off the strip for good.
-    void ReleaseFrame(TFrameDispaly* frame);
+    void SyncFrames() { FStrip->SyncFrames(); }
     bool SaveOnClose();
     void OfferMessageFile(const std::string& path, bool& opened);
 
     TQuestions& FQuestions;
     TMessagePump& FPump;
     TRandomSource& FRandom;
-    // The frames of the pages on show (at most four).
-    std::map<const TPageModel*, TFrameDispaly*> FFrames;
-    // The page "创建新页" made last, while it lives: the reader fills it even when
-    // a click during its selection has made another page current.
-    TPageModel* FLastNewPage = nullptr;
 
 public:
     // Controls (objectNames as their names).

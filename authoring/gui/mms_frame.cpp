@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QValidator>
 #include <QVBoxLayout>
@@ -27,7 +28,6 @@
 #include "chooser_rules.h"
 #include "gui_colours.h"
 #include "gui_services.h"
-#include "main_window.h"
 #include "media_player.h"
 #include "pic_sel.h"
 #include "picture_codecs.h"
@@ -89,7 +89,7 @@ QToolButton* FlatButton(QWidget* parent, const char* name, const QString& captio
 }
 }  // namespace
 
-TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), FOwner(owner) {
+TFrameDispaly::TFrameDispaly(TPageFrameHost* host, QWidget* parent) : QFrame(parent), FHost(host) {
     setObjectName("FrameDispaly");
     resize(170, 246);
     PaintBackground(this, clCream);
@@ -126,6 +126,7 @@ TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), 
     auto* ptLayout = new QVBoxLayout(Paneltext);
     ptLayout->setContentsMargins(1, 1, 1, 1);
     SBText = FlatButton(Paneltext, "SBText", QStringLiteral("点此添加文字"));
+    FTextFontDefault = SBText->palette().color(QPalette::ButtonText);
     ptLayout->addWidget(SBText);
     p32Layout->addWidget(Paneltext);
 
@@ -149,6 +150,13 @@ TFrameDispaly::TFrameDispaly(Tfrmmms* owner, QWidget* parent) : QFrame(parent), 
     Editplaytime->setGeometry(8, 6, 49, 22);
     Editplaytime->setValidator(new TMaxTypedLength(Editplaytime));
     Editplaytime->setToolTip(QStringLiteral("播放时间为1~999秒"));
+    // What is typed belongs to the page, so that it survives the page leaving the
+    // strip and coming back in another frame.
+    connect(Editplaytime, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!FPage) return;
+        FPage->FTypedPlayTime = text.toStdString();
+        FPage->FTypedOver = FPage->FPlayTimeText;
+    });
 
     SpinButton1 = new QWidget(Panel33);
     SpinButton1->setObjectName("SpinButton1");
@@ -239,7 +247,6 @@ void TFrameDispaly::SetPage(TPageModel* page) {
     // Another page's picture must not stay on show: Refresh loads this one's.
     if (page != FPage) ImageA->clear();
     FPage = page;
-    FShownPlayTime.clear();
     FPressed = false;
     if (FPage) {
         FPage->FView = this;
@@ -381,11 +388,25 @@ void TFrameDispaly::Refresh() {
     };
     show(SBText, FPage->FTextCaption, FPage->FTextBold);
     show(SBAduio, FPage->FAudioCaption, FPage->FAudioBold);
-    // A number typed but not yet confirmed by the arrows stays in the edit until
-    // the duration itself changes.
-    if (FPage->FPlayTimeText != FShownPlayTime) {
-        FShownPlayTime = FPage->FPlayTimeText;
-        Editplaytime->setText(QString::fromStdString(FShownPlayTime));
+    // The text panel's colours are the page's, whichever frame shows it.
+    const QColor panel = ColorFromBgr(FPage->FTextPanelColor);
+    if (Paneltext->palette().color(QPalette::Window) != panel) PaintBackground(Paneltext, panel);
+    const QColor font =
+        FPage->FTextFontColor ? ColorFromBgr(*FPage->FTextFontColor) : FTextFontDefault;
+    if (SBText->palette().color(QPalette::ButtonText) != font) {
+        QPalette pal = SBText->palette();
+        pal.setColor(QPalette::ButtonText, font);
+        SBText->setPalette(pal);
+    }
+    // A number typed but not yet confirmed by the arrows stays with its page
+    // until the duration itself changes.
+    if (FPage->FTypedPlayTime && FPage->FTypedOver != FPage->FPlayTimeText)
+        FPage->FTypedPlayTime.reset();
+    const QString playTime = QString::fromStdString(FPage->FTypedPlayTime ? *FPage->FTypedPlayTime
+                                                                          : FPage->FPlayTimeText);
+    if (Editplaytime->text() != playTime) {
+        const QSignalBlocker quiet(Editplaytime);  // showing is not typing
+        Editplaytime->setText(playTime);
     }
     if (!FPage->FHasPicture) {
         ImageA->clear();
@@ -433,7 +454,7 @@ void TFrameDispaly::SBAduioDblClick() {
 void TFrameDispaly::SBDelCurrentPageClick() {
     // The current page goes, which need not be this one.
     Silently([&] {
-        if (FOwner) FOwner->SBDelCurrentPageClick();
+        if (FHost) FHost->DeleteCurrentPage();
     });
 }
 
@@ -442,7 +463,7 @@ void TFrameDispaly::SBDelCurrentPageClick() {
 std::string TFrameDispaly::CopyIntoTemp(const std::string& source, TMediaKind kind) {
     // The extension stays as chosen: a picture named X.BMP keeps ".BMP", and with
     // it the part name the message gives it. A copy that failed gives "".
-    return FOwner->FIntake->Take(source, kind, false);
+    return FHost->Intake().Take(source, kind, false);
 }
 
 void TFrameDispaly::SetSeconds(int64_t seconds) {
@@ -456,26 +477,25 @@ void TFrameDispaly::SetSeconds(int64_t seconds) {
 
 void TFrameDispaly::SBTextClick() {
     Silently([&] {
-        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        if (!FPage || !FHost || !FHost->Choosers()) return;
         TPageModel* page = FPage;
-        auto choice = FOwner->FChoosers->ChooseText(page->Slot(mkText).File, FOwner->FTxtMaxLen);
+        auto choice = FHost->Choosers()->ChooseText(page->Slot(mkText).File, FHost->TxtMaxLen());
         if (!choice || FPage != page) return;
-        // The colours come first, so a blank text takes them too; they belong to
-        // this frame only.
-        PaintBackground(Paneltext, choice->BackgroundColour);
-        QPalette pal = SBText->palette();
-        pal.setColor(QPalette::ButtonText, choice->TextColour);
-        SBText->setPalette(pal);
+        // The colours come first, so a blank text takes them too; they are the
+        // page's look, kept with the page and not with the frame that shows it.
+        page->FTextPanelColor = BgrFromColor(choice->BackgroundColour);
+        page->FTextFontColor = BgrFromColor(choice->TextColour);
+        Refresh();
 
         if (Trim(choice->Text).empty()) {
             page->ClearMedia(mkText);
             return;
         }
-        const std::string path = FOwner->FIntake->TakeText(choice->Text);
+        const std::string path = FHost->Intake().TakeText(choice->Text);
         if (path.empty()) return;
         page->SetMedia(path, "", "", "", 0);
         if (choice->TimeMode != 1 && choice->TimeMode != 2) return;
-        const std::optional<int32_t> t = ReadingTimeSecs(choice->Text, FOwner->FTxtTimeOptPs);
+        const std::optional<int32_t> t = ReadingTimeSecs(choice->Text, FHost->TxtTimeOptPs());
         if (!t) return;
         SetSeconds(choice->TimeMode == 1 ? int64_t(*t) + page->FPlayTime : int64_t(*t));
     });
@@ -483,15 +503,15 @@ void TFrameDispaly::SBTextClick() {
 
 void TFrameDispaly::SBAduioClick() {
     Silently([&] {
-        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        if (!FPage || !FHost || !FHost->Choosers()) return;
         TPageModel* page = FPage;
-        auto choice = FOwner->FChoosers->ChooseAudio(page->Slot(mkAudio).File);
+        auto choice = FHost->Choosers()->ChooseAudio(page->Slot(mkAudio).File);
         if (!choice || choice->File.empty() || FPage != page) return;
         // The clip is named where it lies: no working copy.
         page->SetMedia("", "", GetSendAudioFile(choice->File), "", 0);
         const std::string playable = GetPlayableAudioFile(choice->File);
         if (playable.empty() || (choice->TimeMode != 1 && choice->TimeMode != 2)) return;
-        MediaPlayer* player = FOwner->FMediaPlayer;
+        MediaPlayer* player = FHost->Player();
         if (!player) return;
 
         std::optional<int64_t> lengthMs;
@@ -517,9 +537,9 @@ void TFrameDispaly::SBAduioClick() {
 
 void TFrameDispaly::ImageADblClick() {
     Silently([&] {
-        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        if (!FPage || !FHost || !FHost->Choosers()) return;
         TPageModel* page = FPage;
-        auto chosen = FOwner->FChoosers->ChoosePicture(page->Slot(mkPicture).File);
+        auto chosen = FHost->Choosers()->ChoosePicture(page->Slot(mkPicture).File);
         if (!chosen || chosen->empty() || FPage != page) return;
         const std::string copy = CopyIntoTemp(*chosen, mkPicture);
         if (copy.empty()) return;
@@ -529,9 +549,9 @@ void TFrameDispaly::ImageADblClick() {
 
 void TFrameDispaly::N3Click() {
     Silently([&] {
-        if (!FPage || !FOwner || !FOwner->FChoosers) return;
+        if (!FPage || !FHost || !FHost->Choosers()) return;
         TPageModel* page = FPage;
-        const std::string name = FOwner->FChoosers->ChooseAttachment(this);
+        const std::string name = FHost->Choosers()->ChooseAttachment(this);
         if (name.empty() || FPage != page) return;
         const std::string copy = CopyIntoTemp(name, mkAttach);
         if (copy.empty()) return;
@@ -552,7 +572,7 @@ void TFrameDispaly::StepPlayTime(int delta) {
     const int64_t next = std::clamp<int64_t>(int64_t(v) + delta, 1, INT32_MAX);
     FPage->FPlayTime = static_cast<int32_t>(next);
     FPage->FPlayTimeText = std::to_string(next) + "秒";
-    FShownPlayTime.clear();  // the edit shows the new value even when the text is the same
+    FPage->FTypedPlayTime.reset();  // the edit shows the new value even when the text is the same
     Refresh();
 }
 
@@ -569,11 +589,11 @@ void TFrameDispaly::ImageADragDrop(const QMimeData* data) {
         if (!data) return;
         if (data->hasFormat(kMaterialDragFormat)) {
             const QList<QUrl> urls = data->urls();
-            if (urls.isEmpty() || !urls.first().isLocalFile() || !FOwner) return;
+            if (urls.isEmpty() || !urls.first().isLocalFile() || !FHost) return;
             const std::string path = urls.first().toLocalFile().toStdString();
             std::error_code ec;
             if (path.empty() || std::filesystem::is_directory(path, ec)) return;
-            FOwner->AddMaterialFile(path);
+            FHost->AddMaterialFile(path);
             return;
         }
         // Another page dropped on the picture brings no file.

@@ -19,7 +19,8 @@ class QLineEdit;
 class QMenu;
 class QMimeData;
 class QToolButton;
-class Tfrmmms;
+class MediaPlayer;
+class TMaterialIntake;
 class TFrmAudioSel;
 class TfrmPicsel;
 class TFrmtextSel;
@@ -72,12 +73,30 @@ public:
     std::string ChooseAttachment(QWidget* parent) override;
 };
 
+// What a page frame reaches beyond itself: the strip it stands on (material onto
+// the current page, the current page's deletion), the material intake, and what
+// the pages share (the choosers, the media player, two settings).
+class TPageFrameHost {
+public:
+    virtual ~TPageFrameHost() = default;
+    // Working copies of material in the temporary folder.
+    virtual TMaterialIntake& Intake() = 0;
+    // Puts a material file onto the target page by its kind.
+    virtual bool AddMaterialFile(const std::string& path) = 0;
+    virtual void DeleteCurrentPage() = 0;
+    // None: the pages' choosing does nothing.
+    virtual TPageChoosers* Choosers() = 0;
+    virtual MediaPlayer* Player() = 0;
+    virtual int32_t TxtMaxLen() const = 0;
+    virtual int32_t TxtTimeOptPs() const = 0;
+};
+
 class TFrameDispaly : public QFrame, public TPageView {
     Q_OBJECT
 public:
-    // owner: the main window, which lends its folders, settings, choosers, media
-    // player and page list; without one the material handlers do nothing.
-    explicit TFrameDispaly(Tfrmmms* owner = nullptr, QWidget* parent = nullptr);
+    // host: what the frame reaches beyond itself; without one the material
+    // handlers do nothing.
+    explicit TFrameDispaly(TPageFrameHost* host = nullptr, QWidget* parent = nullptr);
     // Unbinds from the page; the page itself belongs to the page list.
     ~TFrameDispaly() override;
 
@@ -127,9 +146,10 @@ private:
     // empty when it could not be made (the user has been told).
     std::string CopyIntoTemp(const std::string& source, TMediaKind kind);
 
-    Tfrmmms* FOwner = nullptr;
+    TPageFrameHost* FHost = nullptr;
     TPageModel* FPage = nullptr;
-    std::string FShownPlayTime;
+    // The text button's font colour for a page whose text colours were never chosen.
+    QColor FTextFontDefault;
     QPoint FPressPos;
     bool FPressed = false;
 

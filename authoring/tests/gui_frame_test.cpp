@@ -17,7 +17,9 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 
+#include "gui_colours.h"
 #include "gui_services.h"
 #include "main_window.h"
 #include "media_player.h"
@@ -467,6 +469,81 @@ private slots:
         edit->end(false);
         QTest::keyClick(edit, Qt::Key_Backspace);
         QCOMPARE(edit->text(), QString("1000"));
+    }
+
+    // ---- each page keeps its own look ----
+
+    // Frames are handed from page to page as the strip scrolls: the text panel's
+    // colours and a typed, unconfirmed duration go with the page, and a page that
+    // has none shows none of another's.
+    void lookStaysWithItsPageAlongTheStrip() {
+        struct Look {
+            std::optional<QColor> panel, font;
+            std::optional<QString> typed;
+        };
+        const int n = 32;
+        auto w = Open(n);
+        const QColor plainFont = QToolButton().palette().color(QPalette::ButtonText);
+        auto* next = w->findChild<QToolButton*>("SBNEXT");
+        auto* back = w->findChild<QToolButton*>("SBBack");
+        while (w->FStrip->FFirstVisiblePage > 0) back->click();
+
+        // Every third page from the second keeps the plain look, the first is
+        // yellow, the others have colours of their own; every fourth from the
+        // third holds a typed duration.
+        std::vector<Look> looks(n);
+        for (int i = 0; i < n; ++i) {
+            if (i - w->FStrip->FFirstVisiblePage >= 4) next->click();
+            if (i % 3 != 1) {
+                const QColor panel =
+                    i == 0 ? QColor(Qt::yellow) : QColor(QColor::fromHsv(i * 11, 255, 255).rgb());
+                const QColor font = QColor(QColor::fromHsv((i * 11 + 180) % 360, 200, 120).rgb());
+                FChoosers.Text = TPageChoosers::TTextChoice{i % 2 ? "" : "text", font, panel, 3};
+                Child<QToolButton>(*w, i, "SBText")->click();
+                looks[i].panel = panel;
+                looks[i].font = font;
+            }
+            if (i % 4 == 2) {
+                auto* edit = Child<QLineEdit>(*w, i, "Editplaytime");
+                edit->selectAll();
+                QTest::keyClicks(edit, QString::number(100 + i));
+                looks[i].typed = QString::number(100 + i);
+            }
+        }
+        auto check = [&] {
+            for (int s = 0; s < 4; ++s) {
+                const int i = w->FStrip->FFirstVisiblePage + s;
+                const Look& look = looks[i];
+                QCOMPARE(Child<QFrame>(*w, i, "Paneltext")->palette().color(QPalette::Window),
+                         look.panel.value_or(ColorFromBgr(clCream)));
+                QCOMPARE(Child<QToolButton>(*w, i, "SBText")->palette().color(QPalette::ButtonText),
+                         look.font.value_or(plainFont));
+                QCOMPARE(Child<QLineEdit>(*w, i, "Editplaytime")->text(),
+                         look.typed.value_or("5 秒"));
+            }
+        };
+        while (w->FStrip->FFirstVisiblePage > 0) {
+            back->click();
+            check();
+        }
+        for (int k = 0; k < n; ++k) {
+            next->click();
+            check();
+        }
+        QCOMPARE(w->FStrip->FFirstVisiblePage, n - 4);
+
+        // A typed duration counts when its page's arrow is pressed, back on show.
+        while (w->FStrip->FFirstVisiblePage > n - 6) back->click();
+        QVERIFY(looks[n - 6].typed);
+        QCOMPARE(Page(*w, n - 6)->FPlayTime, 5);
+        Child<QToolButton>(*w, n - 6, "SpinButton1Up")->click();
+        QCOMPARE(Page(*w, n - 6)->FPlayTime, 100 + (n - 6) + 1);
+        // A duration set while its page is off the strip replaces what was typed.
+        Page(*w, 2)->SetPlayTime(9);
+        while (w->FStrip->FFirstVisiblePage > 0) back->click();
+        QCOMPARE(Child<QLineEdit>(*w, 2, "Editplaytime")->text(), QString("9秒"));
+        Child<QToolButton>(*w, 2, "SpinButton1Up")->click();
+        QCOMPARE(Page(*w, 2)->FPlayTime, 10);
     }
 
     // ---- page menu ----

@@ -371,10 +371,10 @@ private slots:
         QVERIFY(w->PanelmmsEdit->updatesEnabled());
         QCOMPARE(FramesLeft(*w), 4);
         for (int i = 0; i < 6; ++i) {
-            const int s = i - w->FFirstVisiblePage;
+            const int s = i - w->FStrip->FFirstVisiblePage;
             QCOMPARE(Geometry(*w, i), s >= 0 && s < 4 ? Slot(s) : QRect(0, 0, 0, 0));
         }
-        while (w->FFirstVisiblePage > 0) w->findChild<QToolButton*>("SBBack")->click();
+        while (w->FStrip->FFirstVisiblePage > 0) w->findChild<QToolButton*>("SBBack")->click();
         QVERIFY(!w->FrameOf(Pages(*w)[0])->findChild<QLabel*>("ImageA")->pixmap().isNull());
         QVERIFY(w->FrameOf(Pages(*w)[1])->findChild<QLabel*>("ImageA")->pixmap().isNull());
     }
@@ -511,20 +511,20 @@ private slots:
         QCOMPARE(Label(*w), QString("总页数:1"));
 
         AddPages(*w, 4);  // five pages
-        w->FFirstVisiblePage = 0;
-        w->LayoutPages(0);
+        w->FStrip->FFirstVisiblePage = 0;
+        w->FStrip->LayoutPages(0);
         TPageModel* oldFourth = Pages(*w)[3];
         Pages(*w)[2]->SelectPage();
         AddPages(*w, 1);
         QCOMPARE(Pages(*w).SelectedIndex(), 3);
         QCOMPARE(Pages(*w)[4], oldFourth);
-        QCOMPARE(w->FFirstVisiblePage, 0);
+        QCOMPARE(w->FStrip->FFirstVisiblePage, 0);
         QCOMPARE(Geometry(*w, 4), QRect(0, 0, 0, 0));
 
         // The rightmost visible page is current: the row scrolls by one.
         AddPages(*w, 1);
         QCOMPARE(Pages(*w).SelectedIndex(), 4);
-        QCOMPARE(w->FFirstVisiblePage, 1);
+        QCOMPARE(w->FStrip->FFirstVisiblePage, 1);
         QCOMPARE(Geometry(*w, 4), Slot(3));
         QCOMPARE(Geometry(*w, 0), QRect(0, 0, 0, 0));
         QCOMPARE(Label(*w), QString("总页数:7"));
@@ -552,14 +552,14 @@ private slots:
         auto w = Open();
         AddPages(*w, 4);
         w->findChild<QToolButton*>("SBNEXT")->click();
-        QCOMPARE(w->FFirstVisiblePage, 0);
+        QCOMPARE(w->FStrip->FFirstVisiblePage, 0);
         AddPages(*w, 2);  // six pages; the new ones scrolled the row to 2
-        QCOMPARE(w->FFirstVisiblePage, 2);
+        QCOMPARE(w->FStrip->FFirstVisiblePage, 2);
         w->findChild<QToolButton*>("SBNEXT")->click();
-        QCOMPARE(w->FFirstVisiblePage, 2);
+        QCOMPARE(w->FStrip->FFirstVisiblePage, 2);
         for (int expected : {1, 0, 0}) {
             w->findChild<QToolButton*>("SBBack")->click();
-            QCOMPARE(w->FFirstVisiblePage, expected);
+            QCOMPARE(w->FStrip->FFirstVisiblePage, expected);
         }
         QCOMPARE(Geometry(*w, 0), Slot(0));
         QCOMPARE(Geometry(*w, 4), QRect(0, 0, 0, 0));
@@ -572,7 +572,7 @@ private slots:
         AddPages(*w, 40);
         auto check = [&] {
             for (int i = 0; i < Pages(*w).Count(); ++i) {
-                const int s = i - w->FFirstVisiblePage;
+                const int s = i - w->FStrip->FFirstVisiblePage;
                 const QRect expected = s >= 0 && s < 4 ? Slot(s) : QRect(0, 0, 0, 0);
                 QCOMPARE(Geometry(*w, i), expected);
             }
@@ -638,10 +638,10 @@ private slots:
 
         // Moving forward from the leftmost visible place keeps the page in view.
         AddPages(*w, 3);  // six pages, row scrolled
-        w->FFirstVisiblePage = 2;
+        w->FStrip->FFirstVisiblePage = 2;
         Pages(*w)[2]->SelectPage();
         Trigger(*w, "N24");
-        QCOMPARE(w->FFirstVisiblePage, 1);
+        QCOMPARE(w->FStrip->FFirstVisiblePage, 1);
         QCOMPARE(Pages(*w).SelectedIndex(), 1);
         QCOMPARE(Geometry(*w, 1), Slot(0));
     }
@@ -660,13 +660,13 @@ private slots:
 
         // The last of six pages with the row at 2.
         AddPages(*w, 6);
-        w->FFirstVisiblePage = 2;
+        w->FStrip->FFirstVisiblePage = 2;
         TPageModel* fifth = Pages(*w)[4];
         Pages(*w)[5]->SelectPage();
         w->findChild<QToolButton*>("SBDelCurrentPage")->click();
         QCOMPARE(Pages(*w).Count(), 5);
         QVERIFY(fifth->FSelected);
-        QCOMPARE(w->FFirstVisiblePage, 1);
+        QCOMPARE(w->FStrip->FFirstVisiblePage, 1);
         QCOMPARE(Geometry(*w, 4), Slot(3));
         QCOMPARE(Label(*w), QString("总页数:5"));
         QCOMPARE(w->FrameOf(fifth)->findChild<QGroupBox*>("GB1")->title(), QString("第5页"));
@@ -678,7 +678,7 @@ private slots:
         w->ShowSubject("hello");
         Trigger(*w, "N8");
         QCOMPARE(Pages(*w).Count(), 0);
-        QCOMPARE(w->FFirstVisiblePage, 0);
+        QCOMPARE(w->FStrip->FFirstVisiblePage, 0);
         QCOMPARE(Label(*w), QString("总页数:0"));
         QVERIFY(!w->findChild<QLineEdit*>("EditmmsTitle")->isHidden());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
