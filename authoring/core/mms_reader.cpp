@@ -30,7 +30,8 @@ std::vector<uint8_t> ReadFileUpTo(const std::string& path, int64_t limit) {
     const int64_t want = limit + 1;
     while (static_cast<int64_t>(bytes.size()) < want) {
         const size_t at = bytes.size();
-        const size_t chunk = static_cast<size_t>(std::min<int64_t>(want - static_cast<int64_t>(at), 1 << 20));
+        const size_t chunk =
+            static_cast<size_t>(std::min<int64_t>(want - static_cast<int64_t>(at), 1 << 20));
         bytes.resize(at + chunk);
         const size_t n = std::fread(bytes.data() + at, 1, chunk, f);
         bytes.resize(at + n);
@@ -110,9 +111,9 @@ using TFileOnPage = std::function<void(TPageModel&, const std::string&)>;
 
 // The pages a SMIL document gives: one per "par" element, with its duration and
 // the parts its sources name.
-void PagesFromSmil(TMmsMaker& maker, const std::string& smilData, const std::vector<TReadPart>& parts,
-                   const std::set<std::string>& unpacked, TMessageEditor& editor,
-                   const TFileOnPage& fileOnPage) {
+void PagesFromSmil(TMmsMaker& maker, const std::string& smilData,
+                   const std::vector<TReadPart>& parts, const std::set<std::string>& unpacked,
+                   TMessageEditor& editor, const TFileOnPage& fileOnPage) {
     maker.FScratch = SplitLines(Cp936ToUtf8(smilData));
     const std::string t = JoinLines(maker.FScratch);
     size_t from = 0;

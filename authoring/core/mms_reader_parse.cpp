@@ -102,9 +102,8 @@ bool IntegerValue(const uint8_t* bytes, int32_t end, int32_t& pos, uint32_t& val
 }
 
 // Character set numbers.
-constexpr uint32_t kUsAscii = 3, kLatin1 = 4, kUtf8 = 106, kGbk = 113, kGb18030 = 114,
-                   kUcs2 = 1000, kUtf16Be = 1013, kUtf16Le = 1014, kUtf16 = 1015, kGb2312 = 2025,
-                   kBig5 = 2026;
+constexpr uint32_t kUsAscii = 3, kLatin1 = 4, kUtf8 = 106, kGbk = 113, kGb18030 = 114, kUcs2 = 1000,
+                   kUtf16Be = 1013, kUtf16Le = 1014, kUtf16 = 1015, kGb2312 = 2025, kBig5 = 2026;
 
 bool IsUtf16Set(uint32_t charset) {
     return charset == kUcs2 || charset == kUtf16Be || charset == kUtf16Le || charset == kUtf16;
@@ -152,7 +151,8 @@ bool ConvertStrict(const char* from, std::string_view in, std::string& out) {
 // says for an unmarked text).
 std::string Utf16AsUtf8(std::string_view bytes, uint32_t charset) {
     TTextForm form = TextFormOf(bytes);
-    if (form == TTextForm::Utf16Le || form == TTextForm::Utf16Be) return Utf16ToUtf8(DecodeUnicodeText(bytes, form));
+    if (form == TTextForm::Utf16Le || form == TTextForm::Utf16Be)
+        return Utf16ToUtf8(DecodeUnicodeText(bytes, form));
     form = TTextForm::Utf16Be;
     if (charset == kUtf16Le) {
         form = TTextForm::Utf16Le;
@@ -170,7 +170,8 @@ std::string Utf16AsUtf8(std::string_view bytes, uint32_t charset) {
 }
 
 bool IsAsciiText(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 // An Encoded-string-value (the subject): a text, or a value-length, a character
@@ -186,9 +187,11 @@ std::string EncodedStringValue(const uint8_t* bytes, int32_t end, int32_t pos) {
     if (IsUtf16Set(charset)) {
         // Zero bytes belong to the text; the value ends with a terminating 00 00.
         if (pos < valueEnd && bytes[pos] == 0x7F) ++pos;
-        text.assign(reinterpret_cast<const char*>(bytes) + pos, static_cast<size_t>(std::max(0, valueEnd - pos)));
+        text.assign(reinterpret_cast<const char*>(bytes) + pos,
+                    static_cast<size_t>(std::max(0, valueEnd - pos)));
         while (!text.empty() && text.back() == '\0' && text.size() % 2 != 0) text.pop_back();
-        if (text.size() >= 2 && text.compare(text.size() - 2, 2, std::string(2, '\0')) == 0) text.resize(text.size() - 2);
+        if (text.size() >= 2 && text.compare(text.size() - 2, 2, std::string(2, '\0')) == 0)
+            text.resize(text.size() - 2);
     } else {
         text = TextValue(bytes, valueEnd, pos);
     }
@@ -354,7 +357,8 @@ TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uin
                 h.Name = TextValue(bytes, pos, at);
             // Charset (81), or a parameter named "charset" by its text; its value a
             // number or the set's name.
-            if (field == 0x81 || (field == 0 && SameTextAscii(TextAt(bytes, at, start), "charset"))) {
+            if (field == 0x81 ||
+                (field == 0 && SameTextAscii(TextAt(bytes, at, start), "charset"))) {
                 int32_t p = at;
                 uint32_t number = 0;
                 if (IsTextAt(bytes, at))
@@ -436,12 +440,14 @@ uint32_t CharsetNumber(std::string_view name) {
         const char* name;
         uint32_t number;
     } sets[] = {
-        {"us-ascii", kUsAscii}, {"ascii", kUsAscii},       {"iso-8859-1", kLatin1},
-        {"latin1", kLatin1},    {"iso_8859-1", kLatin1},   {"utf-8", kUtf8},
-        {"utf8", kUtf8},        {"gbk", kGbk},             {"cp936", kGbk},
-        {"gb18030", kGb18030},  {"gb2312", kGb2312},       {"big5", kBig5},
-        {"utf-16", kUtf16},     {"utf-16be", kUtf16Be},    {"utf-16le", kUtf16Le},
-        {"iso-10646-ucs-2", kUcs2},
+        {"us-ascii", kUsAscii},  {"ascii", kUsAscii},
+        {"iso-8859-1", kLatin1}, {"latin1", kLatin1},
+        {"iso_8859-1", kLatin1}, {"utf-8", kUtf8},
+        {"utf8", kUtf8},         {"gbk", kGbk},
+        {"cp936", kGbk},         {"gb18030", kGb18030},
+        {"gb2312", kGb2312},     {"big5", kBig5},
+        {"utf-16", kUtf16},      {"utf-16be", kUtf16Be},
+        {"utf-16le", kUtf16Le},  {"iso-10646-ucs-2", kUcs2},
     };
     const std::string lower = LowerAscii(Trim(name));
     for (const auto& s : sets)
@@ -472,7 +478,8 @@ std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiK
             if (ConvertStrict("GB18030", bytes, out)) return out;
             break;
         case kBig5:
-            if (ConvertStrict("BIG5-HKSCS", bytes, out) || ConvertStrict("BIG5", bytes, out)) return out;
+            if (ConvertStrict("BIG5-HKSCS", bytes, out) || ConvertStrict("BIG5", bytes, out))
+                return out;
             break;
         default:
             if (IsUtf16Set(charset)) return Utf16AsUtf8(bytes, charset);

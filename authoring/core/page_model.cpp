@@ -158,10 +158,18 @@ TMediaKind TPageModel::SlotByType(const std::string& path) {
 
 void TPageModel::AddFileByType(const std::string& path, bool attachment) {
     switch (attachment ? mkAttach : SlotByType(path)) {
-        case mkText: SetMedia(path, "", "", "", 0); break;
-        case mkPicture: SetMedia("", path, "", "", 0); break;
-        case mkAudio: SetMedia("", "", path, "", 0); break;
-        default: SetMedia("", "", "", path, 0); break;
+        case mkText:
+            SetMedia(path, "", "", "", 0);
+            break;
+        case mkPicture:
+            SetMedia("", path, "", "", 0);
+            break;
+        case mkAudio:
+            SetMedia("", "", path, "", 0);
+            break;
+        default:
+            SetMedia("", "", "", path, 0);
+            break;
     }
 }
 

@@ -363,7 +363,8 @@ private slots:
             TClockRandom rng;
             TMmsMaker maker(rng, other.Path());
             maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
-            maker.FPages[0]->SetMedia(other.File("t.txt", "kept"), "", "", other.File("a.zip", big), 0);
+            maker.FPages[0]->SetMedia(other.File("t.txt", "kept"), "", "", other.File("a.zip", big),
+                                      0);
             maker.MakeMms(config + "mms.mms");
         }
         QVERIFY(fs::file_size(config + "mms.mms") > 307200u);

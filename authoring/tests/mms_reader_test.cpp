@@ -653,8 +653,8 @@ using raw_mms::Header;
 using raw_mms::kMixed;
 using raw_mms::kRelated;
 using raw_mms::kSmilType;
-using raw_mms::TextWithCharset;
 using raw_mms::Named;
+using raw_mms::TextWithCharset;
 using raw_mms::Uv;
 using raw_mms::Vl;
 using raw_mms::Z;
@@ -765,11 +765,13 @@ TEST_F(ReaderTest, SubjectInEveryEncodedForm) {
         {"quoted text", B({0x96, 0x7F}) + Z("你好"), "主题:你好"},
         {"charset and quote", B({0x96, 0x1F, 0x08, 0xEA, 0x7F}) + Z("Hello"), "主题:Hello"},
         {"GBK charset", B({0x96, static_cast<int>(gbk.size() + 2), 0xF1}) + Z(gbk), "主题:中文"},
-        {"Big5 charset", B({0x96, 0x08, 0x02, 0x07, 0xEA, 0xA4, 0xA4, 0xA4, 0xE5, 0x00}), "主题:中文"},
+        {"Big5 charset", B({0x96, 0x08, 0x02, 0x07, 0xEA, 0xA4, 0xA4, 0xA4, 0xE5, 0x00}),
+         "主题:中文"},
         {"UTF-16 with its mark",
-         B({0x96, 0x0B, 0x02, 0x03, 0xF7, 0xFF, 0xFE, 0x60, 0x4F, 0x7D, 0x59, 0x00, 0x00}), "主题:你好"},
-        {"after other fields", B({0x86, 0x80, 0x97}) + Z("+8613900000000/TYPE=PLMN") + B({0x96}) + Z("Hi"),
-         "主题:Hi"},
+         B({0x96, 0x0B, 0x02, 0x03, 0xF7, 0xFF, 0xFE, 0x60, 0x4F, 0x7D, 0x59, 0x00, 0x00}),
+         "主题:你好"},
+        {"after other fields",
+         B({0x86, 0x80, 0x97}) + Z("+8613900000000/TYPE=PLMN") + B({0x96}) + Z("Hi"), "主题:Hi"},
         {"no subject", B({0x86, 0x80}), ""},
     };
     const std::string body = Uv(1) + Entry(Named("application/smil", "s.smil"), "<smil></smil>");
@@ -817,7 +819,10 @@ TEST_F(ReaderTest, MessagesWithoutSmilOpenAsPages) {
         std::vector<std::string> entries;
         std::vector<Want> pages;
     } cases[] = {
-        {"one text", kMixed, {Entry(Named("text/plain", "text_0.txt"), "Hello")}, {{"text_0.txt", "", "", ""}}},
+        {"one text",
+         kMixed,
+         {Entry(Named("text/plain", "text_0.txt"), "Hello")},
+         {{"text_0.txt", "", "", ""}}},
         {"text, picture, second text",
          kMixed,
          {Entry(Named("text/plain", "a.txt"), "one"), Entry(Named("image/jpeg", "p.jpg"), "JPEG"),
@@ -833,13 +838,15 @@ TEST_F(ReaderTest, MessagesWithoutSmilOpenAsPages) {
         {"parts that fit no slot",
          kMixed,
          {Entry(Named("image/jpeg", "p.jpg"), "J"), Entry(Named("text/plain", "a.txt"), "t"),
-          Entry(Named("application/pdf", "doc.pdf"), "%PDF"), Entry(Named("image/bmp", "pic.bmp"), "BM"),
-          Entry(Named("audio/midi", "s.mid"), "MThd"), Entry(Named("image/gif", "photo"), "GIF89a")},
+          Entry(Named("application/pdf", "doc.pdf"), "%PDF"),
+          Entry(Named("image/bmp", "pic.bmp"), "BM"), Entry(Named("audio/midi", "s.mid"), "MThd"),
+          Entry(Named("image/gif", "photo"), "GIF89a")},
          {{"a.txt", "p.jpg", "s.mid", "doc.pdf"}, {"", "photo.gif", "", "pic.bmp"}}},
         // Nothing is left behind: an attachment with no page to go on gets one.
         {"attachments only",
          kMixed,
-         {Entry(Named("text/x-vcard", "me.vcf"), "BEGIN:VCARD"), Entry(Named("application/zip", "z.zip"), "PK")},
+         {Entry(Named("text/x-vcard", "me.vcf"), "BEGIN:VCARD"),
+          Entry(Named("application/zip", "z.zip"), "PK")},
          {{"", "", "", "me.vcf"}, {"", "", "", "z.zip"}}},
     };
     for (const auto& c : cases) {
@@ -876,18 +883,23 @@ TEST_F(ReaderTest, TextPartsInTheirDeclaredCharacterSet) {
         std::string text;  // what the page holds, UTF-8
     } cases[] = {
         {"UTF-8", TextWithCharset(B({0x81, 0xEA}), "t.txt"), "Grüße 你好", "Grüße 你好"},
-        {"UTF-8 with its mark", TextWithCharset(B({0x81, 0xEA}), "t.txt"), "\xEF\xBB\xBF你好", "你好"},
+        {"UTF-8 with its mark", TextWithCharset(B({0x81, 0xEA}), "t.txt"), "\xEF\xBB\xBF你好",
+         "你好"},
         {"US-ASCII", TextWithCharset(B({0x81, 0x83}), "t.txt"), "plain", "plain"},
-        {"ISO-8859-1", TextWithCharset(B({0x81, 0x84}), "t.txt"), "pr\xE4sentiert \xA9", "präsentiert ©"},
+        {"ISO-8859-1", TextWithCharset(B({0x81, 0x84}), "t.txt"), "pr\xE4sentiert \xA9",
+         "präsentiert ©"},
         {"ISO-8859-1 named by text", TextWithCharset(Z("charset") + Z("ISO-8859-1"), "t.txt"),
-         "\xC7" "a va", "Ça va"},
+         "\xC7"
+         "a va",
+         "Ça va"},
         {"GB2312", TextWithCharset(B({0x81, 0x02, 0x07, 0xE9}), "t.txt"), gbk, "你好"},
-        {"GBK", TextWithCharset(B({0x81, 0xF1}), "t.txt"), B({0xCF, 0xB5, 0xCD, 0xB3, 0xCD, 0xA8, 0xD6, 0xAA}),
-         "系统通知"},
+        {"GBK", TextWithCharset(B({0x81, 0xF1}), "t.txt"),
+         B({0xCF, 0xB5, 0xCD, 0xB3, 0xCD, 0xA8, 0xD6, 0xAA}), "系统通知"},
         // Four-byte sequences, which GBK has not.
-        {"GB18030", TextWithCharset(B({0x81, 0xF2}), "t.txt"), B({0x94, 0x39, 0xFC, 0x36, 0xD6, 0xD0}),
-         "😀中"},
-        {"Big5", TextWithCharset(B({0x81, 0x02, 0x07, 0xEA}), "t.txt"), B({0xA4, 0xA4, 0xA4, 0xE5}), "中文"},
+        {"GB18030", TextWithCharset(B({0x81, 0xF2}), "t.txt"),
+         B({0x94, 0x39, 0xFC, 0x36, 0xD6, 0xD0}), "😀中"},
+        {"Big5", TextWithCharset(B({0x81, 0x02, 0x07, 0xEA}), "t.txt"), B({0xA4, 0xA4, 0xA4, 0xE5}),
+         "中文"},
         {"UTF-16, little-endian mark", TextWithCharset(B({0x81, 0x02, 0x03, 0xF7}), "t.txt"),
          B({0xFF, 0xFE, 0x60, 0x4F, 0x7D, 0x59, 'A', 0x00}), "你好A"},
         {"UTF-16, big-endian mark", TextWithCharset(B({0x81, 0x02, 0x03, 0xF7}), "t.txt"),
@@ -895,11 +907,13 @@ TEST_F(ReaderTest, TextPartsInTheirDeclaredCharacterSet) {
         // Latin-1 bytes that their producer labelled US-ASCII.
         {"Latin-1 under US-ASCII", TextWithCharset(B({0x81, 0x83}), "t.txt"), "pr\xE4sentiert..",
          "präsentiert.."},
-        {"UTF-8 under US-ASCII", TextWithCharset(B({0x81, 0x83}), "t.txt"), "präsentiert", "präsentiert"},
+        {"UTF-8 under US-ASCII", TextWithCharset(B({0x81, 0x83}), "t.txt"), "präsentiert",
+         "präsentiert"},
         // No character set, or one the bytes do not fit: the program's text rule.
         {"undeclared ANSI", Named("text/plain", "t.txt"), Utf8ToCp936("短信内容"), "短信内容"},
         {"undeclared UTF-8", Named("text/plain", "t.txt"), "短信内容", "短信内容"},
-        {"GBK under UTF-8", TextWithCharset(B({0x81, 0xEA}), "t.txt"), Utf8ToCp936("短信内容"), "短信内容"},
+        {"GBK under UTF-8", TextWithCharset(B({0x81, 0xEA}), "t.txt"), Utf8ToCp936("短信内容"),
+         "短信内容"},
         {"any character set", TextWithCharset(B({0x81, 0x80}), "t.txt"), "短信内容", "短信内容"},
     };
     const std::string smil = "<smil><body><par><text src=\"t.txt\"/></par></body></smil>";
@@ -909,7 +923,8 @@ TEST_F(ReaderTest, TextPartsInTheirDeclaredCharacterSet) {
         ASSERT_EQ(reader.FPages.Count(), 1) << c.what;
         ASSERT_EQ(SlotFile(0, mkText), Temp("t.txt")) << c.what;
         std::string onPage = TextAsUtf8(ReadFileBytes(Temp("t.txt")));
-        if (onPage.size() >= 2 && onPage.compare(onPage.size() - 2, 2, "\r\n") == 0) onPage.resize(onPage.size() - 2);
+        if (onPage.size() >= 2 && onPage.compare(onPage.size() - 2, 2, "\r\n") == 0)
+            onPage.resize(onPage.size() - 2);
         EXPECT_EQ(onPage, c.text) << c.what;
     }
 }
@@ -952,9 +967,10 @@ TEST_F(ReaderTest, AnAutosaveThatCannotBeReadIsKeptAside) {
         bool raises;
         std::string readerBox;  // what the reader says first, if anything
     } cases[] = {
-        {"beyond the bound", good + std::string(static_cast<size_t>(bound) + 1 - good.size(), '\0'), false,
-         "彩信文件太大（超过 1 MB），未能读取"},
-        {"no usable count", Header("", kRelated) + Uv(0), false, "解析出错:未能找到有效的文件个数 0"},
+        {"beyond the bound", good + std::string(static_cast<size_t>(bound) + 1 - good.size(), '\0'),
+         false, "彩信文件太大（超过 1 MB），未能读取"},
+        {"no usable count", Header("", kRelated) + Uv(0), false,
+         "解析出错:未能找到有效的文件个数 0"},
         {"the read raises", good, true, ""},
     };
     int kept = 0;

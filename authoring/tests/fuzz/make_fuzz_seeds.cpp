@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
             Entry(TextWithCharset(B({0x81, 0x02, 0x07, 0xEA}), "c.txt"), "\xA4\xA4\xA4\xE5") +
             Entry(TextWithCharset(B({0x81, 0x02, 0x03, 0xF7}), "d.txt"), "\xFF\xFE\x60\x4F") +
             Entry(Named("application/pdf", "doc"), "%PDF");
-        WriteFileBytes(out + "no_smil_mixed.mms", Header(B({0x96}) + Z("Hi"), kMixed) + Uv(6) + mixed);
+        WriteFileBytes(out + "no_smil_mixed.mms",
+                       Header(B({0x96}) + Z("Hi"), kMixed) + Uv(6) + mixed);
         WriteFileBytes(out + "no_smil_related.mms",
                        Header("", kRelated + B({0x89}) + Z("text/plain")) + Uv(1) +
                            Entry(CidOnly(0x83, "text"), "Hello"));
