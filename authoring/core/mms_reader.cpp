@@ -1,7 +1,8 @@
 // Reading a ".mms" file back into pages: the parts are unpacked into the temporary
 // folder under their (cleaned) part names and the pages are rebuilt from the SMIL
-// document, one page per "par" element; parts the SMIL does not name become
-// attachments, one per page.
+// document, one page per "par" element (without one, from the parts in their
+// order); parts the SMIL does not name become attachments, one per page. Text parts
+// are read by their declared character set.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
