@@ -6,10 +6,12 @@
 
 #include <QDateTime>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "mms_reader_parse.h"
 #include "page_model.h"
 #include "services.h"
 #include "string_list.h"
@@ -92,10 +94,23 @@ public:
 
     // Reading a message back into pages through the editing window.
     void LoadMms(const std::string& path, TMessageEditor& editor);
+    // The largest file LoadMms takes (kMaxMmsSize; the start-up raises it for the
+    // autosave).
+    int32_t FMaxFileSize = kMaxMmsSize;
+    // Whether the last LoadMms took the file and rebuilt the pages from it.
+    bool FMessageRead = false;
 
 private:
     void WriteAddressFields(uint8_t field, const std::string& addresses);
 };
+
+// Reads the autosave at path at start-up through read (which reads it into the
+// window's pages with maker's LoadMms), whatever its size up to kMaxAutosaveSize.
+// An autosave that is there but could not be read is renamed beside itself
+// ("mms_未读取_1.mms"), so that a close that saves cannot write over the work it
+// holds, and the user is told the name.
+void ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questions,
+                  const std::function<void()>& read, int32_t bound = kMaxAutosaveSize);
 
 // Splits an address text into items: ",", ";" and "|" count as blanks, bytes 01 to
 // 20 separate items, a double-quoted item keeps its blanks ("" inside stands for ").

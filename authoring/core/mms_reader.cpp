@@ -1,11 +1,14 @@
 // Reading a ".mms" file back into pages: the parts are unpacked into the temporary
 // folder under their (cleaned) part names and the pages are rebuilt from the SMIL
-// document, one page per "par" element; parts the SMIL does not name become
-// attachments, one per page.
+// document, one page per "par" element (without one, from the parts in their
+// order); parts the SMIL does not name become attachments, one per page. Text parts
+// are read by their declared character set.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <set>
 #include <stdexcept>
 #include <vector>
@@ -18,15 +21,27 @@
 
 namespace {
 
-// Reads at most cap bytes of the file into buf; throws when it cannot be read.
-int32_t ReadFilePrefix(const std::string& path, uint8_t* buf, size_t cap) {
+// Reads the file, at most limit + 1 bytes of it (one more than the limit tells a
+// file that is too large, or grew since it was measured); throws when it cannot be
+// read.
+std::vector<uint8_t> ReadFileUpTo(const std::string& path, int64_t limit) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + std::strerror(errno));
-    size_t n = std::fread(buf, 1, cap, f);
-    bool bad = std::ferror(f) != 0;
+    std::vector<uint8_t> bytes;
+    const int64_t want = limit + 1;
+    while (static_cast<int64_t>(bytes.size()) < want) {
+        const size_t at = bytes.size();
+        const size_t chunk =
+            static_cast<size_t>(std::min<int64_t>(want - static_cast<int64_t>(at), 1 << 20));
+        bytes.resize(at + chunk);
+        const size_t n = std::fread(bytes.data() + at, 1, chunk, f);
+        bytes.resize(at + n);
+        if (n < chunk) break;
+    }
+    const bool bad = std::ferror(f) != 0;
     std::fclose(f);
     if (bad) throw std::runtime_error("无法读取文件 " + path);
-    return static_cast<int32_t>(n);
+    return bytes;
 }
 
 void Inform(TMessageEditor& editor, const std::string& text) {
@@ -48,6 +63,7 @@ bool ParDuration(const std::string& element, int32_t& value) {
 // gives it (UTF-8, as they stand).
 struct TReadPart {
     std::string File, Name, Location, ContentId;
+    uint32_t Charset = 0;  // of a text part, as declared; 0 for none
 };
 
 // name, or name with "_1", "_2", ... before its extension when another part of the
@@ -92,23 +108,100 @@ std::string ResolveReference(const std::string& written, const std::vector<TRead
     return files.count(name) ? name : std::string();
 }
 
+using TFileOnPage = std::function<void(TPageModel&, const std::string&)>;
+
+// The pages a SMIL document gives: one per "par" element, with its duration and
+// the parts its sources name.
+void PagesFromSmil(TMmsMaker& maker, const std::string& smilData,
+                   const std::vector<TReadPart>& parts, const std::set<std::string>& unpacked,
+                   TMessageEditor& editor, const TFileOnPage& fileOnPage) {
+    maker.FScratch = SplitLines(Cp936ToUtf8(smilData));
+    const std::string t = JoinLines(maker.FScratch);
+    size_t from = 0;
+    for (;;) {
+        const size_t p = t.find("<par", from);
+        if (p == std::string::npos) break;
+        // An element without "</par>" runs to the end of the document.
+        const size_t e = t.find("</par>", p);
+        std::string element;
+        if (e == std::string::npos) {
+            element = t.substr(p);
+            from = t.size();
+        } else {
+            element = t.substr(p, e + 6 - p);
+            // Go on right after "</par>": the next element may follow at once.
+            from = e + 6;
+        }
+
+        TPageModel* page = editor.NewPage();
+        if (!page) page = maker.FPages.Selected();
+        if (!page) break;
+
+        // A duration that is not a whole number leaves the page's own.
+        int32_t dur = 0;
+        if (ParDuration(element, dur)) page->SetPlayTime(dur);
+
+        std::string rest = element;
+        for (size_t s = rest.find("src"); s != std::string::npos; s = rest.find("src")) {
+            rest.erase(0, std::min(s + 5, rest.size()));
+            const size_t q = rest.find('"');
+            const std::string raw = q == std::string::npos ? std::string() : rest.substr(0, q + 1);
+            const std::string written = RemoveTextIgnoreCase(raw, "\"");
+            if (Trim(written).empty()) continue;
+            const std::string name = ResolveReference(written, parts, unpacked);
+            // A reference to no part of this message is not filed.
+            if (name.empty()) continue;
+
+            fileOnPage(*page, name);
+        }
+    }
+}
+
+// Without a SMIL document: the parts in their order, each into its slot on the
+// current page, and a new page when that slot is taken. Parts that fit no slot are
+// left for the attachments.
+void PagesInPartOrder(TMmsMaker& maker, TMessageEditor& editor, const TFileOnPage& fileOnPage) {
+    TPageModel* page = nullptr;
+    const TStringList names = maker.FAddrList;
+    for (const std::string& name : names) {
+        const TMediaKind slot = TPageModel::SlotByType(name);
+        if (slot == mkAttach) continue;
+        if (!page || !page->Slot(slot).File.empty()) {
+            page = editor.NewPage();
+            if (!page) page = maker.FPages.Selected();
+            if (!page) return;
+        }
+        fileOnPage(*page, name);
+    }
+}
+
+// The text a size beyond the reader's bound is told with: the user's files by the
+// program's own words; the larger bound of the autosave with its figure.
+std::string TooLargeText(int32_t bound) {
+    if (bound <= kMaxMmsSize) return "彩信文件太大";
+    const bool mb = bound % (1024 * 1024) == 0;
+    return "彩信文件太大（超过 " + std::to_string(mb ? bound / (1024 * 1024) : bound / 1024) +
+           (mb ? " MB" : " KB") + "），未能读取";
+}
+
 }  // namespace
 
 void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
-    if (QueryFileSize(path) > kMaxMmsSize) {
-        Inform(editor, "彩信文件太大");
+    FMessageRead = false;
+    const int32_t bound = std::max(FMaxFileSize, kMaxMmsSize);
+    if (QueryFileSize(path) > bound) {
+        Inform(editor, TooLargeText(bound));
         return;
     }
-    FBuffer.assign(kBufferSize, 0);
-    // One byte more than the limit tells a file that grew since it was measured.
-    const int32_t got = ReadFilePrefix(path, FBuffer.data(), kMaxMmsSize + 1);
-    if (got > kMaxMmsSize) {
-        FBuffer.assign(kBufferSize, 0);
-        FBufLen = 0;
-        Inform(editor, "彩信文件太大");
+    std::vector<uint8_t> file = ReadFileUpTo(path, bound);
+    if (static_cast<int64_t>(file.size()) > bound) {
+        Inform(editor, TooLargeText(bound));
         return;
     }
-    FBufLen = got;
+    FBufLen = static_cast<int32_t>(file.size());
+    // At least one zero byte after the loaded ones.
+    file.push_back(0);
+    FBuffer = std::move(file);
     FBufPos = 0;
     const uint8_t* buf = FBuffer.data();
 
@@ -158,15 +251,12 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
         part.Name = Cp936ToUtf8(ReadPartName(buf, FBufLen, pos, h));
         part.Location = Cp936ToUtf8(headers.Location);
         part.ContentId = Cp936ToUtf8(headers.ContentId);
-        std::string name;
-        if (!part.Name.empty()) {
-            name = CleanPartName(part.Name);
-        } else {
-            // Named only by its Content-ID: the type gives the extension the page
-            // files it by.
-            name = CleanPartName(part.ContentId);
-            if (!part.ContentId.empty() && ExtractFileExt(name).empty()) name += ExtensionOfType(headers);
-        }
+        part.Charset = headers.Charset;
+        // Named only by its Content-ID, or by a name without an extension: the type
+        // gives the extension the page files it by.
+        std::string name = CleanPartName(!part.Name.empty() ? part.Name : part.ContentId);
+        if ((!part.Name.empty() || !part.ContentId.empty()) && ExtractFileExt(name).empty())
+            name += ExtensionOfType(headers);
         name = DistinctName(name, unpacked);
         part.File = name;
         const int64_t take = std::min<int64_t>(d, FBufLen - dataStart);
@@ -189,75 +279,86 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
 
     editor.NewMessage();
     editor.Pump().ProcessMessages();
-    // Without a SMIL document the message stays empty.
-    if (!haveSmil) return;
 
-    FScratch = SplitLines(Cp936ToUtf8(smilData));
-    const std::string t = JoinLines(FScratch);
+    // Text parts travel in the character set their type declares; on disk the
+    // program keeps ANSI text where that reads back the same, else UTF-8
+    // (StoredTextBytes). Each file is converted once, however often it is filed.
     std::set<std::string> converted;
-    size_t from = 0;
-    for (;;) {
-        const size_t p = t.find("<par", from);
-        if (p == std::string::npos) break;
-        // An element without "</par>" runs to the end of the document.
-        const size_t e = t.find("</par>", p);
-        std::string element;
-        if (e == std::string::npos) {
-            element = t.substr(p);
-            from = t.size();
-        } else {
-            element = t.substr(p, e + 6 - p);
-            // Go on right after "</par>": the next element may follow at once.
-            from = e + 6;
+    auto fileOf = [&](const std::string& name) {
+        const std::string file = TempDir + name;
+        if (LowerAscii(ExtractFileExt(name)) == ".txt" && converted.insert(name).second) {
+            uint32_t charset = 0;
+            for (const auto& p : parts)
+                if (p.File == name) charset = p.Charset;
+            bool ansiKept = false;
+            const std::string text = PartTextAsUtf8(ReadFileBytes(file), charset, ansiKept);
+            // Bytes that are the program's ANSI text already keep their form.
+            if (!ansiKept) {
+                FScratch = SplitLines(text);
+                WriteNewFile(file, StoredTextBytes(JoinLines(FScratch)));
+            }
         }
+        return file;
+    };
+    auto fileOnPage = [&](TPageModel& page, const std::string& name) {
+        try {
+            page.AddFileByType(fileOf(name), false);
+        } catch (const std::exception&) {
+            // A picture the window cannot show stays filed on its page; the rest
+            // of the message is still read.
+        }
+        FAddrList.erase(std::remove(FAddrList.begin(), FAddrList.end(), name), FAddrList.end());
+    };
 
-        TPageModel* page = editor.NewPage();
-        if (!page) page = FPages.Selected();
+    if (haveSmil)
+        PagesFromSmil(*this, smilData, parts, unpacked, editor, fileOnPage);
+    else
+        PagesInPartOrder(*this, editor, fileOnPage);
+
+    // Leftover parts: one attachment per page from the first page on. Without a
+    // SMIL document nothing tells where they belong, and none is left behind: each
+    // that finds no page gets a page of its own.
+    for (size_t i = 0; !FAddrList.empty(); ++i) {
+        TPageModel* page = nullptr;
+        if (i < FPages.Items.size())
+            page = FPages.Items[i].get();
+        else if (!haveSmil)
+            page = editor.NewPage();
         if (!page) break;
-
-        // A duration that is not a whole number leaves the page's own.
-        int32_t dur = 0;
-        if (ParDuration(element, dur)) page->SetPlayTime(dur);
-
-        std::string rest = element;
-        for (size_t s = rest.find("src"); s != std::string::npos; s = rest.find("src")) {
-            rest.erase(0, std::min(s + 5, rest.size()));
-            const size_t q = rest.find('"');
-            const std::string raw = q == std::string::npos ? std::string() : rest.substr(0, q + 1);
-            const std::string written = RemoveTextIgnoreCase(raw, "\"");
-            if (Trim(written).empty()) continue;
-            const std::string name = ResolveReference(written, parts, unpacked);
-            // A reference to no part of this message is not filed.
-            if (name.empty()) continue;
-
-            const std::string file = TempDir + name;
-            // Text parts travel as UTF-8; on disk the program keeps ANSI text where
-            // that reads back the same, else UTF-8 (StoredTextBytes). Each file is
-            // converted once, however often the document names it; a text that is
-            // not UTF-8 is ANSI already and keeps its bytes.
-            if (LowerAscii(ExtractFileExt(name)) == ".txt" && converted.insert(name).second) {
-                std::string bytes = ReadFileBytes(file);
-                // A byte-order mark is no part of the text.
-                if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-                if (IsValidUtf8(bytes)) {
-                    FScratch = SplitLines(bytes);
-                    WriteNewFile(file, StoredTextBytes(JoinLines(FScratch)));
-                }
-            }
-            try {
-                page->AddFileByType(file, false);
-            } catch (const std::exception&) {
-                // A picture the window cannot show stays filed on its page; the
-                // rest of the message is still read.
-            }
-            FAddrList.erase(std::remove(FAddrList.begin(), FAddrList.end(), name), FAddrList.end());
-        }
-    }
-
-    // Leftover parts: one attachment per page from the first page on.
-    for (auto& page : FPages.Items) {
-        if (FAddrList.empty()) break;
         page->AddFileByType(TempDir + FAddrList.front(), true);
         FAddrList.erase(FAddrList.begin());
+    }
+    FMessageRead = true;
+}
+
+void ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questions,
+                  const std::function<void()>& read, int32_t bound) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return;
+    const int32_t userBound = maker.FMaxFileSize;
+    maker.FMaxFileSize = bound;
+    maker.FMessageRead = false;
+    try {
+        read();
+    } catch (const std::exception&) {
+        // Whatever was read stays; the start goes on.
+        maker.FMessageRead = false;
+    }
+    maker.FMaxFileSize = userBound;
+    if (maker.FMessageRead) return;
+    // An empty file holds no work.
+    const auto size = fs::file_size(path, ec);
+    if (ec || size == 0) return;
+    const std::string ext = ExtractFileExt(path);
+    const std::string stem = path.substr(0, path.size() - ext.size());
+    for (int n = 1; n < 1000; ++n) {
+        const std::string kept = stem + "_未读取_" + std::to_string(n) + ext;
+        if (fs::exists(kept, ec) || fs::is_symlink(kept, ec)) continue;
+        fs::rename(path, kept, ec);
+        if (ec) return;
+        questions.Ask("提示", "未能读取上次自动保存的彩信，已将它保留为：\r\n" + kept, TButtons::Ok,
+                      TIcon::Information);
+        return;
     }
 }

@@ -1,6 +1,9 @@
 #include "mms_reader_parse.h"
 
+#include <iconv.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -98,40 +101,102 @@ bool IntegerValue(const uint8_t* bytes, int32_t end, int32_t& pos, uint32_t& val
     return true;
 }
 
-// Latin-1 bytes as UTF-8.
+// Character set numbers.
+constexpr uint32_t kUsAscii = 3, kLatin1 = 4, kUtf8 = 106, kGbk = 113, kGb18030 = 114, kUcs2 = 1000,
+                   kUtf16Be = 1013, kUtf16Le = 1014, kUtf16 = 1015, kGb2312 = 2025, kBig5 = 2026;
+
+bool IsUtf16Set(uint32_t charset) {
+    return charset == kUcs2 || charset == kUtf16Be || charset == kUtf16Le || charset == kUtf16;
+}
+
+// Latin-1 bytes as UTF-8; 80..9F, control codes no text means, are taken as the
+// letters and marks Windows puts there, as mail and web readers do.
 std::string Latin1ToUtf8(std::string_view s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+    static const char16_t k1252[32] = {
+        0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    std::u16string w;
+    w.reserve(s.size());
+    for (unsigned char c : s) w.push_back(c >= 0x80 && c < 0xA0 ? k1252[c - 0x80] : c);
+    return Utf16ToUtf8(w);
+}
+
+// The bytes in the given iconv character set as UTF-8; false when they are not
+// text of that set.
+bool ConvertStrict(const char* from, std::string_view in, std::string& out) {
+    iconv_t cd = iconv_open("UTF-8", from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    out.clear();
+    char* src = const_cast<char*>(in.data());
+    size_t left = in.size();
+    bool ok = true;
+    char buf[4096];
+    while (left > 0) {
+        char* dst = buf;
+        size_t room = sizeof(buf);
+        const size_t r = iconv(cd, &src, &left, &dst, &room);
+        out.append(buf, static_cast<size_t>(dst - buf));
+        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+            ok = false;
+            break;
         }
     }
-    return out;
+    iconv_close(cd);
+    return ok;
+}
+
+// UTF-16 bytes: by their mark, else big- or little-endian by where the zero bytes
+// of Latin and CJK text stand (big-endian when it cannot be told, as the standard
+// says for an unmarked text).
+std::string Utf16AsUtf8(std::string_view bytes, uint32_t charset) {
+    TTextForm form = TextFormOf(bytes);
+    if (form == TTextForm::Utf16Le || form == TTextForm::Utf16Be)
+        return Utf16ToUtf8(DecodeUnicodeText(bytes, form));
+    form = TTextForm::Utf16Be;
+    if (charset == kUtf16Le) {
+        form = TTextForm::Utf16Le;
+    } else if (charset != kUtf16Be) {
+        size_t evenZeros = 0, oddZeros = 0;
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            evenZeros += bytes[i] == 0;
+            oddZeros += bytes[i + 1] == 0;
+        }
+        if (oddZeros > evenZeros) form = TTextForm::Utf16Le;
+    }
+    // DecodeUnicodeText drops a mark's width from the front: give it one.
+    const std::string withMark = std::string(TextMark(form)) + std::string(bytes);
+    return Utf16ToUtf8(DecodeUnicodeText(withMark, form));
+}
+
+bool IsAsciiText(std::string_view s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 // An Encoded-string-value (the subject): a text, or a value-length, a character
 // set and a text. Kept to what the program's ANSI text can hold, like the writer.
 std::string EncodedStringValue(const uint8_t* bytes, int32_t end, int32_t pos) {
-    uint32_t charset = 106;  // UTF-8, which a text without a character set is read as
+    uint32_t charset = kUtf8;  // what a text without a character set is read as
     int32_t valueEnd = end;
     if (ValueLength(bytes, end, pos, valueEnd) &&
         !IntegerValue(bytes, valueEnd, pos, charset)) {
         return {};
     }
-    const std::string text = TextValue(bytes, valueEnd, pos);
-    std::string utf8;
-    switch (charset) {
-    case 4: utf8 = Latin1ToUtf8(text); break;              // ISO-8859-1
-    case 113: case 114: case 2025: utf8 = Cp936ToUtf8(text); break;  // GBK, GB18030, GB2312
-    default:
-        // UTF-8, US-ASCII and what else: text that is not UTF-8 gives no subject.
-        if (!IsValidUtf8(text)) return {};
-        utf8 = text;
+    std::string text;
+    if (IsUtf16Set(charset)) {
+        // Zero bytes belong to the text; the value ends with a terminating 00 00.
+        if (pos < valueEnd && bytes[pos] == 0x7F) ++pos;
+        text.assign(reinterpret_cast<const char*>(bytes) + pos,
+                    static_cast<size_t>(std::max(0, valueEnd - pos)));
+        while (!text.empty() && text.back() == '\0' && text.size() % 2 != 0) text.pop_back();
+        if (text.size() >= 2 && text.compare(text.size() - 2, 2, std::string(2, '\0')) == 0)
+            text.resize(text.size() - 2);
+    } else {
+        text = TextValue(bytes, valueEnd, pos);
     }
-    return Cp936ToUtf8(Utf8ToCp936(utf8));
+    bool ansiKept = false;
+    return Cp936ToUtf8(Utf8ToCp936(PartTextAsUtf8(text, charset, ansiKept)));
 }
 
 // File names are kept well below the 255 bytes a Linux file name may hold.
@@ -285,11 +350,22 @@ TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uin
     int32_t at = 0;
     uint8_t field = 0;
     if (general) {
-        while (NextField(bytes, valueEnd, pos, field, at)) {
+        for (int32_t start = pos; NextField(bytes, valueEnd, pos, field, at); start = pos) {
             // Name (85, 97) or file name (86, 98).
             if ((field == 0x85 || field == 0x97 || field == 0x86 || field == 0x98) && h.Name.empty() &&
                 IsTextAt(bytes, at))
                 h.Name = TextValue(bytes, pos, at);
+            // Charset (81), or a parameter named "charset" by its text; its value a
+            // number or the set's name.
+            if (field == 0x81 ||
+                (field == 0 && SameTextAscii(TextAt(bytes, at, start), "charset"))) {
+                int32_t p = at;
+                uint32_t number = 0;
+                if (IsTextAt(bytes, at))
+                    h.Charset = CharsetNumber(TextValue(bytes, pos, at));
+                else if (IntegerValue(bytes, pos, p, number))
+                    h.Charset = number;
+            }
         }
         pos = valueEnd;
     }
@@ -357,4 +433,62 @@ std::string RemoveTextIgnoreCase(std::string_view s, std::string_view what) {
     }
     out.append(s.substr(from));
     return out;
+}
+
+uint32_t CharsetNumber(std::string_view name) {
+    static const struct {
+        const char* name;
+        uint32_t number;
+    } sets[] = {
+        {"us-ascii", kUsAscii},  {"ascii", kUsAscii},
+        {"iso-8859-1", kLatin1}, {"latin1", kLatin1},
+        {"iso_8859-1", kLatin1}, {"utf-8", kUtf8},
+        {"utf8", kUtf8},         {"gbk", kGbk},
+        {"cp936", kGbk},         {"gb18030", kGb18030},
+        {"gb2312", kGb2312},     {"big5", kBig5},
+        {"utf-16", kUtf16},      {"utf-16be", kUtf16Be},
+        {"utf-16le", kUtf16Le},  {"iso-10646-ucs-2", kUcs2},
+    };
+    const std::string lower = LowerAscii(Trim(name));
+    for (const auto& s : sets)
+        if (lower == s.name) return s.number;
+    return 0;
+}
+
+std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiKept) {
+    ansiKept = false;
+    std::string out;
+    switch (charset) {
+        case kUtf8:
+            if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+            if (IsValidUtf8(bytes)) return std::string(bytes);
+            break;
+        case kUsAscii:
+            if (IsAsciiText(bytes)) return std::string(bytes);
+            // 8-bit bytes under a Latin label: UTF-8 where the text rule says so,
+            // else the Latin-1 the label is nearest to, never a double-byte set.
+            if (!IsUtf8Form(TextFormOf(bytes))) return Latin1ToUtf8(bytes);
+            break;
+        case kLatin1:
+            return Latin1ToUtf8(bytes);
+        case kGbk:
+        case kGb18030:
+        case kGb2312:
+            // GB18030 holds GBK, which holds GB2312.
+            if (ConvertStrict("GB18030", bytes, out)) return out;
+            break;
+        case kBig5:
+            if (ConvertStrict("BIG5-HKSCS", bytes, out) || ConvertStrict("BIG5", bytes, out))
+                return out;
+            break;
+        default:
+            if (IsUtf16Set(charset)) return Utf16AsUtf8(bytes, charset);
+            break;
+    }
+    // No declared set, or bytes the declared set does not hold: the text rule.
+    const TTextForm form = TextFormOf(bytes);
+    if (form == TTextForm::Utf16Le || form == TTextForm::Utf16Be)
+        return Utf16ToUtf8(DecodeUnicodeText(bytes, form));
+    ansiKept = form == TTextForm::Ansi && !IsAsciiText(bytes);
+    return TextAsUtf8(bytes);
 }

@@ -7,8 +7,12 @@
 #include <string>
 #include <string_view>
 
-// Largest ".mms" file the reader takes, in bytes.
+// Largest ".mms" file the reader takes from the user (opened or dropped), in bytes.
 constexpr int32_t kMaxMmsSize = 307200;
+// Largest autosave the start-up reads. The autosave is the program's own copy of the
+// work and holds whatever the pages hold (sound clips make it megabytes); this bound
+// only keeps a damaged or foreign file from taking all the memory.
+constexpr int32_t kMaxAutosaveSize = 256 * 1024 * 1024;
 
 // The file's size in bytes; -1 when it cannot be opened.
 int32_t QueryFileSize(const std::string& path);
@@ -54,6 +58,7 @@ bool ReadMessageHead(const uint8_t* bytes, int32_t len, TMessageHead& head);
 // bytes as they stand.
 struct TPartHeaders {
     int ContentTypeCode = -1;  // a well-known content type's number
+    uint32_t Charset = 0;      // the declared character set's number; 0 for none
     std::string ContentType;
     std::string Name;
     std::string Location;
@@ -63,6 +68,17 @@ TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uin
 // The file extension the program files a part of this content type by (".jpg",
 // ".txt", ...); empty for any other type.
 std::string ExtensionOfType(const TPartHeaders& h);
+// The number of a character set named by its text ("utf-8", "GB2312", ...); 0 for a
+// name the reader does not know.
+uint32_t CharsetNumber(std::string_view name);
+// The text of a text part (or a subject) as UTF-8, read by its declared character
+// set: UTF-8, US-ASCII, ISO-8859-1, GB2312, GBK, GB18030, Big5, UTF-16 (by its mark;
+// without one, by where its zero bytes stand). Bytes with no declared set, or that
+// the declared set cannot hold, are read by the program's text rule (TextFormOf),
+// except that 8-bit bytes under a Latin label that are not UTF-8 are Latin-1.
+// ansiKept is set when the text rule took the bytes as the program's own ANSI text:
+// they can stay as they are.
+std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiKept);
 // A Content-ID or a reference without its enclosing "<>".
 std::string WithoutAngles(std::string_view s);
 

@@ -148,17 +148,28 @@ void TPageModel::SetPlayTime(int32_t v) {
     Changed();
 }
 
+TMediaKind TPageModel::SlotByType(const std::string& path) {
+    const std::string e = LowerAscii(ExtractFileExt(path));
+    if (e == ".txt") return mkText;
+    if (e == ".gif" || e == ".jpg" || e == ".jpeg" || e == ".png") return mkPicture;
+    if (e == ".mid" || e == ".midi" || e == ".mp3" || e == ".wav" || e == ".zur") return mkAudio;
+    return mkAttach;
+}
+
 void TPageModel::AddFileByType(const std::string& path, bool attachment) {
-    std::string e = LowerAscii(ExtractFileExt(path));
-    if (!attachment && e == ".txt") {
-        SetMedia(path, "", "", "", 0);
-    } else if (!attachment && (e == ".gif" || e == ".jpg" || e == ".jpeg" || e == ".png")) {
-        SetMedia("", path, "", "", 0);
-    } else if (!attachment &&
-               (e == ".mid" || e == ".midi" || e == ".mp3" || e == ".wav" || e == ".zur")) {
-        SetMedia("", "", path, "", 0);
-    } else {
-        SetMedia("", "", "", path, 0);
+    switch (attachment ? mkAttach : SlotByType(path)) {
+        case mkText:
+            SetMedia(path, "", "", "", 0);
+            break;
+        case mkPicture:
+            SetMedia("", path, "", "", 0);
+            break;
+        case mkAudio:
+            SetMedia("", "", path, "", 0);
+            break;
+        default:
+            SetMedia("", "", "", path, 0);
+            break;
     }
 }
 

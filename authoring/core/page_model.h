@@ -98,6 +98,9 @@ public:
     void ClearMedia(int kind);
     void SetPlayTime(int32_t v);
     void AddFileByType(const std::string& path, bool attachment);
+    // The slot AddFileByType files a file that is not an attachment into, by its
+    // extension.
+    static TMediaKind SlotByType(const std::string& path);
     int32_t MediaCount() const;
     // Fills FLines with the page's "par" element and names its parts. partCounter
     // holds the running part number as decimal text and is advanced per named part;

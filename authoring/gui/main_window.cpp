@@ -191,14 +191,7 @@ Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessageP
     PanelmmsEdit->setAcceptDrops(true);
 
     const std::string autosave = ConfigDir + kAutosaveName;
-    std::error_code ec;
-    if (fs::exists(autosave, ec)) {
-        try {
-            ReadMessage(autosave);
-        } catch (const std::exception&) {
-            // Whatever was read stays; the start goes on.
-        }
-    }
+    ReadAutosave(*FMaker, autosave, FQuestions, [&] { ReadMessage(autosave); });
 }
 
 Tfrmmms::~Tfrmmms() {

@@ -349,6 +349,47 @@ private slots:
         QCOMPARE(Pages(*w).Count(), 0);
     }
 
+    void autosaveAboveTheUserLimitComesBackAndSurvivesAClose() {
+        std::string config;
+        {
+            auto w = Open();
+            config = w->ConfigDir;
+            w->FCloseHintMode = 0;
+        }
+        // A page whose attachment makes the message larger than a user's file may be.
+        const std::string big(400000, '\x5A');
+        {
+            TempFolder other;
+            TClockRandom rng;
+            TMmsMaker maker(rng, other.Path());
+            maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
+            maker.FPages[0]->SetMedia(other.File("t.txt", "kept"), "", "", other.File("a.zip", big),
+                                      0);
+            maker.MakeMms(config + "mms.mms");
+        }
+        QVERIFY(fs::file_size(config + "mms.mms") > 307200u);
+        FQuestions.Log.clear();
+        for (int start = 0; start < 2; ++start) {
+            auto w = Open();
+            QVERIFY(FQuestions.Log.empty());
+            QCOMPARE(Pages(*w).Count(), 1);
+            QCOMPARE(Slurp(Pages(*w)[0]->Slot(mkAttach).File), big);
+            // A close in mode 1 writes the work back, as large as it was.
+            w->FCloseHintMode = 1;
+            QVERIFY(w->close());
+            QVERIFY(fs::file_size(config + "mms.mms") > 307200u);
+        }
+        // The same file opened by the user is still refused.
+        auto w = Open();
+        w->FChooseMessageFile = [&] { return QString::fromStdString(config + "mms.mms"); };
+        Trigger(*w, "N5");
+        QCOMPARE(FQuestions.Log.size(), size_t{1});
+        QCOMPARE(FQuestions.Log[0].text, std::string("彩信文件太大"));
+        QCOMPARE(Pages(*w).Count(), 1);
+        FQuestions.Log.clear();
+        w->FCloseHintMode = 0;
+    }
+
     void readMessageGetsFramesForThePagesOnShow() {
         // Six pages, a picture on the first, made apart from the window.
         TempFolder other;

@@ -464,14 +464,6 @@ TEST_F(ReaderTest, LastSmilNamedPartIsTheDocument) {
     EXPECT_EQ(SlotFile(0, mkAttach), "");
 }
 
-TEST_F(ReaderTest, NoSmilPartLeavesAnEmptyMessage) {
-    editor.NewPage();
-    Read(Build({{"a.jpg", "A"}, {"b.txt", "B"}}));
-    EXPECT_EQ(editor.NewMessages, 1);
-    EXPECT_EQ(reader.FPages.Count(), 0);
-    EXPECT_TRUE(editor.Q.Boxes.empty());
-}
-
 TEST_F(ReaderTest, MissingFileRaisesAndKeepsThePages) {
     editor.NewPage();
     EXPECT_ANY_THROW(reader.LoadMms(root.Path() + "nothing.mms", editor));
@@ -658,8 +650,11 @@ TEST_F(ReaderTest, APictureThatCannotBeShownDoesNotEndTheRead) {
 using raw_mms::CidOnly;
 using raw_mms::Entry;
 using raw_mms::Header;
+using raw_mms::kMixed;
+using raw_mms::kRelated;
 using raw_mms::kSmilType;
 using raw_mms::Named;
+using raw_mms::TextWithCharset;
 using raw_mms::Uv;
 using raw_mms::Vl;
 using raw_mms::Z;
@@ -770,8 +765,13 @@ TEST_F(ReaderTest, SubjectInEveryEncodedForm) {
         {"quoted text", B({0x96, 0x7F}) + Z("你好"), "主题:你好"},
         {"charset and quote", B({0x96, 0x1F, 0x08, 0xEA, 0x7F}) + Z("Hello"), "主题:Hello"},
         {"GBK charset", B({0x96, static_cast<int>(gbk.size() + 2), 0xF1}) + Z(gbk), "主题:中文"},
-        {"after other fields", B({0x86, 0x80, 0x97}) + Z("+8613900000000/TYPE=PLMN") + B({0x96}) + Z("Hi"),
-         "主题:Hi"},
+        {"Big5 charset", B({0x96, 0x08, 0x02, 0x07, 0xEA, 0xA4, 0xA4, 0xA4, 0xE5, 0x00}),
+         "主题:中文"},
+        {"UTF-16 with its mark",
+         B({0x96, 0x0B, 0x02, 0x03, 0xF7, 0xFF, 0xFE, 0x60, 0x4F, 0x7D, 0x59, 0x00, 0x00}),
+         "主题:你好"},
+        {"after other fields",
+         B({0x86, 0x80, 0x97}) + Z("+8613900000000/TYPE=PLMN") + B({0x96}) + Z("Hi"), "主题:Hi"},
         {"no subject", B({0x86, 0x80}), ""},
     };
     const std::string body = Uv(1) + Entry(Named("application/smil", "s.smil"), "<smil></smil>");
@@ -806,4 +806,207 @@ TEST_F(ReaderTest, LinksInTheTemporaryFolderAreNotWrittenThrough) {
     for (const char* n : {"t.txt", "p.jpg", "d.gif"}) EXPECT_FALSE(fs::is_symlink(Temp(n))) << n;
     EXPECT_EQ(ReadFileBytes(Temp("t.txt")), Utf8ToCp936("你好") + "\r\n");
     EXPECT_EQ(ReadFileBytes(Temp("d.gif")), "gif");
+}
+
+TEST_F(ReaderTest, MessagesWithoutSmilOpenAsPages) {
+    // What each page holds: text, picture, sound, attachment (part names).
+    struct Want {
+        std::string text, picture, audio, attach;
+    };
+    struct Case {
+        const char* what;
+        std::string contentType;
+        std::vector<std::string> entries;
+        std::vector<Want> pages;
+    } cases[] = {
+        {"one text",
+         kMixed,
+         {Entry(Named("text/plain", "text_0.txt"), "Hello")},
+         {{"text_0.txt", "", "", ""}}},
+        {"text, picture, second text",
+         kMixed,
+         {Entry(Named("text/plain", "a.txt"), "one"), Entry(Named("image/jpeg", "p.jpg"), "JPEG"),
+          Entry(Named("text/plain", "b.txt"), "two")},
+         {{"a.txt", "p.jpg", "", ""}, {"b.txt", "", "", ""}}},
+        // A gateway's related body of one text part named by its Content-ID alone.
+        {"related, one text/plain part",
+         kRelated + B({0x89}) + Z("text/plain"),
+         {Entry(CidOnly(0x83, "text"), "Hello")},
+         {{"text.txt", "", "", ""}}},
+        // Parts that fit no slot (a bitmap among them) go one per page, from the
+        // first; a name without an extension takes its type's.
+        {"parts that fit no slot",
+         kMixed,
+         {Entry(Named("image/jpeg", "p.jpg"), "J"), Entry(Named("text/plain", "a.txt"), "t"),
+          Entry(Named("application/pdf", "doc.pdf"), "%PDF"),
+          Entry(Named("image/bmp", "pic.bmp"), "BM"), Entry(Named("audio/midi", "s.mid"), "MThd"),
+          Entry(Named("image/gif", "photo"), "GIF89a")},
+         {{"a.txt", "p.jpg", "s.mid", "doc.pdf"}, {"", "photo.gif", "", "pic.bmp"}}},
+        // Nothing is left behind: an attachment with no page to go on gets one.
+        {"attachments only",
+         kMixed,
+         {Entry(Named("text/x-vcard", "me.vcf"), "BEGIN:VCARD"),
+          Entry(Named("application/zip", "z.zip"), "PK")},
+         {{"", "", "", "me.vcf"}, {"", "", "", "z.zip"}}},
+    };
+    for (const auto& c : cases) {
+        editor.Q.Boxes.clear();
+        std::string body = Uv(c.entries.size());
+        for (const auto& e : c.entries) body += e;
+        Read(Header("", c.contentType) + body);
+        EXPECT_TRUE(editor.Q.Boxes.empty()) << c.what;
+        EXPECT_TRUE(reader.FMessageRead) << c.what;
+        ASSERT_EQ(reader.FPages.Count(), static_cast<int>(c.pages.size())) << c.what;
+        auto named = [&](const std::string& part) { return part.empty() ? "" : Temp(part); };
+        for (size_t i = 0; i < c.pages.size(); ++i) {
+            const int n = static_cast<int>(i);
+            EXPECT_EQ(SlotFile(n, mkText), named(c.pages[i].text)) << c.what << " page " << i;
+            EXPECT_EQ(SlotFile(n, mkPicture), named(c.pages[i].picture)) << c.what << " page " << i;
+            EXPECT_EQ(SlotFile(n, mkAudio), named(c.pages[i].audio)) << c.what << " page " << i;
+            EXPECT_EQ(SlotFile(n, mkAttach), named(c.pages[i].attach)) << c.what << " page " << i;
+        }
+        EXPECT_TRUE(reader.FAddrList.empty()) << c.what;
+    }
+    // The one text is on its page as the sender wrote it.
+    Read(Header("", kMixed) + Uv(1) + Entry(Named("text/plain", "text_0.txt"), "Hello"));
+    ASSERT_EQ(reader.FPages.Count(), 1);
+    EXPECT_EQ(Page(0).FTextCaption, "Hello...");
+    EXPECT_EQ(ReadFileBytes(Temp("text_0.txt")), "Hello\r\n");
+}
+
+TEST_F(ReaderTest, TextPartsInTheirDeclaredCharacterSet) {
+    const std::string gbk = B({0xC4, 0xE3, 0xBA, 0xC3});  // 你好
+    struct Case {
+        const char* what;
+        std::string headers;  // the part's content type
+        std::string data;
+        std::string text;  // what the page holds, UTF-8
+    } cases[] = {
+        {"UTF-8", TextWithCharset(B({0x81, 0xEA}), "t.txt"), "Grüße 你好", "Grüße 你好"},
+        {"UTF-8 with its mark", TextWithCharset(B({0x81, 0xEA}), "t.txt"), "\xEF\xBB\xBF你好",
+         "你好"},
+        {"US-ASCII", TextWithCharset(B({0x81, 0x83}), "t.txt"), "plain", "plain"},
+        {"ISO-8859-1", TextWithCharset(B({0x81, 0x84}), "t.txt"), "pr\xE4sentiert \xA9",
+         "präsentiert ©"},
+        {"ISO-8859-1 named by text", TextWithCharset(Z("charset") + Z("ISO-8859-1"), "t.txt"),
+         "\xC7"
+         "a va",
+         "Ça va"},
+        {"GB2312", TextWithCharset(B({0x81, 0x02, 0x07, 0xE9}), "t.txt"), gbk, "你好"},
+        {"GBK", TextWithCharset(B({0x81, 0xF1}), "t.txt"),
+         B({0xCF, 0xB5, 0xCD, 0xB3, 0xCD, 0xA8, 0xD6, 0xAA}), "系统通知"},
+        // Four-byte sequences, which GBK has not.
+        {"GB18030", TextWithCharset(B({0x81, 0xF2}), "t.txt"),
+         B({0x94, 0x39, 0xFC, 0x36, 0xD6, 0xD0}), "😀中"},
+        {"Big5", TextWithCharset(B({0x81, 0x02, 0x07, 0xEA}), "t.txt"), B({0xA4, 0xA4, 0xA4, 0xE5}),
+         "中文"},
+        {"UTF-16, little-endian mark", TextWithCharset(B({0x81, 0x02, 0x03, 0xF7}), "t.txt"),
+         B({0xFF, 0xFE, 0x60, 0x4F, 0x7D, 0x59, 'A', 0x00}), "你好A"},
+        {"UTF-16, big-endian mark", TextWithCharset(B({0x81, 0x02, 0x03, 0xF7}), "t.txt"),
+         B({0xFE, 0xFF, 0x4F, 0x60, 0x59, 0x7D}), "你好"},
+        // Latin-1 bytes that their producer labelled US-ASCII.
+        {"Latin-1 under US-ASCII", TextWithCharset(B({0x81, 0x83}), "t.txt"), "pr\xE4sentiert..",
+         "präsentiert.."},
+        {"UTF-8 under US-ASCII", TextWithCharset(B({0x81, 0x83}), "t.txt"), "präsentiert",
+         "präsentiert"},
+        // No character set, or one the bytes do not fit: the program's text rule.
+        {"undeclared ANSI", Named("text/plain", "t.txt"), Utf8ToCp936("短信内容"), "短信内容"},
+        {"undeclared UTF-8", Named("text/plain", "t.txt"), "短信内容", "短信内容"},
+        {"GBK under UTF-8", TextWithCharset(B({0x81, 0xEA}), "t.txt"), Utf8ToCp936("短信内容"),
+         "短信内容"},
+        {"any character set", TextWithCharset(B({0x81, 0x80}), "t.txt"), "短信内容", "短信内容"},
+    };
+    const std::string smil = "<smil><body><par><text src=\"t.txt\"/></par></body></smil>";
+    for (const auto& c : cases) {
+        Read(Header("", kRelated) + Uv(2) + Entry(Named("application/smil", "s.smil"), smil) +
+             Entry(c.headers, c.data));
+        ASSERT_EQ(reader.FPages.Count(), 1) << c.what;
+        ASSERT_EQ(SlotFile(0, mkText), Temp("t.txt")) << c.what;
+        std::string onPage = TextAsUtf8(ReadFileBytes(Temp("t.txt")));
+        if (onPage.size() >= 2 && onPage.compare(onPage.size() - 2, 2, "\r\n") == 0)
+            onPage.resize(onPage.size() - 2);
+        EXPECT_EQ(onPage, c.text) << c.what;
+    }
+}
+
+TEST_F(ReaderTest, AutosaveAboveTheUserLimitIsReadAtStart) {
+    // A sound clip makes the message larger than a file a user may open.
+    const std::string clip = "RIFF" + std::string(400000, '\x11');
+    AddWriterPage()->SetMedia(src.File("t.txt", "words"), "", src.File("a.wav", clip), "", 7);
+    const std::string path = root.Path() + "mms.mms";
+    writer.MakeMms(path);
+    ASSERT_GT(fs::file_size(path), 307200u);
+
+    // Opened or dropped by the user: refused, nothing changed.
+    reader.LoadMms(path, editor);
+    ASSERT_EQ(editor.Q.Boxes.size(), 1u);
+    EXPECT_EQ(editor.Q.Boxes[0].Text, "彩信文件太大");
+    EXPECT_EQ(reader.FPages.Count(), 0);
+
+    editor.Q.Boxes.clear();
+    ReadAutosave(reader, path, editor.Q, [&] { reader.LoadMms(path, editor); });
+    EXPECT_TRUE(editor.Q.Boxes.empty());
+    ASSERT_EQ(reader.FPages.Count(), 1);
+    EXPECT_EQ(Page(0).FPlayTime, 7);
+    EXPECT_EQ(ReadFileBytes(SlotFile(0, mkAudio)), clip);
+    EXPECT_EQ(TextAsUtf8(ReadFileBytes(SlotFile(0, mkText))), "words\r\n");
+    EXPECT_TRUE(fs::exists(path));
+    // The next file the user opens has the user's limit again.
+    EXPECT_EQ(reader.FMaxFileSize, kMaxMmsSize);
+}
+
+TEST_F(ReaderTest, AnAutosaveThatCannotBeReadIsKeptAside) {
+    AddWriterPage()->SetMedia(src.File("t.txt", "words"), "", "", "", 0);
+    writer.MakeMms(src.Path() + "good.mms");
+    const std::string good = ReadFileBytes(src.Path() + "good.mms");
+    const int32_t bound = 1024 * 1024;
+    const std::string path = root.Path() + "mms.mms";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool raises;
+        std::string readerBox;  // what the reader says first, if anything
+    } cases[] = {
+        {"beyond the bound", good + std::string(static_cast<size_t>(bound) + 1 - good.size(), '\0'),
+         false, "彩信文件太大（超过 1 MB），未能读取"},
+        {"no usable count", Header("", kRelated) + Uv(0), false,
+         "解析出错:未能找到有效的文件个数 0"},
+        {"the read raises", good, true, ""},
+    };
+    int kept = 0;
+    for (const auto& c : cases) {
+        editor.Q.Boxes.clear();
+        WriteFileBytes(path, c.bytes);
+        ReadAutosave(
+            reader, path, editor.Q,
+            [&] {
+                if (c.raises) throw std::runtime_error("cannot read");
+                reader.LoadMms(path, editor);
+            },
+            bound);
+        const std::string aside = root.Path() + "mms_未读取_" + std::to_string(++kept) + ".mms";
+        // The work stays on disk whole, where a close that saves cannot reach it.
+        EXPECT_FALSE(fs::exists(path)) << c.what;
+        EXPECT_EQ(ReadFileBytes(aside), c.bytes) << c.what;
+        std::vector<std::string> boxes;
+        for (const auto& b : editor.Q.Boxes) boxes.push_back(b.Text);
+        std::vector<std::string> want;
+        if (!c.readerBox.empty()) want.push_back(c.readerBox);
+        want.push_back("未能读取上次自动保存的彩信，已将它保留为：\r\n" + aside);
+        EXPECT_EQ(boxes, want) << c.what;
+        EXPECT_EQ(reader.FMaxFileSize, kMaxMmsSize) << c.what;
+    }
+    // An empty autosave holds no work: it stays as it is.
+    editor.Q.Boxes.clear();
+    WriteFileBytes(path, "");
+    ReadAutosave(reader, path, editor.Q, [&] { reader.LoadMms(path, editor); });
+    EXPECT_TRUE(fs::exists(path));
+    EXPECT_FALSE(fs::exists(root.Path() + "mms_未读取_4.mms"));
+    // No autosave: nothing is read, nothing said.
+    fs::remove(path);
+    editor.Q.Boxes.clear();
+    bool called = false;
+    ReadAutosave(reader, path, editor.Q, [&] { called = true; });
+    EXPECT_FALSE(called);
+    EXPECT_TRUE(editor.Q.Boxes.empty());
 }

@@ -33,5 +33,14 @@ inline std::string Named(const std::string& type, const std::string& name) {
     const std::string v = Z(type) + B({0x85}) + Z(name);
     return Vl(v.size()) + v;
 }
+// A text/plain part named name whose character set is given by the parameter bytes
+// (81 and a number, or a text parameter): the general form of a content type.
+inline std::string TextWithCharset(const std::string& charsetParameter, const std::string& name) {
+    const std::string v = B({0x83}) + charsetParameter + B({0x85}) + Z(name);
+    return Vl(v.size()) + v;
+}
 inline const std::string kSmilType = Z("application/smil");
+// The content types of a whole message, as short integers.
+inline const std::string kMixed = B({0xA3});    // multipart/mixed
+inline const std::string kRelated = B({0xB3});  // multipart/related
 }  // namespace raw_mms

@@ -107,6 +107,22 @@ int main(int argc, char** argv) {
                        Header(B({0x96, 0x07, 0xEA}) + Z("Hello"), ct) + Uv(6) + body);
         WriteFileBytes(out + "plain_subject.mms", Header(B({0x96}) + Z("Hello"), B({0xB3})) + Uv(6) + body);
     }
+    {  // without a SMIL document: a handset's mixed body, a gateway's related one;
+       // text parts in declared character sets, one of them mislabelled
+        using namespace raw_mms;
+        const std::string mixed =
+            Entry(TextWithCharset(B({0x81, 0x84}), "a.txt"), "pr\xE4sentiert") +
+            Entry(Named("image/jpeg", "p.jpg"), "J") +
+            Entry(TextWithCharset(B({0x81, 0x83}), "b.txt"), "pr\xE4sentiert..") +
+            Entry(TextWithCharset(B({0x81, 0x02, 0x07, 0xEA}), "c.txt"), "\xA4\xA4\xA4\xE5") +
+            Entry(TextWithCharset(B({0x81, 0x02, 0x03, 0xF7}), "d.txt"), "\xFF\xFE\x60\x4F") +
+            Entry(Named("application/pdf", "doc"), "%PDF");
+        WriteFileBytes(out + "no_smil_mixed.mms",
+                       Header(B({0x96}) + Z("Hi"), kMixed) + Uv(6) + mixed);
+        WriteFileBytes(out + "no_smil_related.mms",
+                       Header("", kRelated + B({0x89}) + Z("text/plain")) + Uv(1) +
+                           Entry(CidOnly(0x83, "text"), "Hello"));
+    }
     fs::remove_all(work);
     return 0;
 }
