@@ -41,10 +41,17 @@ void MakeFolder(const std::string& path) {
 }  // namespace
 
 bool TProgramFolders::Ensure() const {
+    std::error_code ec;
+    const bool configIsNew = !fs::exists(ConfigDir, ec);
     for (const std::string* dir : {&TempDir, &MaterialDir, &PictureDir, &MusicDir, &TextDir,
                                    &AttachDir, &OutputDir, &ConfigDir})
         MakeFolder(*dir);
-    std::error_code ec;
+    if (configIsNew && IsFolder(ConfigDir)) {
+        // No sample beside the program leaves the folder empty, as before.
+        const std::string sample = ProgramDir + kSampleTemplateName;
+        if (fs::is_regular_file(sample, ec))
+            fs::copy_file(sample, ConfigDir + kSampleTemplateName, fs::copy_options::none, ec);
+    }
     if (fs::exists(CustomDir, ec)) return false;
     MakeFolder(CustomDir);
     return IsFolder(CustomDir);

@@ -24,9 +24,16 @@ struct TProgramFolders {
     // Creates every missing folder of the tree, with missing parents. Failures are
     // not reported: whoever writes there later fails in its own way. Gives true
     // when the custom-message folder was missing and has been made now, which is
-    // the one moment its header template is written.
+    // the one moment its header template is written. A configuration folder made
+    // now receives a copy of the sample template that stands beside the program
+    // (when it does), so that a first message can be made at once; an existing
+    // one is left as it is, also when the user has emptied it.
     bool Ensure() const;
 };
+
+// The sample SMIL template shipped beside the program: a 240 by 320 layout,
+// the image region over the upper 84 %, the text region below.
+constexpr const char* kSampleTemplateName = "示例.smil";
 
 constexpr const char* kAutosaveName = "mms.mms";
 

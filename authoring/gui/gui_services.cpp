@@ -2,16 +2,23 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEvent>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -129,3 +136,81 @@ bool TQuilmarApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void TQuilmarApplication::IgnoreException(const std::string&) {}
+
+TChineseToolkit::TChineseToolkit() {
+    // Chinese dates, numbers and day names for every QLocale() of the program;
+    // the toolkit's words from its Chinese catalogue (all modules, else the base).
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (FToolkitWords.load(QStringLiteral("qt_zh_CN"), folder) ||
+        FToolkitWords.load(QStringLiteral("qtbase_zh_CN"), folder))
+        QCoreApplication::installTranslator(&FToolkitWords);
+    QCoreApplication::installTranslator(&FMissingWords);
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+TChineseToolkit::~TChineseToolkit() {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->removeEventFilter(this);
+        QCoreApplication::removeTranslator(&FMissingWords);
+        QCoreApplication::removeTranslator(&FToolkitWords);
+    }
+}
+
+QSize TChineseToolkit::FileDialogSize() { return QSize(900, 560); }
+
+void TChineseToolkit::UseChineseFormats() {
+    // The file dialog takes its dates and sizes from the desktop's locale, not
+    // from QLocale::setDefault: name Chinese for the parts of it that it reads.
+    // A locale for everything (LC_ALL) would hide them; it stays in force for
+    // the rest (the characters' encoding among them).
+    const QByteArray all = qgetenv("LC_ALL");
+    if (!all.isEmpty()) {
+        qputenv("LANG", all);
+        qunsetenv("LC_ALL");
+    }
+    for (const char* part : {"LC_TIME", "LC_NUMERIC", "LC_MESSAGES"}) qputenv(part, "zh_CN.UTF-8");
+}
+
+void TChineseToolkit::FitFileDialog(QFileDialog* dialog) {
+    const QRect area = AvailableArea(dialog);
+    const QSize wanted = FileDialogSize().boundedTo(area.size() * 9 / 10);
+    if (dialog->width() < wanted.width() || dialog->height() < wanted.height()) {
+        dialog->resize(dialog->size().expandedTo(wanted));
+        dialog->move(area.center() - dialog->rect().center());
+    }
+    // The name takes the room the size, kind and date leave.
+    if (auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = view->header();
+        if (header->count() < 4) return;
+        const QFontMetrics fm(view->font());
+        const int pad = 3 * fm.averageCharWidth();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        header->resizeSection(1, fm.horizontalAdvance(QStringLiteral("1,023.9 KB")) + pad);
+        header->resizeSection(2, fm.horizontalAdvance(QStringLiteral("纯文本文档文件")) + pad);
+        header->resizeSection(3, fm.horizontalAdvance(QStringLiteral("2026/12/31 23:59:59")) + pad);
+    }
+}
+
+bool TChineseToolkit::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show)
+        if (auto* dialog = qobject_cast<QFileDialog*>(watched)) FitFileDialog(dialog);
+    return QObject::eventFilter(watched, event);
+}
+
+QString TChineseToolkit::TMissingWords::translate(const char* context, const char* sourceText,
+                                                  const char*, int) const {
+    // The kinds in the file dialog's type column.
+    if (std::strcmp(context, "QAbstractFileIconProvider") != 0 || !sourceText) return {};
+    static const struct {
+        const char* English;
+        const char* Chinese;
+    } kWords[] = {{"Folder", "文件夹"},   {"File", "文件"},         {"Drive", "驱动器"},
+                  {"%1 File", "%1 文件"}, {"Shortcut", "快捷方式"}, {"Alias", "别名"},
+                  {"Unknown", "未知"}};
+    for (const auto& word : kWords)
+        if (std::strcmp(sourceText, word.English) == 0) return QString::fromUtf8(word.Chinese);
+    return {};
+}

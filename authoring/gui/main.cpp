@@ -2,8 +2,6 @@
 // player, the main window, then the three material choosers the pages share, all
 // kept for the program's life.
 #include <QCoreApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 #include "audio_sel.h"
 #include "gui_services.h"
@@ -14,14 +12,12 @@
 #include "text_sel.h"
 
 int ProgramMain(int argc, char** argv) {
+    TChineseToolkit::UseChineseFormats();
     TQuilmarApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quilmar1.3"));
-    // The toolkit's own words (the buttons of the question boxes, the file
-    // dialogs) in the program's language, where the desktop has them.
-    QTranslator toolkitText;
-    if (toolkitText.load(QStringLiteral("qtbase_zh_CN"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&toolkitText);
+    // The toolkit's own words and dates in the program's language, whatever the
+    // desktop's locale, and file dialogs that show their columns.
+    TChineseToolkit chinese;
     TMessageBoxQuestions questions;
     TEventPump pump;
     TClockRandom random;

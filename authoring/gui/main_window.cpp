@@ -148,7 +148,16 @@ Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessageP
     FOpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     FStartDetached = [](const QString& program) { return QProcess::startDetached(program, {}); };
     FCursorPos = [] { return QCursor::pos(); };
-    FChooseMessageFile = [this] { return QFileDialog::getOpenFileName(this); };
+    // "打开彩信文件" opens in the output folder the first time, then where the
+    // user last was (the one dialog keeps its folder).
+    FChooseMessageFile = [this, dialog = static_cast<QFileDialog*>(nullptr)]() mutable {
+        if (!dialog) {
+            dialog = new QFileDialog(this, QString(), QString::fromStdString(OutputDir));
+            dialog->setObjectName("OpenDialog3");
+            dialog->setFileMode(QFileDialog::ExistingFile);
+        }
+        return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+    };
     FChooseTextFiles = [this] {
         return QFileDialog::getOpenFileNames(this, QString(), QString(), QStringLiteral("文本 (*.txt)"));
     };

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "program_folders.h"
 #include "string_list.h"
@@ -37,6 +39,45 @@ TEST(ProgramFolders, ExistingCustomFolderIsNotNew) {
     fs::create_directories(f.CustomDir);
     EXPECT_FALSE(f.Ensure());
     EXPECT_TRUE(fs::is_directory(f.TempDir));
+}
+
+// The sample template beside the program goes into a configuration folder made
+// now, and only then: a folder that is there already, with templates or emptied
+// by its user, is left as it is.
+TEST(ProgramFolders, TheSampleTemplateGoesIntoANewConfigurationFolderOnly) {
+    const std::string sample = "<smil>\r\n<head>\r\n</head>\r\n</smil>\r\n";
+    struct TCase {
+        const char* Name;
+        bool SampleBeside;
+        bool ConfigThere;
+        std::vector<std::string> Before;  // files in an existing configuration folder
+        std::vector<std::string> After;   // the templates in it after Ensure
+    } cases[] = {
+        {"first start", true, false, {}, {kSampleTemplateName}},
+        {"first start without the sample", false, false, {}, {}},
+        {"a folder with templates", true, true, {"mms.ini", "mine.smil"}, {"mine.smil"}},
+        {"a folder the user emptied", true, true, {"mms.ini"}, {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempFolder tmp;
+        auto f = TProgramFolders::Form(tmp.Path());
+        if (c.SampleBeside) tmp.File(kSampleTemplateName, sample);
+        if (c.ConfigThere) fs::create_directories(f.ConfigDir);
+        for (const std::string& name : c.Before) WriteFileBytes(f.ConfigDir + name, "x");
+        f.Ensure();
+        std::vector<std::string> templates;
+        for (const auto& entry : fs::directory_iterator(f.ConfigDir))
+            if (entry.path().extension() == ".smil") templates.push_back(entry.path().filename());
+        EXPECT_EQ(templates, c.After);
+        if (!c.After.empty() && c.After[0] == kSampleTemplateName) {
+            EXPECT_EQ(ReadFileBytes(f.ConfigDir + kSampleTemplateName), sample);
+            // Removed by its user, it does not come back at the next start.
+            fs::remove(f.ConfigDir + kSampleTemplateName);
+            f.Ensure();
+            EXPECT_FALSE(fs::exists(f.ConfigDir + kSampleTemplateName));
+        }
+    }
 }
 
 TEST(ClearTempFolder, RemovesNamedFilesOnlyAndNeverReachesOutside) {

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -335,6 +336,7 @@ void TDosThread::RunProcess() {
             const pid_t waited = ::waitpid(pid, &status, WNOHANG);
             const bool stillActive = waited == 0 || (waited < 0 && errno == EINTR);
             if (!stillActive) reaped = true;
+            if (waited == pid) FExitStatus = status;
             // Is output waiting?
             int available = 0;
             pollfd pfd{outPipe[0], POLLIN, 0};
@@ -346,9 +348,8 @@ void TDosThread::RunProcess() {
                 std::fill(buffer.begin(), buffer.end(), 0);
                 ssize_t count = ::read(outPipe[0], buffer.data(), buffer.size());
                 if (count < 0) count = 0;
-                // The unfinished line grows in place, so output without line
-                // ends costs no more than its bytes; the mirror is handed only
-                // what this read added to it.
+                // The unfinished line grows in place up to its bound; the
+                // mirror is handed only what this read added to it.
                 size_t mirrored = unfinished.size();
                 const char* data = buffer.data();
                 ssize_t i = 0;
@@ -361,8 +362,19 @@ void TDosThread::RunProcess() {
                     if (byte != '\n' && byte != '\r') {
                         ssize_t end = i + 1;
                         while (end < count && IsLineByte(data[end]) && !Terminated()) ++end;
-                        unfinished.append(data + i, static_cast<size_t>(end - i));
-                        i = end;
+                        while (i < end) {
+                            // A full unfinished line is handed on as it stands and
+                            // the line goes on from the next byte, so that output
+                            // without line ends costs no more than the bound.
+                            if (unfinished.size() >= kMaxUnfinishedLine) {
+                                EndLine(unfinished, mirrorFlag);
+                                mirrored = 0;
+                            }
+                            const size_t take = std::min(static_cast<size_t>(end - i),
+                                                         kMaxUnfinishedLine - unfinished.size());
+                            unfinished.append(data + i, take);
+                            i += static_cast<ssize_t>(take);
+                        }
                         continue;
                     }
                     if (byte == '\r' && i + 1 < count && data[i + 1] == '\n') ++i;
@@ -430,6 +442,7 @@ void TDosCommand::Start() {
     if (!FTimer) FTimer = new TProcessTimer(FOwner);
     FCapturedLines.Clear();
     FLastError.clear();
+    FLastExitStatus = -1;
     FTimer->StartCounting();
     FThread = std::make_unique<TDosThread>(
         this, FCommandLine, &FCapturedLines, FMirrorLines, FInputToOutput, FTimer,
@@ -446,6 +459,7 @@ void TDosCommand::Stop() {
     FThread->Terminate();
     FThread->WaitFor();
     FLastError = FThread->ErrorMessage();
+    FLastExitStatus = FThread->ExitStatus();
     FThread.reset();
 }
 
@@ -456,6 +470,11 @@ void TDosCommand::SendLine(const std::string& Value, bool Eol) {
 std::string TDosCommand::LastError() const {
     if (FThread && FThread->Finished()) return FThread->ErrorMessage();
     return FLastError;
+}
+
+int TDosCommand::ExitStatus() const {
+    if (FThread) return FThread->Finished() ? FThread->ExitStatus() : -1;
+    return FLastExitStatus;
 }
 
 pid_t TDosCommand::ProcessId() const { return FThread ? FThread->ProcessId() : 0; }

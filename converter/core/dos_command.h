@@ -26,6 +26,12 @@
 
 class TDosCommand;
 
+// The most an unfinished line holds. A longer line is handed on in pieces of
+// this size, each as a complete line (captured, mirrored and reported with
+// otEntireLine), and goes on in the next piece; only a real line end counts as
+// output for MaxTimeAfterLastOutput.
+inline constexpr size_t kMaxUnfinishedLine = 64 * 1024;
+
 enum TOutputType {
     otEntireLine = 0,       // the text is a complete line
     otBeginningOfLine = 1,  // the text is the beginning of a line not yet ended
@@ -82,6 +88,9 @@ public:
     std::string ErrorMessage() const;
     // The process (and process group) id of the run, or 0 before it is started.
     pid_t ProcessId() const { return FProcessId.load(); }
+    // The process's wait status once its end was seen (waitpid's form), or -1
+    // (not started, or the watching ended before the process did).
+    int ExitStatus() const { return FExitStatus.load(); }
 
 private:
     void Execute();
@@ -112,6 +121,7 @@ private:
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
     std::atomic<pid_t> FProcessId{0};
+    std::atomic<int> FExitStatus{-1};
     std::thread FThread;
 };
 
@@ -170,6 +180,9 @@ public:
     std::string LastError() const;
     // The process (and process group) id of the current run, or 0.
     pid_t ProcessId() const;
+    // The wait status of the current or last run's process once its end was
+    // seen (WIFEXITED, WEXITSTATUS ... apply), or -1.
+    int ExitStatus() const;
 
 private:
     QObject* FOwner;
@@ -186,4 +199,5 @@ private:
     int32_t FMaxTimeAfterBeginning = 0;
     int32_t FMaxTimeAfterLastOutput = 0;
     std::string FLastError;
+    int FLastExitStatus = -1;
 };

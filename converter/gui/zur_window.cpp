@@ -26,6 +26,7 @@
 
 #include "dialog_service.h"
 #include "zur_application.h"
+#include "zur_failure.h"
 #include "zur_paths.h"
 #include "zur_script.h"
 
@@ -59,14 +60,15 @@ QString FromUtf8(const std::string& Text) { return QString::fromStdString(Text);
 // Deletes a file (not a folder) if it is there; failures are ignored.
 void DeleteFileQuietly(const std::string& FileName) { ::unlink(FileName.c_str()); }
 
-// Clears the busy and closing flags and removes the intermediate files when a
-// conversion step ends, however it ends.
+// Clears the busy and closing flags, removes the intermediate files and gives
+// the folder free when a conversion step ends, however it ends.
 class TConversionEnd {
 public:
-    TConversionEnd(bool& Busy, bool& Closing, std::vector<std::string> Files)
-        : FBusy(Busy), FClosing(Closing), FFiles(std::move(Files)) {}
+    TConversionEnd(bool& Busy, bool& Closing, TFolderLock& Lock, std::vector<std::string> Files)
+        : FBusy(Busy), FClosing(Closing), FLock(Lock), FFiles(std::move(Files)) {}
     ~TConversionEnd() {
         for (const std::string& file : FFiles) DeleteFileQuietly(file);
+        FLock.Release();
         FBusy = false;
         FClosing = false;
     }
@@ -74,6 +76,7 @@ public:
 private:
     bool& FBusy;
     bool& FClosing;
+    TFolderLock& FLock;
     std::vector<std::string> FFiles;
 };
 
@@ -183,8 +186,13 @@ Tfrmzur::~Tfrmzur() {
     setAcceptDrops(false);
     FWaveOut.reset();
     FOutput = nullptr;
-    DeleteFileQuietly(FTempWav);
-    DeleteFileQuietly(FBatFile);
+    // What a conversion left behind goes, unless another zur's conversion in
+    // this folder is using it.
+    if (FFolderLock.Acquire(FAppDir) == TFolderLock::TResult::Acquired) {
+        DeleteFileQuietly(FTempWav);
+        DeleteFileQuietly(FBatFile);
+    }
+    FFolderLock.Release();
     FConverter.reset();
     FResampler.reset();
     FWaveIn.reset();
@@ -207,6 +215,30 @@ void Tfrmzur::Guarded(const std::function<void()>& Handler) {
 void Tfrmzur::Message(const QString& Text) {
     if (FClosing) return;  // no box for a window that is gone
     FDialogs.ShowMessage(this, kCaption, Text);
+}
+
+void Tfrmzur::Failed(const std::string& Cause) {
+    Labelstat->setText(ZurFailedText);
+    Message(FromUtf8(ConversionFailedMessage(Cause)));
+}
+
+bool Tfrmzur::TakeFolder() {
+    switch (FFolderLock.Acquire(FAppDir)) {
+        case TFolderLock::TResult::Acquired:
+            break;
+        case TFolderLock::TResult::Busy:
+            Message("请等待转换成功后再操作");
+            return false;
+        case TFolderLock::TResult::Failed:
+            Failed(FolderNotWritableCause(FAppDir, FFolderLock.Error()));
+            return false;
+    }
+    if (const std::string problem = ConverterProblem(FAppDir); !problem.empty()) {
+        FFolderLock.Release();
+        Failed(problem);
+        return false;
+    }
+    return true;
 }
 
 void Tfrmzur::closeEvent(QCloseEvent* Event) {
@@ -279,6 +311,7 @@ void Tfrmzur::SBtoZurClick() {
         Message("无效的文件格式");
         return;
     }
+    if (!TakeFolder()) return;
     FBusy = true;
     FOutput = FWaveOut.get();
     FWaveOut->SetFileName(FTempWav);
@@ -286,34 +319,32 @@ void Tfrmzur::SBtoZurClick() {
     try {
         FOutput->Run();
     } catch (...) {
+        FFolderLock.Release();
         FBusy = false;
         throw;
     }
 }
 
 void Tfrmzur::WaveOut1Done() {
-    TConversionEnd end(FBusy, FClosing, {FTempWav, FBatFile});
+    TConversionEnd end(FBusy, FClosing, FFolderLock, {FTempWav, FBatFile});
     if (FClosing) return;  // closed while decoding: the batch file is not run
     if (!FWaveOut->ExceptionMessage().empty()) {
         DeleteFileQuietly(FTempWav);
-        Labelstat->setText("转换异常");
-        Message("转换异常");
+        Failed(DecodingFailedCause(FWaveOut->ExceptionMessage(), FTempWav, FAppDir));
         return;
     }
     Labelstat->setText("转换中，请等待");
     const int mode = std::clamp(CBMR->currentIndex(), 0, 7);
     FScript = {ZurEncodeLine(FAppDir, FTempWav, FTargetFile, ZurModeNames[mode]), "exit"};
-    const bool converted = RunBatchFile();
+    const std::string cause = RunBatchFile();
     if (FClosing) return;
     Labelstat->setText(QString());
     DeleteFileQuietly(FTempWav);
     DeleteFileQuietly(FBatFile);
-    if (converted) {
+    if (cause.empty())
         Message("转换完成");
-    } else {
-        Labelstat->setText("转换异常");
-        Message("转换异常");
-    }
+    else
+        Failed(cause);
 }
 
 void Tfrmzur::SBtoWaveClick() {
@@ -331,30 +362,33 @@ void Tfrmzur::SBtoWaveClick() {
         Message("无效的文件类型");
         return;
     }
+    if (!TakeFolder()) return;
     FSourceFile = source;
     FTargetFile = target;
     FBusy = true;
-    TConversionEnd end(FBusy, FClosing, {FBatFile});
+    TConversionEnd end(FBusy, FClosing, FFolderLock, {FBatFile});
     Labelstat->setText("开始转换");
     FScript = {ZurDecodeLine(FAppDir, FSourceFile, FTargetFile), "exit"};
-    const bool converted = RunBatchFile();
+    const std::string cause = RunBatchFile();
     if (FClosing) return;
     DeleteFileQuietly(FBatFile);
-    if (converted) {
+    if (cause.empty()) {
         Labelstat->setText("转换完成");
         Message("转换完成");
         Labelstat->setText(QString());
     } else {
-        Labelstat->setText("转换异常");
-        Message("转换异常");
+        Failed(cause);
     }
 }
 
-bool Tfrmzur::RunBatchFile() {
+std::string Tfrmzur::RunBatchFile() {
+    // The outside program may have gone since the conversion was started.
+    if (std::string problem = ConverterProblem(FAppDir); !problem.empty()) return problem;
     try {
         SaveScriptFile(FScript, FBatFile);
-    } catch (const std::runtime_error&) {
-        return false;  // a batch file that cannot be written is a failed conversion
+    } catch (const std::runtime_error& e) {
+        // A batch file that cannot be written is a failed conversion.
+        return FolderNotWritableCause(FAppDir, e.what());
     }
     const TFileStamp targetBefore = FileStampOf(FTargetFile);
     std::unique_ptr<TDosCommand> command = std::make_unique<TDosCommand>();
@@ -371,8 +405,13 @@ bool Tfrmzur::RunBatchFile() {
     }
     // Ends the process group when the window was closed during the run.
     FDosCommand->Stop();
-    const bool started = FDosCommand->LastError().empty();
-    // The outside program is judged by what it leaves: a target file that this
-    // run made or rewrote (one left from before proves nothing).
-    return started && FileWrittenSince(targetBefore, FTargetFile);
+    // The outside program is judged by how it ended and by what it leaves: a
+    // target file that this run made or rewrote (one left from before proves
+    // nothing).
+    TZurRunOutcome outcome;
+    outcome.StartError = FDosCommand->LastError();
+    outcome.WaitStatus = FDosCommand->ExitStatus();
+    outcome.LastLine = LastOutputLine(FDosCommand->CapturedLines().ToVector());
+    outcome.TargetWritten = FileWrittenSince(targetBefore, FTargetFile);
+    return RunFailureCause(outcome, FTargetFile);
 }

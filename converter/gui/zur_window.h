@@ -16,6 +16,7 @@
 #include "audio_swr_stage.h"
 #include "dos_command.h"
 #include "wave_out.h"
+#include "zur_folder_lock.h"
 
 class QCloseEvent;
 class QComboBox;
@@ -61,10 +62,17 @@ protected:
 
 private:
     void WaveOut1Done();
+    // Takes the folder for a conversion: refuses with the busy message while
+    // another conversion (of any zur) holds it, and with "转换异常" and the
+    // cause when the folder cannot be written or the outside program is not
+    // there to run. Gives whether the conversion may start.
+    bool TakeFolder();
     // Writes FScript as "run.bat", runs it and waits for its end (or for the
-    // window to close); gives whether the batch file was written, ran and made
-    // or rewrote the target.
-    bool RunBatchFile();
+    // window to close); gives empty when the batch file was written, ran, ended
+    // with status 0 and made or rewrote the target, else the cause.
+    std::string RunBatchFile();
+    // "转换异常" in the status and in a box, with the cause after it.
+    void Failed(const std::string& Cause);
     void Message(const QString& Text);
     // Runs a handler; an error it raises goes to AppException.
     void Guarded(const std::function<void()>& Handler);
@@ -102,6 +110,8 @@ private:
     std::unique_ptr<TAudioConverter> FConverter;
     std::unique_ptr<TResampler> FResampler;
     bool FBusy = false;
+    // Held from the start of a conversion to its end.
+    TFolderLock FFolderLock;
     // The window was closed during the conversion under way.
     bool FClosing = false;
 };

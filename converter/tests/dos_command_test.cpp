@@ -199,59 +199,100 @@ TEST(DosCommand, FiveHundredLinesAreCutToTheNewest200AtTheNextPass) {
 
 // 300 lines, then 4,000,000 bytes without a line end (in many reads), then the
 // end: the lines are cut to the newest 200 at each pass, and the long line comes
-// whole, once, at the end of the run. With a handler and a mirror list, and bare
-// as the converter runs it.
-TEST(DosCommand, ALongOutputWithoutLineEnds) {
+// in pieces of the bound, each once and as a complete line, the rest at the end
+// of the run. With a handler and a mirror list, and bare as the converter runs it.
+TEST(DosCommand, ALongOutputWithoutLineEndsComesInBoundedPieces) {
     std::string expected;
     for (int i = 0; i < 400000; ++i) {
         char chunk[16];
         std::snprintf(chunk, sizeof chunk, "%09d|", i);
         expected += chunk;
     }
+    std::vector<std::string> pieces;
+    for (size_t at = 0; at < expected.size(); at += kMaxUnfinishedLine)
+        pieces.push_back(expected.substr(at, kMaxUnfinishedLine));
+    ASSERT_EQ(pieces.size(), 62u);
     for (const bool watched : {true, false}) {
         SCOPED_TRACE(watched ? "with a handler and a mirror list" : "bare");
         TDosCommand command;
         TLineList mirror;
-        std::atomic<int> partialReports{0}, badReports{0}, entireLong{0};
-        std::atomic<size_t> lastPartialSize{0};
+        std::mutex lock;
+        std::vector<std::string> entire;
+        std::atomic<int> partialReports{0}, badReports{0};
         if (watched) {
             command.SetMirrorLines(&mirror);
             command.SetOnNewLine([&](TDosCommand*, int32_t, const std::string& Line,
                                      TOutputType Type) {
                 if (Line.size() < 10) return;  // one of the 300 numbered lines
-                // Each report of the unfinished line is all of it so far.
-                const bool prefix = expected.compare(0, Line.size(), Line) == 0;
-                if (Type == otBeginningOfLine) {
-                    if (!prefix || Line.size() <= lastPartialSize) ++badReports;
-                    lastPartialSize = Line.size();
-                    ++partialReports;
-                } else if (Line == expected) {
-                    ++entireLong;
-                } else {
-                    ++badReports;
+                std::lock_guard<std::mutex> guard(lock);
+                if (Type == otEntireLine) {
+                    entire.push_back(Line);
+                    return;
                 }
+                // Each report of the unfinished line is all of its piece so far.
+                const std::string& piece = pieces.at(std::min(entire.size(), pieces.size() - 1));
+                if (Line.size() > kMaxUnfinishedLine || piece.compare(0, Line.size(), Line) != 0)
+                    ++badReports;
+                ++partialReports;
             });
         }
         command.SetCommandLine(
             "seq 300; sleep 0.1; "
             "awk 'BEGIN { for (i = 0; i < 400000; i++) printf \"%09d|\", i }'");
         RunToEnd(command, 30000);
+        // The newest lines: numbered ones up to 300, then every piece in order.
         const std::vector<std::string> lines = command.CapturedLines().ToVector();
-        ASSERT_EQ(lines.size(), 201u);
-        EXPECT_EQ(lines[0], "101");
-        EXPECT_EQ(lines[199], "300");
-        EXPECT_EQ(lines[200].size(), expected.size());
-        EXPECT_TRUE(lines[200] == expected);
+        ASSERT_GE(lines.size(), 200u);
+        const size_t first = lines.size() - pieces.size();
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + first, lines.end()), pieces);
+        EXPECT_EQ(lines[first - 1], "300");
+        EXPECT_EQ(lines[0], std::to_string(300 - (first - 1)));
         if (watched) {
-            EXPECT_GT(partialReports, 1);  // it came in more than one read
+            EXPECT_GT(partialReports, 1);
             EXPECT_EQ(badReports, 0);
-            EXPECT_EQ(lastPartialSize, expected.size());
-            EXPECT_EQ(entireLong, 1);
-            // The mirror is not cut: its last entry grew in place into the line.
-            ASSERT_EQ(mirror.Count(), 301);
+            EXPECT_EQ(entire, pieces);
+            // The mirror is not cut: it holds every line and every piece.
+            ASSERT_EQ(mirror.Count(), 300 + static_cast<int>(pieces.size()));
             EXPECT_EQ(mirror.Strings(0), "1");
-            EXPECT_TRUE(mirror.Strings(300) == expected);
+            const std::vector<std::string> all = mirror.ToVector();
+            EXPECT_EQ(std::vector<std::string>(all.begin() + 300, all.end()), pieces);
         }
+    }
+}
+
+// Where the bound cuts: a line of exactly the bound stays one line; one byte
+// more goes on in a piece of its own.
+TEST(DosCommand, TheBoundCutsALineOnlyWhenItIsExceeded) {
+    const size_t bound = kMaxUnfinishedLine;
+    struct TCase {
+        size_t Bytes;
+        bool LineEnd;
+        std::vector<size_t> Sizes;
+    } cases[] = {
+        {bound - 1, true, {bound - 1}},
+        {bound, true, {bound}},
+        {bound + 1, true, {bound, 1}},
+        {2 * bound, false, {bound, bound}},
+        {3 * bound + 5, false, {bound, bound, bound, 5}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Bytes) + (c.LineEnd ? " and a line end" : ""));
+        TDosCommand command;
+        command.SetCommandLine("head -c " + std::to_string(c.Bytes) + " /dev/zero | tr '\\0' a" +
+                               (c.LineEnd ? "; printf '\\nz\\n'" : ""));
+        RunToEnd(command);
+        std::vector<std::string> lines = command.CapturedLines().ToVector();
+        if (c.LineEnd) {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.back(), "z");
+            lines.pop_back();
+        }
+        std::vector<size_t> sizes;
+        for (const std::string& line : lines) {
+            sizes.push_back(line.size());
+            EXPECT_EQ(line.find_first_not_of('a'), std::string::npos);
+        }
+        EXPECT_EQ(sizes, c.Sizes);
     }
 }
 
@@ -368,6 +409,38 @@ TEST(DosCommand, StopKillsTheProcessAndWhatItStarted) {
     EXPECT_TRUE(SleepUntil([&] { return !IsAlive(first) && !IsAlive(second); }, 3000));
     int status = 0;
     EXPECT_EQ(::waitpid(shell, &status, WNOHANG), -1);
+}
+
+// The process's end is kept for the caller in waitpid's form, after the run as
+// well; a run whose process never started has none.
+TEST(DosCommand, TheExitStatusOfTheProcessIsKept) {
+    struct TCase {
+        const char* Command;
+        bool Exited;
+        int Code;  // the exit code, or the signal
+    } cases[] = {
+        {"true", true, 0},
+        {"echo x; exit 3", true, 3},
+        {"kill -9 $$", false, SIGKILL},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Command);
+        TDosCommand command;
+        command.SetCommandLine(c.Command);
+        command.Start();
+        ASSERT_TRUE(SleepUntil([&] { return !command.IsRunning(); }, 5000));
+        const int before = command.ExitStatus();
+        command.Stop();
+        const int status = command.ExitStatus();
+        EXPECT_EQ(before, status);
+        ASSERT_NE(status, -1);
+        EXPECT_EQ(WIFEXITED(status), c.Exited);
+        EXPECT_EQ(c.Exited ? WEXITSTATUS(status) : WTERMSIG(status), c.Code);
+    }
+    TDosCommand never;
+    never.SetCommandLine("/nonexistent/zur-test/prog");
+    RunToEnd(never, 2000);
+    EXPECT_EQ(never.ExitStatus(), -1);
 }
 
 TEST(DosCommand, ACommandThatCannotBeStartedEndsTheRun) {

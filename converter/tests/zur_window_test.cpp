@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QToolButton>
@@ -65,6 +66,9 @@ const char* const kBusy = "请等待转换成功后再操作";
 const char* const kChooseFiles = "请选择文件";
 const char* const kDone = "转换完成";
 const char* const kFailed = "转换异常";
+
+// "转换异常" with its cause on the next line.
+QString FailedBecause(const QString& Cause) { return QString(kFailed) + "\n" + Cause; }
 
 }  // namespace
 
@@ -416,7 +420,9 @@ private slots:
         Click("SBtoZur");
         QVERIFY(FWindow->Busy());
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
-        QCOMPARE(FDialogs->Messages, QStringList({kFailed}));
+        QCOMPARE(FDialogs->Messages.size(), 1);
+        QVERIFY2(FDialogs->Messages[0].startsWith(FailedBecause("原始文件不能解码：")),
+                 qPrintable(FDialogs->Messages[0]));
         QCOMPARE(Status(), QString(kFailed));
         QVERIFY(!PathExists(App("converter-args.txt")));  // no batch file was run
         ExpectNothingLeftBehind();
@@ -428,13 +434,15 @@ private slots:
         SetFields(File("tone.wav"), File("tone.zur"));
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
-        QCOMPARE(FDialogs->Messages, QStringList({kFailed}));
+        const QString failed =
+            FailedBecause("程序文件夹不能写入：" + FAppDir + "（No space left on device）");
+        QCOMPARE(FDialogs->Messages, QStringList({failed}));
         QVERIFY(!PathExists(App("converter-args.txt")));
         ExpectNothingLeftBehind();
         // The next conversion works.
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
-        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kDone}));
+        QCOMPARE(FDialogs->Messages, QStringList({failed, kDone}));
     }
 
     void aMissingConverterIsNotReportedAsSuccess() {
@@ -450,9 +458,179 @@ private slots:
         WriteTextFile(File("old.wav").toStdString(), "old");
         SetFields(File("clip.zur"), File("old.wav"));
         Click("SBtoWave");
-        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kFailed, kFailed}));
+        // Told at the click, before anything is decoded or written.
+        QCOMPARE(FDialogs->Messages,
+                 QStringList(3, FailedBecause("找不到转换程序：" + App("Converter"))));
         QCOMPARE(Status(), QString(kFailed));
         QCOMPARE(ReadText(File("old.wav")), QString("old"));
+        ExpectNothingLeftBehind();
+    }
+
+    // Each failure of the outside program is told with its cause; here the
+    // stand-in is replaced by what the row names.
+    void theCauseOfAFailureFollowsConversionFailed_data() {
+        QTest::addColumn<QString>("converter");  // the script, or a kind of file
+        QTest::addColumn<QString>("cause");      // %1: the program, %2: the target
+        QTest::newRow("not runnable") << "#!/bin/sh\ncp \"$2\" \"$3\"\n:no-run-bit"
+                                      << "转换程序不能运行：%1";
+        QTest::newRow("a folder") << ":folder"
+                                  << "转换程序不能运行：%1";
+        QTest::newRow("status 1")
+            << "#!/bin/sh\necho working\necho 'Converter: error: bad input stream' >&2\n"
+               "echo >&2\nexit 1\n"
+            << "转换程序结束状态 1：Converter: error: bad input stream";
+        QTest::newRow("status 1, no output") << "#!/bin/sh\ncp \"$2\" \"$3\"\nexit 1\n"
+                                             << "转换程序结束状态 1";
+        QTest::newRow("target not written") << "#!/bin/sh\necho done\n"
+                                            << "转换文件没有写出：%2";
+    }
+    void theCauseOfAFailureFollowsConversionFailed() {
+        QFETCH(QString, converter);
+        QFETCH(QString, cause);
+        QVERIFY(QFile::remove(App("Converter")));
+        if (converter == ":folder") {
+            QVERIFY(QDir().mkpath(App("Converter")));
+        } else {
+            const bool runBit = !converter.endsWith(":no-run-bit");
+            WriteTextFile(App("Converter").toStdString(),
+                          converter.section(":no-run-bit", 0, 0).toStdString());
+            QVERIFY(::chmod(App("Converter").toStdString().c_str(), runBit ? 0755 : 0644) == 0);
+        }
+        const QString expected =
+            FailedBecause(cause.replace("%1", App("Converter")).replace("%2", File("clip.wav")));
+        WriteTextFile(File("clip.zur").toStdString(), "zur");
+        SetFields(File("clip.zur"), File("clip.wav"));
+        Click("SBtoWave");
+        QCOMPARE(FDialogs->Messages, QStringList({expected}));
+        QCOMPARE(Status(), QString(kFailed));
+        ExpectNothingLeftBehind();
+        // The other direction tells the same.
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        SetFields(File("tone.wav"), File("clip.wav"));
+        QFile::remove(File("clip.wav"));
+        Click("SBtoZur");
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages, QStringList({expected, expected}));
+        ExpectNothingLeftBehind();
+    }
+
+    // A folder where the lock cannot be made: the conversion does not start.
+    // As root, permission bits do not stop a write, so a folder under the lock's
+    // name stands in for a folder that cannot be written.
+    void aFolderThatCannotBeWrittenIsTold() {
+        QVERIFY(QDir().mkpath(App("zur.lock")));
+        WriteTextFile(File("clip.zur").toStdString(), "zur");
+        SetFields(File("clip.zur"), File("clip.wav"));
+        Click("SBtoWave");
+        const QString expected = FailedBecause("程序文件夹不能写入：" + FAppDir + "（");
+        QCOMPARE(FDialogs->Messages.size(), 1);
+        QVERIFY2(FDialogs->Messages[0].startsWith(expected), qPrintable(FDialogs->Messages[0]));
+        QVERIFY(!PathExists(App("converter-args.txt")));
+        QVERIFY(!PathExists(App("run.bat")));
+        if (::geteuid() != 0) {
+            QVERIFY(QDir(App("zur.lock")).removeRecursively());
+            QVERIFY(::chmod(FAppDir.toStdString().c_str(), 0555) == 0);
+            Click("SBtoWave");
+            QVERIFY(::chmod(FAppDir.toStdString().c_str(), 0755) == 0);
+            QCOMPARE(FDialogs->Messages.size(), 2);
+            QCOMPARE(FDialogs->Messages[1],
+                     FailedBecause("程序文件夹不能写入：" + FAppDir + "（Permission denied）"));
+        }
+    }
+
+    // Two windows of one folder, as two zur started from Quilmar: while one
+    // converts, the other refuses in both directions, and closing it leaves the
+    // first one's files alone; the clip that is reported done is the right one.
+    void aSecondWindowInTheSameFolderWaits_data() {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("ZUR->WAVE") << "SBtoWave";
+        QTest::newRow("WAVE->ZUR") << "SBtoZur";
+    }
+    void aSecondWindowInTheSameFolderWaits() {
+        QFETCH(QString, button);
+        const bool encode = button == "SBtoZur";
+        MakeTone("five.wav", "wav", "pcm_s16le");
+        MakeToneClip(File("ten.wav").toStdString(), "wav", "pcm_s16le", 44100, 2, 2.0);
+        WriteTextFile(File("clip.zur").toStdString(), "the first clip");
+        WriteTextFile(File("other.zur").toStdString(), "the second clip");
+        WriteTextFile(App("standin-delay").toStdString(), "0.8");
+        if (encode)
+            SetFields(File("five.wav"), File("five.zur"));
+        else
+            SetFields(File("clip.zur"), File("clip.wav"));
+        TScriptedDialogs secondDialogs;
+        auto* second = new Tfrmzur(secondDialogs, FAppDir);
+        auto secondClick = [&](const QString& Source, const QString& Target, const char* Name) {
+            second->findChild<QLineEdit*>("EditSource")->setText(Source);
+            second->findChild<QLineEdit*>("EditTask")->setText(Target);
+            second->findChild<QToolButton*>(Name)->click();
+        };
+        bool scriptMeanwhile = false, tempMeanwhile = false;
+        // Once the first window's outside program runs.
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, FWindow, [&] {
+            if (!PathExists(App("converter-args.txt"))) return;
+            poll.stop();
+            secondClick(File("other.zur"), File("other.wav"), "SBtoWave");
+            secondClick(File("ten.wav"), File("ten.zur"), "SBtoZur");
+            QVERIFY(!second->Busy());
+            delete second;  // closing the idle window leaves the files in use
+            second = nullptr;
+            scriptMeanwhile = PathExists(App("run.bat"));
+            tempMeanwhile = PathExists(App("tmpaudio.wav"));
+        });
+        poll.start();
+        Click(button.toLatin1().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy() && !second, 30000);
+        QCOMPARE(secondDialogs.Messages, QStringList(2, kBusy));
+        QCOMPARE(FDialogs->Messages, QStringList({kDone}));
+        QVERIFY(scriptMeanwhile);
+        QCOMPARE(tempMeanwhile, encode);
+        if (encode) {
+            const TWaveInfo wave = ReadWave(File("five.zur").toStdString());
+            QVERIFY(wave.Ok);
+            QVERIFY(qAbs(int(wave.Samples.size()) - 8000) <= 2);  // one second, not two
+        } else {
+            QCOMPARE(ReadText(File("clip.wav")), QString("the first clip"));
+        }
+        QVERIFY(!PathExists(File("other.wav")));
+        QVERIFY(!PathExists(File("ten.zur")));
+        ExpectNothingLeftBehind();
+        // Once the folder is free, another window converts.
+        TScriptedDialogs thirdDialogs;
+        Tfrmzur third(thirdDialogs, FAppDir);
+        third.findChild<QLineEdit*>("EditSource")->setText(File("other.zur"));
+        third.findChild<QLineEdit*>("EditTask")->setText(File("other.wav"));
+        third.findChild<QToolButton*>("SBtoWave")->click();
+        QCOMPARE(thirdDialogs.Messages, QStringList({kDone}));
+        QCOMPARE(ReadText(File("other.wav")), QString("the second clip"));
+    }
+
+    // A conversion of another process holds the folder until that process
+    // ends, however it ends: a killed holder frees it.
+    void aConversionOfAnotherProcessHoldsTheFolderUntilItEnds() {
+        QProcess holder;
+        // The shell locks its own descriptor and becomes the sleep that keeps it.
+        holder.start("sh", {"-c", "exec 9>\"$0\"; flock -n 9 || exit 1; echo locked; exec sleep 60",
+                            App("zur.lock")});
+        QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readAll(), QByteArray("locked\n"));
+        WriteTextFile(File("clip.zur").toStdString(), "zur");
+        SetFields(File("clip.zur"), File("clip.wav"));
+        Click("SBtoWave");
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        SetFields(File("tone.wav"), File("tone.zur"));
+        Click("SBtoZur");
+        QCOMPARE(FDialogs->Messages, QStringList(2, kBusy));
+        QVERIFY(!FWindow->Busy());
+        QVERIFY(!PathExists(App("run.bat")));
+        QVERIFY(!PathExists(File("clip.wav")));
+        holder.kill();
+        QVERIFY(holder.waitForFinished(10000));
+        SetFields(File("clip.zur"), File("clip.wav"));
+        Click("SBtoWave");
+        QCOMPARE(FDialogs->Messages, QStringList({kBusy, kBusy, kDone}));
         ExpectNothingLeftBehind();
     }
 
@@ -487,7 +665,9 @@ private slots:
         WriteTextFile(File("clip.zur").toStdString(), "zur");
         SetFields(File("clip.zur"), File("clip.wav"));
         Click("SBtoWave");
-        QCOMPARE(FDialogs->Messages, QStringList({kFailed}));
+        const QString failed = FailedBecause("程序文件夹不能写入：" + FAppDir + "（");
+        QCOMPARE(FDialogs->Messages.size(), 1);
+        QVERIFY(FDialogs->Messages[0].startsWith(failed));
         QCOMPARE(Status(), QString(kFailed));
         QVERIFY(!FWindow->Busy());
         block();  // a link is removed with the failed conversion; a folder stays
@@ -495,7 +675,8 @@ private slots:
         SetFields(File("tone.wav"), File("tone.zur"));
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
-        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kFailed}));
+        QCOMPARE(FDialogs->Messages.size(), 2);
+        QVERIFY(FDialogs->Messages[1].startsWith(failed));
         QCOMPARE(Status(), QString(kFailed));
         QVERIFY(!PathExists(App("converter-args.txt")));
         QVERIFY(!PathExists(File("clip.wav")));
@@ -504,12 +685,14 @@ private slots:
         QStringList left = QDir(FAppDir).entryList(QDir::AllEntries | QDir::System |
                                                    QDir::Hidden | QDir::NoDotAndDotDot);
         left.removeAll("Converter");
+        left.removeAll("zur.lock");
         QCOMPARE(left, standing == "folder" ? QStringList({"run.bat"}) : QStringList());
         // Later conversions still end normally.
         if (standing == "folder") QVERIFY(QDir(App("run.bat")).removeRecursively());
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
-        QCOMPARE(FDialogs->Messages, QStringList({kFailed, kFailed, kDone}));
+        QCOMPARE(FDialogs->Messages.size(), 3);
+        QCOMPARE(FDialogs->Messages[2], QString(kDone));
         ExpectNothingLeftBehind();
     }
 

@@ -1,0 +1,38 @@
+// The lock that keeps one conversion at a time in the converter's folder, across
+// every zur that works there: the intermediate files "tmpaudio.wav" and
+// "run.bat" have fixed names, so a second conversion would overwrite the first
+// one's. The lock is a flock on "zur.lock" in that folder, held while a
+// conversion runs. The system drops it when the holder ends in any way, so a
+// zur that was killed never blocks the next one. The file itself stays (empty):
+// removing it could let two holders lock two different files of one name.
+#pragma once
+
+#include <string>
+
+inline constexpr const char* ZurLockName = "zur.lock";
+
+class TFolderLock {
+public:
+    enum class TResult {
+        Acquired,  // this holder has the folder now
+        Busy,      // another conversion holds it
+        Failed,    // the lock file cannot be made or opened (see Error)
+    };
+
+    TFolderLock() = default;
+    ~TFolderLock() { Release(); }
+    TFolderLock(const TFolderLock&) = delete;
+    TFolderLock& operator=(const TFolderLock&) = delete;
+
+    // Tries to take the lock of Folder (ending with "/") without waiting. A lock
+    // already held by this object is kept and gives Acquired.
+    TResult Acquire(const std::string& Folder);
+    void Release();
+    bool Held() const { return FFd >= 0; }
+    // The system's reason of the last Failed.
+    const std::string& Error() const { return FError; }
+
+private:
+    int FFd = -1;
+    std::string FError;
+};

@@ -1,0 +1,135 @@
+// The converter folder's lock, and the causes told after "转换异常".
+#include "zur_failure.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <string>
+#include <vector>
+
+#include "audio_fixtures.h"
+#include "zur_folder_lock.h"
+
+namespace {
+
+std::string FolderOf(const QTemporaryDir& Dir) { return Dir.path().toStdString() + "/"; }
+
+}  // namespace
+
+TEST(ZurFolderLock, OneHolderAtATimeWithinAndAcrossProcesses) {
+    QTemporaryDir dir;
+    const std::string folder = FolderOf(dir);
+    TFolderLock first, second;
+    EXPECT_EQ(first.Acquire(folder), TFolderLock::TResult::Acquired);
+    EXPECT_EQ(first.Acquire(folder), TFolderLock::TResult::Acquired);  // kept
+    EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Busy);
+    first.Release();
+    EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Acquired);
+    second.Release();
+
+    // A process that takes the lock and is then killed frees it; a process
+    // started while the lock is held does not inherit it.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TFolderLock held;
+        const char answer = held.Acquire(folder) == TFolderLock::TResult::Acquired ? 'y' : 'n';
+        (void)!::write(ready[1], &answer, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char answer = 0;
+    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
+    ::close(ready[0]);
+    EXPECT_EQ(answer, 'y');
+    EXPECT_EQ(first.Acquire(folder), TFolderLock::TResult::Busy);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(first.Acquire(folder), TFolderLock::TResult::Acquired);
+    EXPECT_EQ(::system(("flock -n " + folder + ZurLockName + " true").c_str()) == 0, false);
+    first.Release();
+    EXPECT_EQ(::system(("flock -n " + folder + ZurLockName + " true").c_str()), 0);
+}
+
+TEST(ZurFolderLock, AFolderWithoutRoomForTheLockFails) {
+    QTemporaryDir dir;
+    const std::string folder = FolderOf(dir);
+    TFolderLock lock;
+    EXPECT_EQ(lock.Acquire(folder + "missing/"), TFolderLock::TResult::Failed);
+    EXPECT_EQ(lock.Error(), "No such file or directory");
+    ASSERT_EQ(::mkdir((folder + ZurLockName).c_str(), 0755), 0);
+    EXPECT_EQ(lock.Acquire(folder), TFolderLock::TResult::Failed);
+    EXPECT_FALSE(lock.Error().empty());
+    EXPECT_FALSE(lock.Held());
+}
+
+TEST(ZurFailure, TheConverterProgramMustBeThereAndRunnable) {
+    QTemporaryDir dir;
+    const std::string folder = FolderOf(dir);
+    const std::string program = folder + "Converter";
+    EXPECT_EQ(ConverterProblem(folder), "找不到转换程序：" + program);
+    WriteTextFile(program, "#!/bin/sh\n");
+    ASSERT_EQ(::chmod(program.c_str(), 0644), 0);
+    EXPECT_EQ(ConverterProblem(folder), "转换程序不能运行：" + program);
+    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
+    EXPECT_EQ(ConverterProblem(folder), "");
+}
+
+TEST(ZurFailure, RunOutcomesAndTheirCauses) {
+    const std::string target = "/m/clip.wav";
+    struct TCase {
+        const char* Name;
+        TZurRunOutcome Outcome;
+        std::string Cause;
+    } cases[] = {
+        {"converted", {"", 0, "", true}, ""},
+        {"converted, talkative", {"", 0, "all fine", true}, ""},
+        {"not started",
+         {"run.bat doesn't exist.", -1, "", false},
+         "转换程序不能启动：run.bat doesn't exist."},
+        {"status 1 with a line",
+         {"", 1 << 8, "Converter: error: bad input stream", true},
+         "转换程序结束状态 1：Converter: error: bad input stream"},
+        {"status 127 without output", {"", 127 << 8, "", false}, "转换程序结束状态 127"},
+        {"killed", {"", SIGKILL, "half", false}, "转换程序被信号 9 终止：half"},
+        {"status 0, no target", {"", 0, "done", false}, "转换文件没有写出：/m/clip.wav"},
+        {"end not seen, no target", {"", -1, "", false}, "转换文件没有写出：/m/clip.wav"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(RunFailureCause(c.Outcome, target), c.Cause);
+    }
+    EXPECT_EQ(ConversionFailedMessage(""), "转换异常");
+    EXPECT_EQ(ConversionFailedMessage("x"), "转换异常\nx");
+}
+
+TEST(ZurFailure, TheLastOutputLineIsTheLastThatSaysSomething) {
+    EXPECT_EQ(LastOutputLine({}), "");
+    EXPECT_EQ(LastOutputLine({"a", " b \t", "", "  "}), "b");
+    // A long line is cut to 200 bytes without splitting a character.
+    const std::string plain(300, 'x');
+    std::string wide;
+    for (int i = 0; i < 100; ++i) wide += "错";  // three bytes each
+    EXPECT_EQ(LastOutputLine({plain}).size(), 200u);
+    EXPECT_EQ(LastOutputLine({wide}), wide.substr(0, 198));
+}
+
+TEST(ZurFailure, AFailedDecodingTellsTheFolderOrTheSource) {
+    const std::string folder = "/app/", temp = "/app/tmpaudio.wav";
+    EXPECT_EQ(DecodingFailedCause("cannot write /app/tmpaudio.wav: No space left on device", temp,
+                                  folder),
+              "程序文件夹不能写入：/app/（No space left on device）");
+    EXPECT_EQ(
+        DecodingFailedCause("cannot create /app/tmpaudio.wav: Permission denied", temp, folder),
+        "程序文件夹不能写入：/app/（Permission denied）");
+    EXPECT_EQ(DecodingFailedCause("Invalid data found when processing input", temp, folder),
+              "原始文件不能解码：Invalid data found when processing input");
+}
