@@ -16,3 +16,7 @@ target_link_libraries(thumbnail_bench PRIVATE quilmar_core)
 # Reads messages of many pages into the main window, offscreen.
 add_executable(page_strip_bench page_strip_bench.cpp)
 target_link_libraries(page_strip_bench PRIVATE quilmar_gui)
+
+# Saves and loads a settings file of 8 MB.
+add_executable(settings_save_bench settings_save_bench.cpp)
+target_link_libraries(settings_save_bench PRIVATE quilmar_core)
