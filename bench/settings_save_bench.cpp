@@ -17,7 +17,9 @@
 
 namespace {
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 // About `bytes` of lines: in their own section, or inside "mms" among the keys.
 std::string BigFile(size_t bytes, bool insideMms, bool utf8) {
@@ -68,8 +70,8 @@ int main(int argc, char** argv) {
         }
         const double save = Median(saves);
         met = met && save <= 0.5;
-        std::printf("  %-42s file %5.2f MB  save %6.3f s (target <= 0.5 s: %s)  load %6.3f s\n", c.name,
-                    static_cast<double>(std::filesystem::file_size(path)) / (1 << 20), save,
+        std::printf("  %-42s file %5.2f MB  save %6.3f s (target <= 0.5 s: %s)  load %6.3f s\n",
+                    c.name, static_cast<double>(std::filesystem::file_size(path)) / (1 << 20), save,
                     save <= 0.5 ? "met" : "MISSED", Median(loads));
     }
     // For comparison: the same keys written one at a time, each its own rewrite.

@@ -2,21 +2,30 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "shared_procs.h"
 #include "string_list.h"
 #include "text_codec.h"
 
-void WriteUtf8File(const std::string& path, const std::string& ansiText, bool withMark) {
-    if (ansiText.empty()) return;
-    std::string bytes = withMark ? std::string("\xEF\xBB\xBF") : std::string();
-    bytes += Cp936ToUtf8(ansiText);
-    WriteFileAtomically(path, bytes);
+namespace {
+void ReplaceWhole(const std::string& path, std::string_view bytes) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec))
+        ReplaceFileAtomically(path, bytes);
+    else
+        WriteFileAtomically(path, bytes);
+}
+}  // namespace
+
+void WriteUtf8File(const std::string& path, const std::string& text, bool withMark) {
+    if (text.empty()) return;
+    ReplaceWhole(path, (withMark ? std::string("\xEF\xBB\xBF") : std::string()) + text);
 }
 
-void WriteUnicodeFile(const std::string& path, const std::string& ansiText, bool withMark) {
-    if (ansiText.empty()) return;
-    WriteFileAtomically(path, Utf16FileBytes(Cp936ToUtf16(ansiText), false, withMark));
+void WriteUnicodeFile(const std::string& path, const std::string& text, bool withMark) {
+    if (text.empty()) return;
+    ReplaceWhole(path, Utf16FileBytes(Utf8ToUtf16(text), false, withMark));
 }
 
 bool ConvertTextFile(const std::string& path, TTextEncoding to) {
@@ -26,17 +35,17 @@ bool ConvertTextFile(const std::string& path, TTextEncoding to) {
         if (text.Differs) ReplaceFileAtomically(path, text.Lines);
         return true;
     }
-    const std::string utf8 = DecodeTextFile(ReadFileBytes(path));
     // An empty text leaves the file as it was, mark and all.
-    if (utf8.empty()) return true;
+    const std::string text = DecodeTextFile(ReadFileBytes(path));
     if (to == TTextEncoding::Utf8)
-        ReplaceFileAtomically(path, "\xEF\xBB\xBF" + utf8);
+        WriteUtf8File(path, text, true);
     else
-        ReplaceFileAtomically(path, Utf16FileBytes(Utf8ToUtf16(utf8), false, true));
+        WriteUnicodeFile(path, text, true);
     return true;
 }
 
-void ConvertTextFiles(const std::vector<std::string>& files, TTextEncoding to, TQuestions& questions) {
+void ConvertTextFiles(const std::vector<std::string>& files, TTextEncoding to,
+                      TQuestions& questions) {
     std::string kept;
     int converted = 0;
     for (const std::string& f : files) {
@@ -70,7 +79,8 @@ int SplitTextFile(const std::string& path, int32_t maxLen) {
     const std::string name = ExtractFileName(path);
     const std::string base = name.substr(0, name.size() - ExtractFileExt(name).size());
     // The text by the file's form, as lines each ended by CR LF, in UTF-16 units.
-    const std::u16string w = Utf8ToUtf16(JoinLines(SplitLines(DecodeTextFile(ReadFileBytes(path)))));
+    const std::u16string w =
+        Utf8ToUtf16(JoinLines(SplitLines(DecodeTextFile(ReadFileBytes(path)))));
     const size_t limit = static_cast<size_t>(maxLen);
     int k = 0;
     size_t pos = 0;
@@ -86,7 +96,8 @@ int SplitTextFile(const std::string& path, int32_t maxLen) {
         if (w.size() - pos < limit) break;
         size_t len = limit;
         // The two halves of a character stay together.
-        if (pos + len < w.size() && IsHighSurrogate(w[pos + len - 1]) && IsLowSurrogate(w[pos + len]))
+        if (pos + len < w.size() && IsHighSurrogate(w[pos + len - 1]) &&
+            IsLowSurrogate(w[pos + len]))
             len = len > 1 ? len - 1 : 2;
         save(std::u16string_view(w).substr(pos, len));
         pos += len;

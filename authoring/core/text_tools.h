@@ -12,11 +12,12 @@
 
 enum class TTextEncoding { Ansi, Utf8, Unicode };
 
-// Writes CP936 text as UTF-8 (after EF BB BF when asked), replacing the file
-// atomically; an empty text writes nothing at all.
-void WriteUtf8File(const std::string& path, const std::string& ansiText, bool withMark);
+// Writes the text (UTF-8 in memory) as UTF-8 (after EF BB BF when asked), replacing
+// the file as a whole (ReplaceFileAtomically; a missing one is created); an empty
+// text writes nothing at all.
+void WriteUtf8File(const std::string& path, const std::string& text, bool withMark);
 // The same as UTF-16LE after FF FE.
-void WriteUnicodeFile(const std::string& path, const std::string& ansiText, bool withMark);
+void WriteUnicodeFile(const std::string& path, const std::string& text, bool withMark);
 
 // Reads the file by its form (as LoadTextAsAnsi does) and writes it back in the
 // chosen encoding, replacing it atomically (ReplaceFileAtomically). UTF-8 and
@@ -32,7 +33,8 @@ bool ConvertTextFile(const std::string& path, TTextEncoding to);
 // were because ANSI cannot hold their text; or, at the first file that cannot be
 // read or written, the file, the reason and how many were converted (the rest are
 // left alone).
-void ConvertTextFiles(const std::vector<std::string>& files, TTextEncoding to, TQuestions& questions);
+void ConvertTextFiles(const std::vector<std::string>& files, TTextEncoding to,
+                      TQuestions& questions);
 
 // Splits the file into dir/base.0001.txt, ... of at most maxLen UTF-16 characters
 // each; returns the number of parts written. A limit below 1 writes nothing. The

@@ -21,7 +21,8 @@ class ScriptedQuestions : public TQuestions {
 public:
     std::deque<TAnswer> Answers;
     std::vector<Asked> Log;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
+                TIcon) override {
         Log.push_back({caption, text, buttons});
         if (Answers.empty()) return TAnswer::Cancel;
         TAnswer a = Answers.front();
@@ -54,7 +55,8 @@ private slots:
         // As root no permission stops a write: a folder stands under the name.
         if (blocked == "mms.ini") fs::remove(config + "mms.ini");
         fs::create_directories(config + blocked.toStdString() + "/kept");
-        const std::string ini = blocked == "mms.ini" ? std::string() : ReadFileBytes(config + "mms.ini");
+        const std::string ini =
+            blocked == "mms.ini" ? std::string() : ReadFileBytes(config + "mms.ini");
         w->FCloseHintMode = mode;
 
         // Staying is the answer that keeps the window open, and nothing changes.
