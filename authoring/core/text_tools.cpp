@@ -64,7 +64,7 @@ void ConvertTextFiles(const std::vector<std::string>& files, TTextEncoding to,
     }
     questions.Ask("提示",
                   kept.empty() ? std::string("文件格式转换完成！")
-                               : "以下文件含有ANSI文本无法保存的字符，保持原样，未转换：" + kept,
+                               : "以下文件转换为ANSI文本会丢失或改变字符，保持原样，未转换：" + kept,
                   TButtons::Ok, TIcon::Information);
 }
 

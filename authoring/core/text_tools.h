@@ -30,7 +30,7 @@ bool ConvertTextFile(const std::string& path, TTextEncoding to);
 
 // The conversion of the chosen files, in order, with its one box (caption "提示"):
 // "文件格式转换完成！" when all were converted; else which files were kept as they
-// were because ANSI cannot hold their text; or, at the first file that cannot be
+// were because ANSI would lose or change their text; or, at the first file that cannot be
 // read or written, the file, the reason and how many were converted (the rest are
 // left alone).
 void ConvertTextFiles(const std::vector<std::string>& files, TTextEncoding to,

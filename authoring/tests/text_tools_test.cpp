@@ -132,7 +132,7 @@ TEST(TextTools, ConversionsTellWhatTheyDidInOneBox) {
         std::string text;
     } cases[] = {
         {"all converted", {a}, "文件格式转换完成！"},
-        {"one kept", {a, thai}, "以下文件含有ANSI文本无法保存的字符，保持原样，未转换：\r\n" + thai},
+        {"one kept", {a, thai}, "以下文件转换为ANSI文本会丢失或改变字符，保持原样，未转换：\r\n" + thai},
         {"a missing file ends the run",
          {a, tmp.Path() + "gone.txt", thai},
          "文件格式转换失败：无法打开文件 " + tmp.Path() + "gone.txt: 文件或文件夹不存在\r\n已转换 1 个文件。"},
