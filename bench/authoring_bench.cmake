@@ -20,3 +20,7 @@ target_link_libraries(page_strip_bench PRIVATE quilmar_gui)
 # The text rule over the system's message catalogues.
 add_executable(text_rule_bench text_rule_bench.cpp)
 target_link_libraries(text_rule_bench PRIVATE quilmar_core)
+
+# Saves and loads a settings file of 8 MB.
+add_executable(settings_save_bench settings_save_bench.cpp)
+target_link_libraries(settings_save_bench PRIVATE quilmar_core)

@@ -109,13 +109,14 @@ TClickedText NormaliseClickedTextFile(const std::string& path) {
     if (text.KeepAsIs) {
         result.KeptAsIs = true;
     } else if (text.Differs) {
-        WriteFileAtomically(path, text.Lines);
+        // The user's file: its mode and any link to it stay; whole or not at all.
+        ReplaceFileAtomically(path, text.Lines);
         result.Rewritten = true;
     }
     return result;
 }
 
-std::string LoadEditorText(const std::string& path) { return TextAsUtf8(ReadFileBytes(path)); }
+std::string LoadEditorText(const std::string& path) { return LoadTextAsUtf8(path); }
 
 // ---- pictures ----------------------------------------------------------------
 

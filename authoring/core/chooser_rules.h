@@ -61,7 +61,7 @@ struct TClickedText {
 TClickedText NormaliseClickedTextFile(const std::string& path);
 
 // The preset of the text editor: the file's text as the message will carry it
-// (TextAsUtf8: UTF-8 as it is without its mark, anything else taken as ANSI).
+// (LoadTextAsUtf8: read by its form, up to its first NUL character).
 // Throws std::runtime_error when the file cannot be read.
 std::string LoadEditorText(const std::string& path);
 

@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
+#include "shared_procs.h"
 #include "string_list.h"
 #include "text_codec.h"
 
@@ -123,14 +126,7 @@ TProfileText DecodeProfile(std::string bytes) {
 // The text back in the form it was read in, mark included.
 std::string EncodeProfile(const TProfileText& t) {
     if (!t.Unicode() || IsUtf8Form(t.Form)) return std::string(TextMark(t.Form)) + t.Text;
-    std::string out(TextMark(t.Form));
-    const bool big = t.Form == TTextForm::Utf16Be;
-    for (char16_t c : Utf8ToUtf16(t.Text)) {
-        const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
-        out += big ? hi : lo;
-        out += big ? lo : hi;
-    }
-    return out;
+    return Utf16FileBytes(Utf8ToUtf16(t.Text), t.Form == TTextForm::Utf16Be, true);
 }
 
 }  // namespace
@@ -165,76 +161,136 @@ bool TIniProfile::FindValue(std::string_view file, std::string_view section, std
 
 std::string TIniProfile::SetValue(std::string_view file, std::string_view section,
                                   std::string_view key, std::string_view value) {
-    const std::string entry = std::string(key) + "=" + std::string(value);
+    return SetValues(file, section, {{std::string(key), std::string(value)}});
+}
+
+std::string TIniProfile::SetValues(std::string_view file, std::string_view section,
+                                   const TIniEntries& entries) {
     std::vector<TLine> lines = SplitKeepingBreaks(file);
     size_t header = 0, end = 0;
     std::string out;
     if (!FindSection(file, lines, section, header, end)) {
         out = std::string(file);
         if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += "\r\n";
-        out += "[" + std::string(section) + "]\r\n" + entry + "\r\n";
+        out += "[" + std::string(section) + "]\r\n";
+        for (const auto& [key, value] : entries) out += key + "=" + value + "\r\n";
         return out;
     }
+    // The first line of each key asked for, with the key's spelling in the file.
+    std::unordered_map<std::string, size_t> wanted;
+    for (const auto& e : entries) wanted.emplace(LowerAscii(e.first), SIZE_MAX);
+    std::unordered_map<size_t, std::string> spelling, replaced;
+    size_t last = header;  // the section's last non-blank line: new keys go after it
     std::string k, v;
     for (size_t i = header + 1; i < end; ++i) {
-        if (KeyValue(Text(file, lines[i]), k, v) && SameTextAscii(k, key)) {
-            // The key keeps the spelling it has in the file.
-            out = std::string(file.substr(0, lines[i].Begin));
-            out += k + "=" + std::string(value);
-            out += file.substr(lines[i].Begin + lines[i].Size);
-            return out;
+        const std::string_view line = Text(file, lines[i]);
+        if (KeyValue(line, k, v)) {
+            auto it = wanted.find(LowerAscii(k));
+            if (it != wanted.end() && it->second == SIZE_MAX) {
+                it->second = i;
+                spelling[i] = k;
+            }
+        }
+        if (!Trim(line).empty()) last = i;
+    }
+    std::string appended;
+    for (const auto& [key, value] : entries) {
+        const size_t at = wanted[LowerAscii(key)];
+        if (at == SIZE_MAX)
+            appended += key + "=" + value + "\r\n";
+        else
+            replaced[at] = spelling[at] + "=" + value;  // the key keeps its spelling
+    }
+    out.reserve(file.size() + appended.size() + 64 * entries.size());
+    size_t pos = 0;  // the bytes of the file before pos are in out
+    auto copyTo = [&](size_t offset) {
+        out.append(file.substr(pos, offset - pos));
+        pos = offset;
+    };
+    for (size_t i = header; i < end; ++i) {
+        auto r = replaced.find(i);
+        if (r != replaced.end()) {
+            copyTo(lines[i].Begin);
+            out += r->second;
+            pos = lines[i].Begin + lines[i].Size;
+        }
+        if (i == last && !appended.empty()) {
+            copyTo(lines[i].End);
+            if (lines[i].End == lines[i].Begin + lines[i].Size) out += "\r\n";  // no break at the end
+            out += appended;
         }
     }
-    // A new key goes after the section's last non-blank line.
-    size_t last = header;
-    for (size_t i = header + 1; i < end; ++i)
-        if (!Trim(Text(file, lines[i])).empty()) last = i;
-    const TLine& l = lines[last];
-    out = std::string(file.substr(0, l.End));
-    if (l.End == l.Begin + l.Size) out += "\r\n";  // the last line of the file had no break
-    out += entry + "\r\n";
-    out += file.substr(l.End);
+    copyTo(file.size());
     return out;
+}
+
+std::string TIniSection::Read(std::string_view key, std::string_view def) const {
+    auto it = values_.find(LowerAscii(unicode_ ? std::string(key) : Utf8ToCp936(key)));
+    if (it == values_.end()) return std::string(def);
+    if (unicode_) return CutUtf8Chars(it->second, TIniProfile::kMaxValueLength);
+    return Cp936ToUtf8(CutAnsi(it->second, TIniProfile::kMaxValueLength));
+}
+
+TIniSection TIniProfile::ReadSection(std::string_view section) const {
+    TIniSection result;
+    std::string bytes;
+    try {
+        if (!access_->Read(path_, bytes)) return result;
+    } catch (const std::exception&) {
+        return result;
+    }
+    const TProfileText t = DecodeProfile(std::move(bytes));
+    result.unicode_ = t.Unicode();
+    const std::string_view file = t.Text;
+    std::vector<TLine> lines = SplitKeepingBreaks(file);
+    size_t header = 0, end = 0;
+    if (!FindSection(file, lines, t.Own(section), header, end)) return result;
+    std::string k, v;
+    for (size_t i = header + 1; i < end; ++i)
+        if (KeyValue(Text(file, lines[i]), k, v)) result.values_.emplace(LowerAscii(k), std::move(v));
+    return result;
 }
 
 std::string TIniProfile::ReadString(std::string_view section, std::string_view key,
                                     std::string_view def) const {
-    std::string bytes, value;
-    try {
-        if (!access_->Read(path_, bytes)) return std::string(def);
-    } catch (const std::exception&) {
-        return std::string(def);
-    }
-    const TProfileText t = DecodeProfile(std::move(bytes));
-    if (!FindValue(t.Text, t.Own(section), t.Own(key), value)) return std::string(def);
-    if (t.Unicode()) return CutUtf8Chars(std::move(value), kMaxValueLength);
-    return Cp936ToUtf8(CutAnsi(std::move(value), kMaxValueLength));
+    return ReadSection(section).Read(key, def);
 }
 
 void TIniProfile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
+    WriteStrings(section, {{std::string(key), std::string(value)}});
+}
+
+void TIniProfile::WriteStrings(std::string_view section, const TIniEntries& entries) {
     // A line break inside a value would make lines of its own in the file.
-    std::string flat(value);
-    for (char& c : flat)
-        if (c == '\r' || c == '\n') c = ' ';
+    TIniEntries flat = entries;
+    for (auto& e : flat)
+        for (char& c : e.second)
+            if (c == '\r' || c == '\n') c = ' ';
     try {
-        // A file that exists but cannot be read is never replaced by one key.
+        // A file that exists but cannot be read is never replaced by these keys alone.
         std::string bytes;
         if (!access_->Read(path_, bytes)) bytes.clear();
         // The file keeps its encoding: a Unicode one its form and its mark, a new or
-        // ANSI one ANSI, as long as ANSI holds the value and the file still reads
+        // ANSI one ANSI, as long as ANSI holds every value and the file still reads
         // back as ANSI; past that, it goes over to UTF-8 so that nothing is lost.
         TProfileText t = DecodeProfile(std::move(bytes));
         if (!t.Unicode()) {
-            std::string ansi = SetValue(t.Text, t.Own(section), t.Own(key), t.Own(flat));
-            if (Cp936ToUtf8(t.Own(flat)) == flat && TextFormOf(ansi) == TTextForm::Ansi) {
+            TIniEntries own;
+            bool holds = true;
+            for (const auto& [key, value] : flat) {
+                own.emplace_back(t.Own(key), t.Own(value));
+                holds = holds && Cp936ToUtf8(own.back().second) == value;
+            }
+            std::string ansi = SetValues(t.Text, t.Own(section), own);
+            if (holds && TextFormOf(ansi) == TTextForm::Ansi) {
                 access_->Write(path_, ansi);
                 return;
             }
             t.Form = TTextForm::Utf8;
             t.Text = Cp936ToUtf8(t.Text);
         }
-        t.Text = SetValue(t.Text, t.Own(section), t.Own(key), t.Own(flat));
+        t.Text = SetValues(t.Text, section, flat);
         access_->Write(path_, EncodeProfile(t));
     } catch (const std::exception& e) {
         throw EIniWriteError(e.what());

@@ -11,6 +11,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 // Raised when a key cannot be written.
 class EIniWriteError : public std::runtime_error {
@@ -37,6 +40,21 @@ public:
     void Write(const std::string& path, std::string_view bytes) override;
 };
 
+// Keys and their values in the order they are to be written.
+using TIniEntries = std::vector<std::pair<std::string, std::string>>;
+
+// One section as read from the file at one moment: each key's value as ReadString
+// gives it (the first line of a key counts).
+class TIniSection {
+public:
+    std::string Read(std::string_view key, std::string_view def) const;
+
+private:
+    friend class TIniProfile;
+    bool unicode_ = false;
+    std::unordered_map<std::string, std::string> values_;  // lower-cased key -> raw value
+};
+
 class TIniProfile {
 public:
     static constexpr size_t kMaxValueLength = 2047;
@@ -49,14 +67,23 @@ public:
     // The key's value, or def when the file, the section or the key is missing.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view def) const;
+    // The whole section with one reading of the file (an empty one when the file
+    // or the section is missing or cannot be read).
+    TIniSection ReadSection(std::string_view section) const;
     // Writes one key; throws EIniWriteError when the file cannot be written.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // Writes the keys with one rewrite of the file: all of them or, on failure
+    // (EIniWriteError), none. Each is set as WriteString would set it, in order.
+    void WriteStrings(std::string_view section, const TIniEntries& entries);
 
     // The same rules on a file's bytes, for callers that hold the text.
     static bool FindValue(std::string_view file, std::string_view section, std::string_view key,
                           std::string& value);
     static std::string SetValue(std::string_view file, std::string_view section,
                                 std::string_view key, std::string_view value);
+    // Sets every key in one pass over the file, as SetValue would one after the other.
+    static std::string SetValues(std::string_view file, std::string_view section,
+                                 const TIniEntries& entries);
 
 private:
     std::string path_;

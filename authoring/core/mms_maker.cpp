@@ -201,11 +201,10 @@ void TMmsMaker::AddPart(const std::string& partPath, const std::string& partName
     headers += '\0';
 
     if (!attachment && (e == ".txt" || e == ".html")) {
-        // The text up to its first zero byte, sent as UTF-8: a UTF-8 text (with its
-        // mark or by the rule) as it is without the mark, any other converted from
-        // ANSI. A text longer than the old 300 KB buffer is packed whole.
-        data = TextAsUtf8(data);
-        data.resize(std::min(data.size(), data.find('\0')));
+        // The text up to its first zero character, sent as UTF-8, read by its form
+        // like every text file (TextFileAsUtf8). A text longer than the old 300 KB
+        // buffer is packed whole.
+        data = TextFileAsUtf8(data);
     }
     FOut += EncodeUintvar(static_cast<uint32_t>(headers.size()));
     FOut += EncodeUintvar(static_cast<uint32_t>(data.size()));

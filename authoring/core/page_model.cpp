@@ -92,7 +92,7 @@ void TPageModel::SetMedia(const std::string& text, const std::string& picture,
         FSlots[mkText].File = text;
         FSlots[mkText].Ext = ExtractFileExt(text);
         // The preview counts the bytes of the ANSI form of the text the message carries.
-        std::string preview = TextPreview(Utf8ToCp936(TextAsUtf8(ReadFileBytes(text))));
+        std::string preview = TextPreview(Utf8ToCp936(LoadTextAsUtf8(text)));
         FTextCaption = Cp936ToUtf8(preview);
         FTextBold = true;
         Changed();

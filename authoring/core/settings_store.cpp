@@ -1,6 +1,7 @@
 #include "settings_store.h"
 
 #include "mms_maker.h"
+#include "string_list.h"
 #include "text_codec.h"
 
 namespace {
@@ -39,15 +40,6 @@ TSettingsStore::TSettingsStore(std::string iniPath, TMmsMaker& maker, TMmsSettin
       maker_(maker),
       settings_(settings) {}
 
-int32_t TSettingsStore::ReadInt(const char* key, int32_t def) const {
-    int32_t v = def;
-    if (!TryStrToInt(profile_.ReadString(kSection, key, ""), v)) v = def;
-    return v;
-}
-
-void TSettingsStore::WriteInt(const char* key, int64_t value) {
-    profile_.WriteString(kSection, key, std::to_string(value));
-}
 
 void TSettingsStore::SetFirstRunValues() {
     ResetHeader();
@@ -88,12 +80,20 @@ void TSettingsStore::LoadSettings() {
     } catch (const std::exception&) {
         // There but unreadable: not a first run; every key takes its default.
     }
+    // What a save killed before its rename left beside the file.
+    if (access_ == &disk_) RemoveStaleTemporaries(profile_.Path());
     if (!exists) {
         SetFirstRunValues();
         SaveSettings();
     }
-    auto text = [&](const char* key, const char* def) { return profile_.ReadString(kSection, key, def); };
+    const TIniSection file = profile_.ReadSection(kSection);
+    auto text = [&](const char* key, const char* def) { return file.Read(key, def); };
     auto date = [&](const char* key) { return TextToDateTime(text(key, "")); };
+    auto ReadInt = [&](const char* key, int32_t def) {
+        int32_t v = def;
+        if (!TryStrToInt(text(key, ""), v)) v = def;
+        return v;
+    };
 
     maker_.FTo = text("mmsTo", "");
     maker_.FCc = text("mmsCC", "");
@@ -124,9 +124,10 @@ void TSettingsStore::LoadSettings() {
 }
 
 void TSettingsStore::SaveSettings() {
-    auto text = [&](const char* key, const std::string& value) {
-        profile_.WriteString(kSection, key, value);
-    };
+    // The whole file is rewritten once, atomically: the keys all new or all old.
+    TIniEntries entries;
+    auto text = [&](const char* key, const std::string& value) { entries.emplace_back(key, value); };
+    auto WriteInt = [&](const char* key, int64_t value) { text(key, std::to_string(value)); };
     text("mmsTo", maker_.FTo);
     text("mmsCC", maker_.FCc);
     text("mmsBCC", maker_.FBcc);
@@ -156,4 +157,6 @@ void TSettingsStore::SaveSettings() {
     WriteInt("PicMAX_W", settings_.PicMaxW);
     WriteInt("NameMode", maker_.NameMode);
     text("mmsSmilName_", maker_.FSmilPartName);
+    profile_.WriteStrings(kSection, entries);
+    if (access_ == &disk_) RemoveStaleTemporaries(profile_.Path());
 }

@@ -54,8 +54,9 @@ public:
     // raised (EIniWriteError) before anything is read, the first-run values in
     // force.
     void LoadSettings();
-    // Writes all 28 keys in order from the values as held. The first key that
-    // cannot be written raises EIniWriteError: the keys before it are written.
+    // Writes all 28 keys in order from the values as held, with one atomic
+    // rewrite of the file (lines it does not know kept): a failure raises
+    // EIniWriteError and leaves the file as it was.
     void SaveSettings();
     // Empties and zeroes the header group (To, Cc, Bcc, Subject, class, the two
     // times, priority, sender visibility, delivery report, read reply).
@@ -65,8 +66,6 @@ public:
 
 private:
     void SetFirstRunValues();
-    int32_t ReadInt(const char* key, int32_t def) const;
-    void WriteInt(const char* key, int64_t value);
 
     TIniProfile profile_;
     TIniFileAccess* access_;

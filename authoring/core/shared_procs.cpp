@@ -4,6 +4,7 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -108,6 +109,33 @@ std::string LoadTextAsAnsi(const std::string& path) {
     const TTextForm form = TextFormOf(data);
     if (form == TTextForm::Ansi) return data;
     return Utf16ToCp936(DecodeUnicodeText(data, form));
+}
+
+std::string DecodeTextFile(std::string_view bytes) {
+    const TTextForm form = TextFormOf(bytes);
+    if (form == TTextForm::Utf16Le || form == TTextForm::Utf16Be)
+        return Utf16ToUtf8(DecodeUnicodeText(bytes, form));
+    return TextAsUtf8(bytes);
+}
+
+std::string TextFileAsUtf8(std::string_view bytes) {
+    std::string text = DecodeTextFile(bytes);
+    text.resize(std::min(text.size(), text.find('\0')));
+    return text;
+}
+
+std::string LoadTextAsUtf8(const std::string& path) { return TextFileAsUtf8(ReadFileBytes(path)); }
+
+std::string Utf16FileBytes(std::u16string_view text, bool bigEndian, bool withMark) {
+    std::string out;
+    if (withMark) out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    out.reserve(out.size() + 2 * text.size());
+    for (char16_t c : text) {
+        const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    }
+    return out;
 }
 
 TAnsiLines LoadAsAnsiLines(const std::string& path) {

@@ -43,6 +43,19 @@ std::string LoadTextAsAnsi(const std::string& path);
 
 void SwapWideCharBytes(char16_t& c);
 
+// A text file's text as a page, its preview, the text editor and the message take
+// it, in UTF-8: decoded by its form (TextFormOf: UTF-16LE or BE by its mark, UTF-8
+// with its mark or by the rule, anything else ANSI), the mark dropped, the text
+// ending before its first NUL character.
+std::string TextFileAsUtf8(std::string_view bytes);
+// The whole text of a file in UTF-8, decoded by its form as above, NUL characters
+// kept (the text tools take a file whole).
+std::string DecodeTextFile(std::string_view bytes);
+// The same read from a file; throws std::runtime_error when it cannot be read.
+std::string LoadTextAsUtf8(const std::string& path);
+// UTF-16 text as the bytes of a UTF-16LE or UTF-16BE file, after its mark when asked.
+std::string Utf16FileBytes(std::u16string_view text, bool bigEndian, bool withMark);
+
 // A text file as the places that normalise text files in place see it (the text
 // chooser's click, the batch lists): its text as ANSI lines, CR LF after each.
 struct TAnsiLines {

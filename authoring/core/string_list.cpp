@@ -6,9 +6,14 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
 
 #include "text_codec.h"
 
@@ -174,30 +179,42 @@ std::string LinkTarget(const std::string& path) {
 }
 
 // A temporary beside the file with the file's mode, owner and group, renamed over
-// it. False, with nothing left behind, when the temporary cannot be made, given the
-// owner or filled for want of rights or room: the caller then writes in place.
-bool ReplaceKeepingAttributes(const std::string& path, const struct stat& st,
-                              std::string_view bytes) {
+// it. 0 when it stands; else the errno of the failure, with nothing left behind and
+// the file as it was.
+int ReplaceKeepingAttributes(const std::string& path, const struct stat& st,
+                             std::string_view bytes) {
     std::string tmp;
     const int fd = CreateTemporaryBeside(path, tmp);
-    int err = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0 || ::fchmod(fd, st.st_mode & 07777) != 0) {
-            err = errno;
-            ::close(fd);
-        } else if (!WriteAndClose(fd, bytes)) {
-            err = errno;
-        } else if (::rename(tmp.c_str(), path.c_str()) != 0) {
-            err = errno;
-            ::unlink(tmp.c_str());
-            ThrowWriteError(path, err);
-        } else {
-            return true;
-        }
-        ::unlink(tmp.c_str());
+    if (fd < 0) return errno;
+    int err = 0;
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 || ::fchmod(fd, st.st_mode & 07777) != 0) {
+        err = errno;
+        ::close(fd);
+    } else if (!WriteAndClose(fd, bytes)) {
+        err = errno;
+    } else if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        err = errno;
+    } else {
+        return 0;
     }
-    if (err == EACCES || err == EPERM || err == ENOSPC || err == EDQUOT) return false;
-    ThrowWriteError(path, err);
+    ::unlink(tmp.c_str());
+    return err;
+}
+
+// The file that stands under the name, after its links: its stat, or false when
+// nothing stands there. Anything but a writable regular file is refused.
+bool WritableTarget(const std::string& path, std::string& target, struct stat& st) {
+    target = LinkTarget(path);
+    if (::stat(target.c_str(), &st) != 0) {
+        if (errno != ENOENT) ThrowWriteError(path, errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) ThrowWriteError(path, EISDIR);
+    if (!S_ISREG(st.st_mode)) ThrowWriteError(path, EINVAL);
+    // A file that may not be written keeps its text, though its folder would let a
+    // new file take its place.
+    if (::access(target.c_str(), W_OK) != 0) ThrowWriteError(path, errno);
+    return true;
 }
 
 // Writes the bytes into the file itself. Room for a longer text is taken first, so
@@ -222,21 +239,62 @@ void WriteInPlace(const std::string& path, const struct stat& st, std::string_vi
 }  // namespace
 
 void RewriteFileInPlace(const std::string& path, std::string_view bytes) {
-    const std::string target = LinkTarget(path);
+    std::string target;
     struct stat st;
-    if (::stat(target.c_str(), &st) != 0) {
-        if (errno != ENOENT) ThrowWriteError(path, errno);
+    if (!WritableTarget(path, target, st)) {
         WriteFileAtomically(target, bytes);
         return;
     }
-    if (S_ISDIR(st.st_mode)) ThrowWriteError(path, EISDIR);
-    if (!S_ISREG(st.st_mode)) ThrowWriteError(path, EINVAL);
-    // A file that may not be written keeps its text, though its folder would let a
-    // new file take its place.
-    if (::access(target.c_str(), W_OK) != 0) ThrowWriteError(path, errno);
     // A file with other names would lose them to a new file.
-    if (st.st_nlink == 1 && ReplaceKeepingAttributes(target, st, bytes)) return;
+    if (st.st_nlink == 1) {
+        const int err = ReplaceKeepingAttributes(target, st, bytes);
+        if (err == 0) return;
+        if (err != EACCES && err != EPERM && err != ENOSPC && err != EDQUOT) ThrowWriteError(path, err);
+    }
     WriteInPlace(target, st, bytes);
+}
+
+void ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
+    std::string target;
+    struct stat st;
+    if (!WritableTarget(path, target, st)) ThrowWriteError(path, ENOENT);
+    const int err = ReplaceKeepingAttributes(target, st, bytes);
+    if (err != 0) ThrowWriteError(path, err);
+}
+
+void RemoveStaleTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> dirs{fs::path(path).parent_path().string()};
+    try {
+        const std::string target = fs::path(LinkTarget(path)).parent_path().string();
+        if (target != dirs[0]) dirs.push_back(target);
+    } catch (const std::exception&) {
+    }
+    for (const std::string& dir : dirs) {
+        DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+        if (!d) continue;
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            // Only our own form: ".w", the writer's process id and a three-digit
+            // attempt in hexadecimal, ".tmp".
+            if (name.size() < 2 + 4 + 4 || name.compare(0, 2, ".w") != 0 ||
+                name.compare(name.size() - 4, 4, ".tmp") != 0)
+                continue;
+            const std::string hex = name.substr(2, name.size() - 6);
+            if (hex.find_first_not_of("0123456789abcdef") != std::string::npos || hex.size() > 3 + 8)
+                continue;
+            const long pid = std::strtol(hex.substr(0, hex.size() - 3).c_str(), nullptr, 16);
+            // A writer that still runs (this one included) may be about to rename it.
+            if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+                continue;
+            const std::string full = (dir.empty() ? std::string() : dir + "/") + name;
+            struct stat st;
+            if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+                continue;
+            ::unlink(full.c_str());
+        }
+        ::closedir(d);
+    }
 }
 
 void WriteNewFile(const std::string& path, std::string_view bytes) {

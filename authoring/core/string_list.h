@@ -35,6 +35,18 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes);
 // a full disk, a file with other hard links). A file that may not be written is
 // refused. A missing file is created. Throws std::runtime_error on failure.
 void RewriteFileInPlace(const std::string& path, std::string_view bytes);
+// Replaces a user's file as a whole: through a link to its target (the link stays),
+// keeping the target's mode, owner and group, through a temporary beside it that is
+// renamed over it. Until the new text stands the old one is there whole; when no
+// temporary can be made or filled (a folder that may not be written, a full disk)
+// the file is left as it was. A missing file, a folder or a file that may not be
+// written is refused. Throws std::runtime_error with the file and the reason.
+void ReplaceFileAtomically(const std::string& path, std::string_view bytes);
+// Removes the temporaries that a writer above left beside path (and beside the
+// target of a link standing there) when it was killed before its rename: only
+// names of their own form, regular files of this user, whose writing process no
+// longer runs.
+void RemoveStaleTemporaries(const std::string& path);
 // Writes a file that belongs to a working folder (the temporary folder): whatever
 // stands under the name (file or link) is removed, and the file is created anew
 // without following a link, so nothing is ever written outside the folder.

@@ -1,57 +1,86 @@
 #include "text_tools.h"
 
 #include <cstdio>
+#include <exception>
+#include <filesystem>
 
 #include "shared_procs.h"
 #include "string_list.h"
 #include "text_codec.h"
 
-void WriteUtf8File(const std::string& path, const std::string& ansiText, bool withMark) {
-    if (ansiText.empty()) return;
-    std::string bytes = withMark ? std::string("\xEF\xBB\xBF") : std::string();
-    bytes += Cp936ToUtf8(ansiText);
-    WriteFileBytes(path, bytes);
+namespace {
+void ReplaceWhole(const std::string& path, std::string_view bytes) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec))
+        ReplaceFileAtomically(path, bytes);
+    else
+        WriteFileAtomically(path, bytes);
+}
+}  // namespace
+
+void WriteUtf8File(const std::string& path, const std::string& text, bool withMark) {
+    if (text.empty()) return;
+    ReplaceWhole(path, (withMark ? std::string("\xEF\xBB\xBF") : std::string()) + text);
 }
 
-void WriteUnicodeFile(const std::string& path, const std::string& ansiText, bool withMark) {
-    if (ansiText.empty()) return;
-    std::string bytes = withMark ? std::string("\xFF\xFE") : std::string();
-    for (char16_t c : Cp936ToUtf16(ansiText)) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    WriteFileBytes(path, bytes);
+void WriteUnicodeFile(const std::string& path, const std::string& text, bool withMark) {
+    if (text.empty()) return;
+    ReplaceWhole(path, Utf16FileBytes(Utf8ToUtf16(text), false, withMark));
 }
 
-void ConvertTextFile(const std::string& path, TTextEncoding to) {
-    const std::string text = LoadTextAsAnsi(path);
-    switch (to) {
-        case TTextEncoding::Ansi:
-            WriteFileBytes(path, JoinLines(SplitLines(text)));
-            break;
-        case TTextEncoding::Utf8:
-            WriteUtf8File(path, text, true);
-            break;
-        case TTextEncoding::Unicode:
-            WriteUnicodeFile(path, text, true);
-            break;
+bool ConvertTextFile(const std::string& path, TTextEncoding to) {
+    if (to == TTextEncoding::Ansi) {
+        const TAnsiLines text = LoadAsAnsiLines(path);
+        if (text.KeepAsIs) return false;
+        if (text.Differs) ReplaceFileAtomically(path, text.Lines);
+        return true;
     }
+    // An empty text leaves the file as it was, mark and all.
+    const std::string text = DecodeTextFile(ReadFileBytes(path));
+    if (to == TTextEncoding::Utf8)
+        WriteUtf8File(path, text, true);
+    else
+        WriteUnicodeFile(path, text, true);
+    return true;
 }
+
+void ConvertTextFiles(const std::vector<std::string>& files, TTextEncoding to,
+                      TQuestions& questions) {
+    std::string kept;
+    int converted = 0;
+    for (const std::string& f : files) {
+        try {
+            if (ConvertTextFile(f, to))
+                ++converted;
+            else
+                kept += "\r\n" + f;
+        } catch (const std::exception& e) {
+            questions.Ask("提示",
+                          std::string("文件格式转换失败：") + e.what() + "\r\n已转换 " +
+                              std::to_string(converted) + " 个文件。",
+                          TButtons::Ok, TIcon::Information);
+            return;
+        }
+    }
+    questions.Ask("提示",
+                  kept.empty() ? std::string("文件格式转换完成！")
+                               : "以下文件转换为ANSI文本会丢失或改变字符，保持原样，未转换：" + kept,
+                  TButtons::Ok, TIcon::Information);
+}
+
+namespace {
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c < 0xE000; }
+}  // namespace
 
 int SplitTextFile(const std::string& path, int32_t maxLen) {
     if (maxLen < 1) return 0;
     const std::string dir = ExtractFilePath(path);
     const std::string name = ExtractFileName(path);
     const std::string base = name.substr(0, name.size() - ExtractFileExt(name).size());
-    // A UTF-8 text (with its mark or by the rule) is split on its characters, without
-    // the mark; any other file's bytes are taken as ANSI lines, whatever mark they
-    // may carry.
-    const std::string bytes = ReadFileBytes(path);
-    const TTextForm form = TextFormOf(bytes);
-    const bool utf8 = IsUtf8Form(form);
-    const std::string lines =
-        JoinLines(SplitLines(std::string_view(bytes).substr(utf8 ? TextMark(form).size() : 0)));
-    std::u16string w = utf8 ? Utf8ToUtf16(lines) : Cp936ToUtf16(lines);
+    // The text by the file's form, as lines each ended by CR LF, in UTF-16 units.
+    const std::u16string w =
+        Utf8ToUtf16(JoinLines(SplitLines(DecodeTextFile(ReadFileBytes(path)))));
     const size_t limit = static_cast<size_t>(maxLen);
     int k = 0;
     size_t pos = 0;
@@ -59,18 +88,36 @@ int SplitTextFile(const std::string& path, int32_t maxLen) {
         char num[16];
         std::snprintf(num, sizeof(num), "%.4d", k);
         // ANSI lines where they read back the same, else UTF-8: nothing is lost.
-        WriteFileBytes(dir + base + "." + num + ".txt",
-                       StoredTextBytes(JoinLines(SplitLines(Utf16ToUtf8(chunk)))));
+        WriteFileAtomically(dir + base + "." + num + ".txt",
+                            StoredTextBytes(JoinLines(SplitLines(Utf16ToUtf8(chunk)))));
     };
     for (;;) {
         ++k;
         if (w.size() - pos < limit) break;
-        save(std::u16string_view(w).substr(pos, limit));
-        pos += limit;
+        size_t len = limit;
+        // The two halves of a character stay together.
+        if (pos + len < w.size() && IsHighSurrogate(w[pos + len - 1]) &&
+            IsLowSurrogate(w[pos + len]))
+            len = len > 1 ? len - 1 : 2;
+        save(std::u16string_view(w).substr(pos, len));
+        pos += len;
     }
     if (pos < w.size()) {
         save(std::u16string_view(w).substr(pos));
         return k;
     }
     return k - 1;
+}
+
+void SplitTextFiles(const std::vector<std::string>& files, int32_t maxLen, TQuestions& questions) {
+    for (const std::string& f : files) {
+        try {
+            SplitTextFile(f, maxLen);
+        } catch (const std::exception& e) {
+            // The parts written so far are whole and stay.
+            questions.Ask("提示", "文本分割失败：" + f + "\r\n" + e.what(), TButtons::Ok,
+                          TIcon::Information);
+            return;
+        }
+    }
 }

@@ -1,10 +1,13 @@
 #include "working_copy.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 #include "shared_procs.h"
@@ -47,15 +50,48 @@ std::string NewWorkingCopyName(const std::string& tempDir, const std::string& so
     }
 }
 
-void CopyTextMaterial(const std::string& source, const std::string& copy) {
-    std::string bytes = ReadFileBytes(source);
-    size_t nul = bytes.find('\0');
-    if (nul != std::string::npos) bytes.resize(nul);
-    WriteNewFile(copy, JoinLines(SplitLines(bytes)));
+std::string ReadMaterialBytes(const std::string& source, const TCopyHook& whileOpen) {
+    const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("无法打开文件 " + source + ": " + FileErrorText(errno));
+    std::string data;
+    struct stat before, after;
+    bool ok = ::fstat(fd, &before) == 0;
+    if (ok && whileOpen) whileOpen(source);
+    char buf[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buf, sizeof(buf));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        data.append(buf, static_cast<size_t>(n));
+    }
+    ok = ok && ::fstat(fd, &after) == 0;
+    const int err = errno;
+    ::close(fd);
+    if (!ok) throw std::runtime_error("无法读取文件 " + source + ": " + FileErrorText(err));
+    const auto size = static_cast<off_t>(data.size());
+    if (size != before.st_size || size != after.st_size)
+        throw std::runtime_error("文件在复制时大小改变（应为 " + std::to_string(before.st_size) +
+                                 " 字节，读到 " + std::to_string(data.size()) + " 字节）：" + source);
+    return data;
 }
 
-void CopyMaterial(const std::string& source, const std::string& copy) {
-    CreateNewFile(copy, ReadFileBytes(source));
+void CopyTextMaterial(const std::string& source, const std::string& copy, const TCopyHook& whileOpen) {
+    std::string bytes = ReadMaterialBytes(source, whileOpen);
+    const TTextForm form = TextFormOf(bytes);
+    if (form != TTextForm::Utf16Le && form != TTextForm::Utf16Be) {
+        size_t nul = bytes.find('\0');
+        if (nul != std::string::npos) bytes.resize(nul);
+        WriteNewFile(copy, JoinLines(SplitLines(bytes)));
+        return;
+    }
+    // Lines of UTF-16 characters, written back in the same byte order after the mark.
+    WriteNewFile(copy, Utf16FileBytes(Utf8ToUtf16(JoinLines(SplitLines(TextFileAsUtf8(bytes)))),
+                                      form == TTextForm::Utf16Be, true));
+}
+
+void CopyMaterial(const std::string& source, const std::string& copy, const TCopyHook& whileOpen) {
+    CreateNewFile(copy, ReadMaterialBytes(source, whileOpen));
 }
 
 TMaterialIntake::TMaterialIntake(std::string tempDir, TRandomSource& rng, TQuestions& questions,
@@ -109,9 +145,9 @@ std::string TMaterialIntake::Take(const std::string& source, TMediaKind kind, bo
     const std::string copy = NewName(source, lowerCaseExt);
     try {
         if (kind == mkText)
-            CopyTextMaterial(source, copy);
+            CopyTextMaterial(source, copy, FWhileCopying);
         else
-            CopyMaterial(source, copy);
+            CopyMaterial(source, copy, FWhileCopying);
     } catch (const std::exception& e) {
         TellFailure(source, e.what());
         return {};

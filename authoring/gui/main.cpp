@@ -26,6 +26,7 @@ int ProgramMain(int argc, char** argv) {
     Tfrmmms frmmms(QCoreApplication::applicationDirPath().toStdString(), questions, pump, random);
     const TProgramFolders& dirs = frmmms.FFolders;
     TFrmtextSel textSel(pump, frmmms.FTxtMaxLen, dirs.TextDir, &frmmms);
+    textSel.SetQuestions(&questions);
     TFrmAudioSel audioSel(player, questions, pump, dirs.ProgramDir, dirs.MusicDir, &frmmms);
     TfrmPicsel picSel(pump, frmmms.FPicMaxW, frmmms.FPicMaxH, dirs.PictureDir, &frmmms);
     choosers.Text = &textSel;

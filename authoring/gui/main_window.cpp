@@ -450,10 +450,11 @@ bool Tfrmmms::SaveOnClose() {
         FMaker->MakeMms(ConfigDir + kAutosaveName);
         SBSavecfgClick();
     } catch (const std::exception& e) {
-        // The window stays open; the user learns why it did not close.
-        FQuestions.Ask("提示", std::string("无法保存制作内容：") + e.what(), TButtons::Ok,
-                       TIcon::Information);
-        return false;
+        // The user learns why, and may still leave: what is on disk stays as it is.
+        return FQuestions.Ask("提示",
+                              std::string("无法保存制作内容：") + e.what() +
+                                  "\r\n\r\n是否不保存，直接退出？",
+                              TButtons::YesNo, TIcon::Information) == TAnswer::Yes;
     }
     return true;
 }

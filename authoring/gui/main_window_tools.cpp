@@ -8,17 +8,14 @@
 #include "text_tools.h"
 
 namespace {
-// A file that cannot be read or written ends the run there, without the box:
-// the files before it stay converted.
+// A file that cannot be read or written ends the run there with one box naming
+// it and the reason; the files before it stay converted.
 void ConvertChosenFiles(Tfrmmms& w, TTextEncoding to) {
     const QStringList files = w.FChooseTextFiles();
     if (files.isEmpty()) return;
-    try {
-        for (const QString& f : files) ConvertTextFile(f.toStdString(), to);
-    } catch (const std::exception&) {
-        return;
-    }
-    w.Questions().Ask("提示", "文件格式转换完成！", TButtons::Ok, TIcon::Information);
+    std::vector<std::string> paths;
+    for (const QString& f : files) paths.push_back(f.toStdString());
+    ConvertTextFiles(paths, to, w.Questions());
 }
 }  // namespace
 
@@ -35,11 +32,7 @@ void Tfrmmms::N29Click() {
     if (files.isEmpty()) return;
     FScratchList.clear();
     for (const QString& f : files) FScratchList.push_back(f.toStdString());
-    try {
-        for (const std::string& f : FScratchList) SplitTextFile(f, FTxtMaxLen);
-    } catch (const std::exception&) {
-        // The parts written so far stay.
-    }
+    SplitTextFiles(FScratchList, FTxtMaxLen, FQuestions);
 }
 
 void Tfrmmms::N32Click() {

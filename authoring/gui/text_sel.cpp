@@ -177,8 +177,12 @@ void TFrmtextSel::SLVDataClick() {
     TClickedText loaded;
     try {
         loaded = NormaliseClickedTextFile(path);
-    } catch (const std::exception&) {
-        // A file that cannot be read or rewritten leaves everything as it was.
+    } catch (const std::exception& e) {
+        // A file that cannot be read or rewritten is left as it was, and so is the
+        // editor; the user learns why.
+        if (questions_)
+            questions_->Ask("提示", "无法载入文本文件：" + path + "\r\n" + e.what(), TButtons::Ok,
+                            TIcon::Information);
         return;
     }
     selTextFile_ = path;

@@ -45,6 +45,9 @@ public:
     void SetFontSizeChooser(std::function<std::optional<int>(int current)> f) { chooseSize_ = std::move(f); }
     void SetColourChooser(std::function<std::optional<QColor>(QColor current)> f) { chooseColour_ = std::move(f); }
     void SetFolderOpener(std::function<void(const std::string&)> f) { openFolder_ = std::move(f); }
+    // Where a clicked file that cannot be read or rewritten is told (caption "提示",
+    // the file and the reason); without one nothing is shown.
+    void SetQuestions(TQuestions* questions) { questions_ = questions; }
 
     // Handlers, named after their controls and events.
     void SLVDataClick();
@@ -66,6 +69,7 @@ private:
     void SetEditorText(const std::string& utf8);
 
     TMessagePump& pump_;
+    TQuestions* questions_ = nullptr;
     int32_t txtMaxLen_;
     std::function<std::optional<int>(int)> chooseSize_;
     std::function<std::optional<QColor>(QColor)> chooseColour_;

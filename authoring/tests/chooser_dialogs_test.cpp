@@ -489,6 +489,28 @@ private slots:
         }
     }
 
+    // A clicked file that cannot be rewritten (as on a full disk) stays whole; the
+    // editor keeps what it held, and one box names the file and the reason.
+    void textClickThatCannotRewriteIsTold() {
+        TempFolder t;
+        const std::string u = t.File("u.txt", "\xEF\xBB\xBF" "你好\r\n");
+        TCountingPump pump;
+        TRecordingQuestions q;
+        TFrmtextSel dlg(pump, 612, t.Path());
+        dlg.SetQuestions(&q);
+        Find<QPlainTextEdit>(&dlg, "Memotext")->setPlainText("held");
+        {
+            TFileSizeLimit limit(0);
+            ClickInList(&dlg, u);
+        }
+        QCOMPARE(ReadFileBytes(u), std::string("\xEF\xBB\xBF" "你好\r\n"));
+        QCOMPARE(dlg.Text(), std::string("held"));
+        QCOMPARE(q.Asked.size(), size_t(1));
+        QCOMPARE(q.Asked[0].caption, std::string("提示"));
+        QCOMPARE(q.Asked[0].text, "无法载入文本文件：" + u + "\r\n无法写入文件 " + u + ": 文件太大");
+        QCOMPARE(std::distance(fs::directory_iterator(t.Path()), fs::directory_iterator()), 1);
+    }
+
     void textInUtf8WithoutAMark() {
         TempFolder t;
         const std::string d = t.Path();

@@ -670,7 +670,7 @@ private slots:
         action->trigger();
         QCOMPARE(FQuestions.Log.size(), size_t(1));
 
-        // A file that cannot be read ends the run there, without the box.
+        // A file that cannot be read ends the run there, with one box saying why.
         const std::string first = FDir->File("4.txt", "c\nd");
         const std::string last = FDir->File("5.txt", "e\nf");
         w->FChooseTextFiles = [&] {
@@ -680,7 +680,9 @@ private slots:
         action->trigger();
         QVERIFY(Slurp(first) != "c\nd");
         QCOMPARE(Slurp(last), std::string("e\nf"));
-        QCOMPARE(FQuestions.Log.size(), size_t(1));
+        QCOMPARE(FQuestions.Log.size(), size_t(2));
+        QCOMPARE(FQuestions.Log[1].text, "文件格式转换失败：无法打开文件 " + FDir->Path() +
+                                             "no.txt: 文件或文件夹不存在\r\n已转换 1 个文件。");
     }
 
     void splitCutsIntoPartsOfTheLimit() {

@@ -269,9 +269,9 @@ private slots:
         QVERIFY(!w->close());
         QCOMPARE(FQuestions.Log.size(), size_t(1));
         QCOMPARE(FQuestions.Log[0].caption, std::string("提示"));
-        QVERIFY(FQuestions.Log[0].buttons == TButtons::Ok);
+        QVERIFY(FQuestions.Log[0].buttons == TButtons::YesNo);
         QCOMPARE(FQuestions.Log[0].text, "无法保存制作内容：无法创建文件 " + w->ConfigDir +
-                                             "mms.mms: 该名称是一个文件夹");
+                                             "mms.mms: 该名称是一个文件夹\r\n\r\n是否不保存，直接退出？");
 
         // The settings file that cannot be written is named too.
         fs::remove_all(w->ConfigDir + "mms.mms");

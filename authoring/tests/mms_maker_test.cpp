@@ -4,8 +4,10 @@
 
 #include <filesystem>
 
+#include "shared_procs.h"
 #include "test_support.h"
 #include "text_codec.h"
+#include "working_copy.h"
 
 namespace {
 
@@ -186,6 +188,9 @@ TEST_F(MakerTest, TextIsSentAsUtf8UpToItsFirstZero) {
         // UTF-8, by the rule or with its mark, goes in as it is, without the mark.
         {"无标记UTF8\r\n", "无标记UTF8\r\n"},
         {"\xEF\xBB\xBF" "有标记" + std::string(1, '\0') + "x", "有标记"},
+        // UTF-16 by its mark, up to its first zero character.
+        {B({0xFF, 0xFE, 0xFB, 0x7C, 0xDF, 0x7E, 0x0A, 0x00, 0x00, 0x00, 'x', 0x00}), "系统\n"},
+        {B({0xFE, 0xFF, 0x7C, 0xFB, 0x7E, 0xDF}), "系统"},
     };
     for (const auto& c : cases) {
         std::string path = tmp.File("t.txt", c.bytes);
@@ -203,6 +208,22 @@ TEST_F(MakerTest, APageTextInUtf8GoesInAsItIs) {
     maker.MakeMms(tmp.Path() + "out.mms");
     const std::string entry = B({0x18, 0x0F, 0x0D, 0x83, 0x81, 0xEA, 0x85}) + Z("0001.txt") +
                               B({0x8E}) + Z("0001.txt") + "无标记UTF8\r\n";
+    EXPECT_EQ(Out().substr(Out().size() - entry.size()), entry);
+}
+
+// A UTF-16LE text with its mark (what "文本->Unicode文本" writes) taken onto a page:
+// its copy, its preview and the message's text part read it by its mark.
+TEST_F(MakerTest, AUtf16TextThroughAPageIntoTheMessage) {
+    const std::string source = tmp.File("story.txt", Utf16FileBytes(u"系统通知\n第二行", false, true));
+    const std::string copy = tmp.Path() + "1234.txt";
+    CopyTextMaterial(source, copy);
+    maker.SetSmilHead("<head></head>");
+    TPageModel* page = AddPage();
+    page->SetMedia(copy, "", "", "", 0);
+    EXPECT_EQ(page->FTextCaption, "系统通知第二行...");
+    maker.MakeMms(tmp.Path() + "out.mms");
+    const std::string entry = B({0x18, 0x19, 0x0D, 0x83, 0x81, 0xEA, 0x85}) + Z("0001.txt") +
+                              B({0x8E}) + Z("0001.txt") + "系统通知\r\n第二行\r\n";
     EXPECT_EQ(Out().substr(Out().size() - entry.size()), entry);
 }
 

@@ -119,6 +119,10 @@ struct NameCase {
     const char* expected;
 };
 
+// The case's name stands for it in the test's name, which then stays the same from
+// run to run.
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
+
 class WorkingCopyName : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(WorkingCopyName, DrawsUntilTheNameIsFree) {
@@ -153,12 +157,16 @@ TEST(WorkingCopyName, NameStillHeldByAPageIsNotReused) {
 
 TEST(CopyTextMaterial, LinesGetCrLfAndTheTextEndsAtItsFirstNul) {
     TempFolder tmp;
+    using namespace std::string_literals;
     struct {
         std::string in, out;
     } cases[] = {
         {"a\rb\nc", "a\r\nb\r\nc\r\n"},
         {"one\r\ntwo\r\n", "one\r\ntwo\r\n"},
-        {std::string("\xFF\xFE" "a\0b\0", 6), "\xFF\xFE" "a\r\n"},
+        {"ab\0cd\n"s, "ab\r\n"},
+        // A UTF-16 text with its mark is taken by its characters, in its own form.
+        {"\xFF\xFE" "a\0\n\0b\0"s, "\xFF\xFE" "a\0\r\0\n\0b\0\r\0\n\0"s},
+        {"\xFE\xFF" "\0a\0\r\0\0\0b"s, "\xFE\xFF" "\0a\0\r\0\n"s},
         {"", ""},
     };
     for (const auto& c : cases) {
@@ -269,3 +277,39 @@ TEST(MaterialIntake, WhatCannotBeCopiedInFullIsToldAndLeavesNothing) {
     EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(big));
 }
 
+
+// A source that changes its size while it is copied (another program writing it)
+// would go onto the page short or cut: it is refused and told like a failed copy.
+TEST(MaterialIntake, ASourceThatChangesSizeDuringTheCopyIsRefused) {
+    TempFolder tmp;
+    TempFolder src;
+    ScriptedRandom rng;
+    RecordingQuestions questions;
+    TPageList pages;
+    TMaterialIntake intake(tmp.Path(), rng, questions, pages);
+    struct Case {
+        const char* name;
+        TMediaKind kind;
+        off_t sizeDuringCopy;
+    } cases[] = {
+        {"shrinks.png", mkPicture, 1000},
+        {"shrinks.txt", mkText, 0},
+        {"grows.wav", mkAudio, 6000},
+    };
+    for (const Case& c : cases) {
+        const std::string source = src.File(c.name, std::string(5000, 'd'));
+        intake.FWhileCopying = [&](const std::string& s) {
+            EXPECT_EQ(s, source);
+            ASSERT_EQ(::truncate(s.c_str(), c.sizeDuringCopy), 0);
+        };
+        questions.Texts.clear();
+        EXPECT_EQ(intake.Take(source, c.kind), "") << c.name;
+        EXPECT_EQ(questions.Texts,
+                  std::vector<std::string>{"素材未能加入：" + source + "\r\n文件在复制时大小改变（应为 5000 字节，读到 " +
+                                           std::to_string(c.sizeDuringCopy) + " 字节）：" + source});
+        EXPECT_TRUE(Entries(tmp.Path()).empty()) << c.name;
+    }
+    // A source that keeps its size is copied.
+    intake.FWhileCopying = nullptr;
+    EXPECT_EQ(ReadFileBytes(intake.Take(src.File("still.png", "png"), mkPicture)), "png");
+}

@@ -5,7 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "ini_profile.h"
 #include "mms_maker.h"
@@ -142,17 +146,22 @@ TEST_F(SettingsTest, ValuesReadBackWithDefaultsForBadOnes) {
         << "keys that were missing are appended at the end of the section";
 }
 
-TEST_F(SettingsTest, FailedKeyEndsTheSaveAndIsReported) {
+TEST_F(SettingsTest, ASaveIsOneWriteAndAFailedOneChangesNothing) {
     store.LoadSettings();
-    settings.MmsMaxSize = 77;         // before the refused key
-    maker.FPicEncodeInfo = "1X1";     // the refused key
-    settings.TxtMaxLen = 99;          // after it
-    access.WritesAllowed = 16;  // "PicEncodeInfo" is the 17th key
+    const std::string before = ReadFileBytes(path);
+    settings.MmsMaxSize = 77;
+    maker.FPicEncodeInfo = "1X1";
+    settings.TxtMaxLen = 99;
+    access.WritesAllowed = 0;
     EXPECT_THROW(store.SaveSettings(), EIniWriteError);
+    EXPECT_EQ(ReadFileBytes(path), before);
+    // One write is all a save takes: the 28 keys go out together.
+    access.WritesAllowed = 1;
+    store.SaveSettings();
     const std::string saved = ReadFileBytes(path);
-    EXPECT_NE(saved.find("MmsMaxSize=77\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("PicEncodeInfo=176X210\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("TxtMaxLen=612\r\n"), std::string::npos);
+    for (const char* line : {"MmsMaxSize=77\r\n", "PicEncodeInfo=1X1\r\n", "TxtMaxLen=99\r\n"})
+        EXPECT_NE(saved.find(line), std::string::npos) << line;
+    EXPECT_THROW(store.SaveSettings(), EIniWriteError);
 }
 
 TEST_F(SettingsTest, FirstRunWriteFailureStopsBeforeReading) {
@@ -312,6 +321,126 @@ TEST(IniProfile, WritesIntoTheFileItself) {
     EXPECT_EQ(ReadFileBytes(d + "locked/mms.ini"), "[mms]\r\nA=1\r\nLonger=value\r\n");
     EXPECT_EQ(ReadFileBytes(d + "locked/ro.ini"), "[mms]\r\nA=1\r\n");
     EXPECT_EQ(entries(d + "locked"), 2);
+}
+
+// Files in the folder whose names have the form of the atomic writer's temporaries.
+std::vector<std::string> Temporaries(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string n = e.path().filename().string();
+        if (n.rfind(".w", 0) == 0 && n.size() > 4 && n.substr(n.size() - 4) == ".tmp") out.push_back(n);
+    }
+    return out;
+}
+
+// Two sets of values that differ in the first, a middle and the last key.
+void SetValues(int v, TMmsMaker& maker, TMmsSettings& settings) {
+    maker.FTo = "to" + std::to_string(v);
+    settings.MmsMaxSize = v;
+    maker.FSmilPartName = std::to_string(v) + ".smil";
+}
+
+// A settings file with many lines the program does not know, so that a save takes
+// long enough for a kill to land inside it; and what a save of the values 1 and
+// of 2 makes of it.
+struct TBigSettings {
+    std::string initial, one, two;
+    std::chrono::microseconds saveTime{0};  // of one save, to spread the kills over
+    explicit TBigSettings(const std::string& dir) {
+        for (int i = 0; i < 60000; ++i) initial += "note" + std::to_string(i) + "=kept as it is\r\n";
+        initial = "[notes]\r\n" + initial;
+        const std::string p = dir + "probe.ini";
+        WriteFileBytes(p, initial);
+        ScriptedRandom rng;
+        TMmsMaker maker(rng, dir);
+        TMmsSettings settings;
+        TSettingsStore store(p, maker, settings);
+        SetValues(1, maker, settings);
+        store.SaveSettings();
+        one = ReadFileBytes(p);
+        SetValues(2, maker, settings);
+        const auto start = std::chrono::steady_clock::now();
+        store.SaveSettings();
+        saveTime = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+        two = ReadFileBytes(p);
+        std::filesystem::remove(p);
+    }
+};
+
+// A save killed at any point leaves the old file or the new one whole, never a
+// mixture; what it left beside the file goes at the next start.
+TEST(SettingsSave, AKilledSaveLeavesOneWholeFileAndTheNextStartNoLeftover) {
+    TempFolder tmp;
+    const TBigSettings big(tmp.Path());
+    const std::string path = tmp.Path() + "mms.ini";
+    WriteFileBytes(path, big.initial);
+    for (int round = 0; round < 16; ++round) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(ready[0]);
+            ScriptedRandom rng;
+            TMmsMaker maker(rng, tmp.Path());
+            TMmsSettings settings;
+            TSettingsStore store(path, maker, settings);
+            for (int i = 0;; ++i) {
+                SetValues(1 + i % 2, maker, settings);
+                if (i == 0 && ::write(ready[1], "r", 1) != 1) ::_exit(2);
+                try {
+                    store.SaveSettings();
+                } catch (...) {
+                    ::_exit(3);
+                }
+            }
+        }
+        ::close(ready[1]);
+        char c;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        ::close(ready[0]);
+        // From the start of the first save to well into the third.
+        ::usleep(static_cast<useconds_t>(round * big.saveTime.count() / 6));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child ended by itself: " << status;
+        const std::string now = ReadFileBytes(path);
+        EXPECT_TRUE(now == big.initial || now == big.one || now == big.two)
+            << "round " << round << ": " << now.size() << " bytes, not a whole file";
+    }
+    // The next start takes away what a killed save left; a temporary of a live
+    // writer stays.
+    WriteFileBytes(tmp.Path() + ".w7fffffe000.tmp", "left by a dead writer");
+    char own[32];
+    std::snprintf(own, sizeof(own), ".w%x000.tmp", static_cast<unsigned>(::getppid()));
+    WriteFileBytes(tmp.Path() + own, "a live writer's");
+    ScriptedRandom rng;
+    TMmsMaker maker(rng, tmp.Path());
+    TMmsSettings settings;
+    TSettingsStore(path, maker, settings).LoadSettings();
+    EXPECT_EQ(Temporaries(tmp.Path()), std::vector<std::string>{own});
+}
+
+// A write that fails midway (the file may not grow past a limit, as on a full
+// disk) leaves the file as it was and nothing beside it.
+TEST(SettingsSave, AWriteFailingMidwayLeavesTheFileAsItWas) {
+    TempFolder tmp;
+    const std::string path = tmp.Path() + "mms.ini";
+    std::string initial = "[mms]\r\nmmsSubject=old\r\n";
+    while (initial.size() < 100000) initial += "; a comment the program keeps\r\n";
+    WriteFileBytes(path, initial);
+    ScriptedRandom rng;
+    TMmsMaker maker(rng, tmp.Path());
+    TMmsSettings settings;
+    TSettingsStore store(path, maker, settings);
+    maker.FSubject = "new";
+    {
+        TFileSizeLimit limit(50000);
+        EXPECT_THROW(store.SaveSettings(), EIniWriteError);
+    }
+    EXPECT_EQ(ReadFileBytes(path), initial);
+    EXPECT_TRUE(Temporaries(tmp.Path()).empty());
 }
 
 }  // namespace

@@ -130,3 +130,33 @@ TEST(SharedProcs, LoadTextAsAnsiByMark) {
     SwapWideCharBytes(w);
     EXPECT_EQ(w, 0x3412);
 }
+
+// The one reader of a text file's text for a page, its preview, the editor and the
+// message: by its form, up to its first NUL character.
+TEST(SharedProcs, TextFileAsUtf8ReadsEveryFormUpToItsFirstNul) {
+    const std::string text = "你好彩信 12 条";
+    std::string le = B({0xFF, 0xFE}), be = B({0xFE, 0xFF});
+    for (char16_t c : std::u16string(u"你好彩信 12 条")) {
+        le += static_cast<char>(c & 0xFF);
+        le += static_cast<char>(c >> 8);
+        be += static_cast<char>(c >> 8);
+        be += static_cast<char>(c & 0xFF);
+    }
+    EXPECT_EQ(Utf16FileBytes(u"你好彩信 12 条", false, true), le);
+    EXPECT_EQ(Utf16FileBytes(u"你好彩信 12 条", true, true), be);
+    struct Case {
+        const char* name;
+        std::string bytes, utf8;
+    } cases[] = {
+        {"le", le, text},
+        {"be", be, text},
+        {"le with a NUL character", le + B({0, 0, 'x', 0}), text},
+        {"utf8 marked", "\xEF\xBB\xBF" + text + B({0}) + "x", text},
+        {"ansi", Utf8ToCp936(text) + B({0}) + "x", text},
+        {"lone mark", B({0xFF, 0xFE}), ""},
+        {"empty", "", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TextFileAsUtf8(c.bytes), c.utf8) << c.name;
+    // The text tools take it whole.
+    EXPECT_EQ(DecodeTextFile(le + B({0, 0, 'x', 0})), text + B({0}) + "x");
+}

@@ -2,11 +2,37 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "string_list.h"
 #include "test_support.h"
 #include "text_codec.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+struct Asked {
+    std::string caption, text;
+};
+class RecordingQuestions : public TQuestions {
+public:
+    std::vector<Asked> Log;
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons, TIcon) override {
+        Log.push_back({caption, text});
+        return TAnswer::Ok;
+    }
+};
+
+// The names in a folder, temporaries included.
+std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> n;
+    for (const auto& e : fs::directory_iterator(dir)) n.push_back(e.path().filename().string());
+    std::sort(n.begin(), n.end());
+    return n;
+}
+}  // namespace
 
 TEST(TextTools, ConversionsRewriteInPlace) {
     TempFolder tmp;
@@ -16,6 +42,7 @@ TEST(TextTools, ConversionsRewriteInPlace) {
         std::string before;
         TTextEncoding to;
         std::string after;
+        bool converted = true;
     } cases[] = {
         {"u8-to-ansi", B({0xEF, 0xBB, 0xBF}) + "中文\nb", TTextEncoding::Ansi, gbk + "\r\nb\r\n"},
         // UTF-8 without a mark is read as UTF-8, as with the mark.
@@ -30,12 +57,20 @@ TEST(TextTools, ConversionsRewriteInPlace) {
         {"mark-to-u8", B({0xEF, 0xBB, 0xBF}), TTextEncoding::Utf8, B({0xEF, 0xBB, 0xBF})},
         {"mark-to-unicode", B({0xFF, 0xFE}), TTextEncoding::Unicode, B({0xFF, 0xFE})},
         {"mark-to-ansi", B({0xFF, 0xFE}), TTextEncoding::Ansi, ""},
-        // Characters CP936 cannot hold are lost even from UTF-8 to UTF-8.
-        {"u8-lossy", B({0xEF, 0xBB, 0xBF}) + "a\u0E01", TTextEncoding::Utf8, B({0xEF, 0xBB, 0xBF}) + "a?"},
+        // UTF-8 and UTF-16 take the text as read: nothing CP936 lacks is lost.
+        {"u8-to-u8-keeps-all", B({0xEF, 0xBB, 0xBF}) + "a\u0E01", TTextEncoding::Utf8,
+         B({0xEF, 0xBB, 0xBF}) + "a\u0E01"},
+        {"u16-to-unicode-keeps-a-pair", B({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}), TTextEncoding::Unicode,
+         B({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE})},
+        {"u16be-to-u8", B({0xFE, 0xFF, 0x4E, 0x2D, 0x00, 0x0A}), TTextEncoding::Utf8,
+         B({0xEF, 0xBB, 0xBF}) + "中\n"},
+        // ANSI that cannot hold a character keeps the file as it is, and says so.
+        {"u8-to-ansi-lossy", B({0xEF, 0xBB, 0xBF}) + "a\u0E01\n", TTextEncoding::Ansi,
+         B({0xEF, 0xBB, 0xBF}) + "a\u0E01\n", false},
     };
     for (const auto& c : cases) {
         std::string p = tmp.File(c.name, c.before);
-        ConvertTextFile(p, c.to);
+        EXPECT_EQ(ConvertTextFile(p, c.to), c.converted) << c.name;
         EXPECT_EQ(ReadFileBytes(p), c.after) << c.name;
     }
     EXPECT_THROW(ConvertTextFile(tmp.Path() + "missing.txt", TTextEncoding::Ansi), std::runtime_error);
@@ -86,4 +121,114 @@ TEST(TextTools, SplitOfAUtf8TextCountsItsCharacters) {
     EXPECT_EQ(SplitTextFile(odd, 4), 2);
     EXPECT_EQ(ReadFileBytes(tmp.Path() + "o.0001.txt"), "😀\r\n");
     EXPECT_EQ(ReadFileBytes(tmp.Path() + "o.0002.txt"), "a茅\r\n");
+}
+
+TEST(TextTools, ConversionsTellWhatTheyDidInOneBox) {
+    TempFolder tmp;
+    const std::string a = tmp.File("a.txt", "plain\n");
+    const std::string thai = tmp.File("thai.txt", "\xEF\xBB\xBF" "\u0E01\n");
+    struct Case {
+        const char* what;
+        std::vector<std::string> files;
+        std::string text;
+    } cases[] = {
+        {"all converted", {a}, "文件格式转换完成！"},
+        {"one kept", {a, thai}, "以下文件转换为ANSI文本会丢失或改变字符，保持原样，未转换：\r\n" + thai},
+        {"a missing file ends the run",
+         {a, tmp.Path() + "gone.txt", thai},
+         "文件格式转换失败：无法打开文件 " + tmp.Path() + "gone.txt: 文件或文件夹不存在\r\n已转换 1 个文件。"},
+    };
+    for (const auto& c : cases) {
+        RecordingQuestions q;
+        ConvertTextFiles(c.files, TTextEncoding::Ansi, q);
+        ASSERT_EQ(q.Log.size(), 1u) << c.what;
+        EXPECT_EQ(q.Log[0].caption, "提示") << c.what;
+        EXPECT_EQ(q.Log[0].text, c.text) << c.what;
+    }
+}
+
+// As on a full disk: the new text cannot be written whole. The old file stays
+// whole, nothing is left beside it, and the box names the file and the reason.
+TEST(TextTools, AConversionThatCannotBeWrittenKeepsTheFileWhole) {
+    TempFolder tmp;
+    std::string story;
+    while (story.size() < 40000) story += Utf8ToCp936("从前有座山，山里有座庙。\r\n");
+    const std::string p = tmp.File("story.txt", story);
+    RecordingQuestions q;
+    {
+        TFileSizeLimit limit(20000);
+        ConvertTextFiles({p}, TTextEncoding::Utf8, q);
+    }
+    EXPECT_EQ(ReadFileBytes(p), story);
+    EXPECT_EQ(Names(tmp.Path()), std::vector<std::string>{"story.txt"});
+    ASSERT_EQ(q.Log.size(), 1u);
+    EXPECT_EQ(q.Log[0].caption, "提示");
+    EXPECT_EQ(q.Log[0].text, "文件格式转换失败：无法写入文件 " + p + ": 文件太大\r\n已转换 0 个文件。");
+}
+
+TEST(TextTools, ASplitThatCannotBeWrittenLeavesNoEmptyPart) {
+    TempFolder tmp;
+    const std::string p = tmp.File("story.txt", std::string(30, 'x'));
+    // A part of an earlier split stays as it was.
+    tmp.File("story.0002.txt", "old part");
+    const std::string next = tmp.File("next.txt", "y");
+    RecordingQuestions q;
+    {
+        TFileSizeLimit limit(0);
+        SplitTextFiles({p, next}, 10, q);
+    }
+    EXPECT_EQ(Names(tmp.Path()), (std::vector<std::string>{"next.txt", "story.0002.txt", "story.txt"}));
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + "story.0002.txt"), "old part");
+    ASSERT_EQ(q.Log.size(), 1u);
+    EXPECT_EQ(q.Log[0].caption, "提示");
+    EXPECT_EQ(q.Log[0].text, "文本分割失败：" + p + "\r\n无法写入文件 " + tmp.Path() +
+                                 "story.0001.txt: 文件太大");
+    // Written, a split shows nothing.
+    RecordingQuestions quiet;
+    SplitTextFiles({p}, 10, quiet);
+    EXPECT_TRUE(quiet.Log.empty());
+    EXPECT_EQ(ReadFileBytes(tmp.Path() + "story.0004.txt"), "\r\n");
+}
+
+TEST(TextTools, ASplitNeverCutsACharacterInTwo) {
+    TempFolder tmp;
+    // "😀" is two UTF-16 units; a cut between them moves back by one.
+    struct Case {
+        std::string text;
+        int limit;
+        std::vector<std::string> parts;
+    } cases[] = {
+        {"ab😀cd", 3, {"ab\r\n", "😀c\r\n", "d\r\n"}},
+        {"ab😀cd", 4, {"ab😀\r\n", "cd\r\n"}},
+        // A limit of one unit takes the pair whole.
+        {"😀", 1, {"😀\r\n", "\r\n", "\r\n"}},
+        {"𠀀字", 1, {"𠀀\r\n", Utf8ToCp936("字\r\n"), "\r\n", "\r\n"}},
+    };
+    for (const auto& c : cases) {
+        for (const auto& e : fs::directory_iterator(tmp.Path())) fs::remove(e.path());
+        const std::string p = tmp.File("e.txt", c.text);
+        EXPECT_EQ(SplitTextFile(p, c.limit), static_cast<int>(c.parts.size())) << c.text;
+        for (size_t k = 0; k < c.parts.size(); ++k) {
+            char name[32];
+            std::snprintf(name, sizeof(name), "e.%.4zu.txt", k + 1);
+            EXPECT_EQ(ReadFileBytes(tmp.Path() + name), c.parts[k]) << c.text << " " << name;
+        }
+    }
+}
+
+TEST(TextTools, AMarkedUtf16TextIsSplitOnItsCharacters) {
+    TempFolder tmp;
+    for (bool big : {false, true}) {
+        std::string bytes = big ? B({0xFE, 0xFF}) : B({0xFF, 0xFE});
+        for (char16_t c : std::u16string(u"你好彩信\r\nab")) {
+            const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+            bytes += big ? hi : lo;
+            bytes += big ? lo : hi;
+        }
+        const std::string p = tmp.File("w.txt", bytes);
+        // 4 + 2 + 2 + 2 units with the added CR LF.
+        EXPECT_EQ(SplitTextFile(p, 5), 2);
+        EXPECT_EQ(ReadFileBytes(tmp.Path() + "w.0001.txt"), Utf8ToCp936("你好彩信\r\n"));
+        EXPECT_EQ(ReadFileBytes(tmp.Path() + "w.0002.txt"), "\r\nab\r\n");
+    }
 }
