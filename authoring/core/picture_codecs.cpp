@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "shared_procs.h"
 #include "text_codec.h"
 
 QImage DecodePicture(const std::string& bytes, const std::string& ext, int boxW, int boxH, QSize* fullSize) {
@@ -21,4 +22,26 @@ QImage DecodePicture(const std::string& bytes, const std::string& ext, int boxW,
     }
     if (fullSize) *fullSize = pic.size();
     return pic;
+}
+
+QImage DecodePictureFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
+    const std::string e = LowerAscii(ExtractFileExt(path));
+    if (e == ".jpg" || e == ".jpeg") return DecodeJpegFile(path, boxW, boxH, fullSize);
+    if (e == ".png") return DecodePngFile(path, boxW, boxH, fullSize);
+    if (e == ".bmp") return DecodeBmpFile(path, boxW, boxH, fullSize);
+    if (e == ".gif") {
+        TGifPicture gif = DecodeGifFile(path, boxW, boxH, fullSize);
+        if (gif.Frames == 0) throw std::runtime_error("GIF: holds no image");
+        return std::move(gif.First);
+    }
+    throw std::runtime_error("not a picture file: " + path);
+}
+
+TPictureHeader ReadPictureHeader(const std::string& path) {
+    const std::string e = LowerAscii(ExtractFileExt(path));
+    if (e == ".jpg" || e == ".jpeg") return ReadJpegHeader(path);
+    if (e == ".png") return ReadPngHeader(path);
+    if (e == ".bmp") return ReadBmpHeader(path);
+    if (e == ".gif") return ReadGifHeader(path);
+    throw std::runtime_error("not a picture file: " + path);
 }

@@ -11,10 +11,7 @@
 #include <cstdint>
 #include <string>
 
-// The largest picture any decoder takes, in pixels (a 48-megapixel phone photo is
-// well inside; a picture of many gigapixels in a small file is refused).
-inline constexpr int64_t kMaxPicturePixels = int64_t(1) << 28;
-
+#include "picture_header.h"
 #include "picture_bmp.h"
 #include "picture_gif.h"
 #include "picture_jpeg.h"
@@ -26,3 +23,14 @@ inline constexpr int64_t kMaxPicturePixels = int64_t(1) << 28;
 // reduced; for the others fullSize is the picture's size).
 QImage DecodePicture(const std::string& bytes, const std::string& ext, int boxW = 0, int boxH = 0,
                      QSize* fullSize = nullptr);
+
+// A picture file read as a stream by its extension, each decoder taking from the
+// file only what it needs, and refusing a picture by its header before its body
+// is read. Given a box, the picture comes out reduced toward its size shrunk
+// into the box, never smaller (a JPEG by DCT scaling, the others row by row into
+// the reduced picture), and fullSize gets the whole picture's upright size.
+QImage DecodePictureFile(const std::string& path, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
+
+// The picture's size from the file's header alone (a GIF's screen; a JPEG as
+// stored, before any EXIF turn). Raises for a file that is no such picture.
+TPictureHeader ReadPictureHeader(const std::string& path);

@@ -1,28 +1,21 @@
 #include "picture_gif.h"
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
 #include <algorithm>
 
 #include "picture_codecs.h"
+#include "picture_sink.h"
 
 #include <gif_lib.h>
 
 namespace {
 
-struct TGifReader {
-    const std::string* Bytes;
-    size_t Pos;
-};
-
+// giflib reads through this from the stream, as much as it asks for.
 int GifRead(GifFileType* gif, GifByteType* buf, int len) {
-    auto* r = static_cast<TGifReader*>(gif->UserData);
-    const size_t left = r->Bytes->size() - r->Pos;
-    const size_t n = std::min(left, static_cast<size_t>(len < 0 ? 0 : len));
-    std::memcpy(buf, r->Bytes->data() + r->Pos, n);
-    r->Pos += n;
-    return static_cast<int>(n);
+    return len <= 0 ? 0 : static_cast<int>(std::fread(buf, 1, static_cast<size_t>(len), static_cast<FILE*>(gif->UserData)));
 }
 
 int GifWrite(GifFileType* gif, const GifByteType* buf, int len) {
@@ -42,63 +35,151 @@ std::string GifMessage(int code) {
 
 }  // namespace
 
-TGifPicture DecodeGif(const std::string& bytes) {
-    TGifReader reader{&bytes, 0};
-    int code = 0;
-    GifFileType* gif = DGifOpen(&reader, GifRead, &code);
-    if (!gif) throw std::runtime_error("GIF: " + GifMessage(code));
-    struct Closer {
-        GifFileType* g;
-        ~Closer() {
-            int e;
-            DGifCloseFile(g, &e);
-        }
-    } closer{gif};
-    if (static_cast<int64_t>(gif->SWidth) * gif->SHeight > kMaxPicturePixels)
-        throw std::runtime_error("GIF: picture too large");
-    if (DGifSlurp(gif) != GIF_OK) throw std::runtime_error("GIF: " + GifMessage(gif->Error));
+namespace {
 
-    TGifPicture result;
-    result.Frames = gif->ImageCount;
-    if (gif->ImageCount < 1) return result;
-    const SavedImage& frame = gif->SavedImages[0];
-    const GifImageDesc& d = frame.ImageDesc;
-    int w = gif->SWidth, h = gif->SHeight;
-    // A screen of no size: the first frame gives the picture's size.
-    if (w <= 0 || h <= 0) {
-        w = d.Left + d.Width;
-        h = d.Top + d.Height;
+struct TGifFile {
+    GifFileType* Gif;
+    ~TGifFile() {
+        int e;
+        DGifCloseFile(Gif, &e);
     }
-    if (w <= 0 || h <= 0) throw std::runtime_error("GIF: picture has no pixels");
-    if (static_cast<int64_t>(w) * h > kMaxPicturePixels) throw std::runtime_error("GIF: picture too large");
+    [[noreturn]] void Fail() const { throw std::runtime_error("GIF: " + GifMessage(Gif->Error)); }
+};
+
+GifFileType* OpenGif(const TPictureStream& in) {
+    int code = 0;
+    GifFileType* gif = DGifOpen(in.Get(), GifRead, &code);
+    if (!gif) throw std::runtime_error("GIF: " + GifMessage(code));
+    return gif;
+}
+
+// Skips the rest of a frame's data blocks without decoding them.
+void SkipFrameData(const TGifFile& f, bool started) {
+    GifByteType* block = nullptr;
+    if (!started) {
+        int codeSize = 0;
+        if (DGifGetCode(f.Gif, &codeSize, &block) != GIF_OK) f.Fail();
+    } else if (DGifGetCodeNext(f.Gif, &block) != GIF_OK) {
+        f.Fail();
+    }
+    while (block)
+        if (DGifGetCodeNext(f.Gif, &block) != GIF_OK) f.Fail();
+}
+
+// The first frame's rows that fall on the screen, put into the sink; the rest of
+// its data is skipped once the last of them is read.
+void DrawFirstFrame(const TGifFile& f, int w, int h, const GraphicsControlBlock& gcb, TPictureSink& sink) {
+    GifFileType* gif = f.Gif;
+    const GifImageDesc& d = gif->Image;
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
     if (!map) throw std::runtime_error("GIF: no colour table");
-    GraphicsControlBlock gcb{};
-    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
-    DGifSavedExtensionToGCB(gif, 0, &gcb);
-
-    QImage pic(w, h, QImage::Format_RGB888);
-    if (pic.isNull()) throw std::runtime_error("GIF: picture too large");
-    pic.fill(Qt::white);
-    for (int y = 0; y < d.Height; ++y) {
-        const int py = d.Top + y;
-        if (py < 0 || py >= h) continue;
-        uchar* row = pic.scanLine(py);
-        const GifByteType* src = frame.RasterBits + static_cast<size_t>(y) * d.Width;
-        for (int x = 0; x < d.Width; ++x) {
-            const int px = d.Left + x;
-            if (px < 0 || px >= w) continue;
-            const int idx = src[x];
-            // Transparent pixels, and indices past the table, leave the white ground.
-            if (idx == gcb.TransparentColor || idx >= map->ColorCount) continue;
-            const GifColorType& c = map->Colors[idx];
-            row[3 * px] = c.Red;
-            row[3 * px + 1] = c.Green;
-            row[3 * px + 2] = c.Blue;
+    const int rowsOnScreen = d.Left < w && d.Top < h ? std::min(d.Height, h - d.Top) : 0;
+    if (rowsOnScreen <= 0 || d.Width <= 0) return SkipFrameData(f, false);
+    const int x0 = d.Left, x1 = std::min(w, d.Left + d.Width);
+    std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
+    std::vector<uchar> rgb(static_cast<size_t>(x1 - x0) * 3);
+    // Interlaced frames send rows 0, 8, ..., then 4, 12, ..., 2, 6, ..., 1, 3, ....
+    static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+    const int passes = d.Interlace ? 4 : 1;
+    int seen = 0, read = 0;
+    for (int pass = 0; pass < passes && seen < rowsOnScreen; ++pass) {
+        const int first = d.Interlace ? kStart[pass] : 0, step = d.Interlace ? kStep[pass] : 1;
+        for (int fy = first; fy < d.Height && seen < rowsOnScreen; fy += step) {
+            if (DGifGetLine(gif, line.data(), d.Width) != GIF_OK) f.Fail();
+            ++read;
+            if (d.Top + fy >= h) continue;
+            ++seen;
+            // Runs of drawn pixels; transparent ones, and indices past the table,
+            // leave the white ground.
+            int run = 0, runX = x0;
+            auto flush = [&] {
+                if (run > 0) sink.Put(d.Top + fy, runX, 1, rgb.data(), run);
+                run = 0;
+            };
+            for (int x = x0; x < x1; ++x) {
+                const int idx = line[static_cast<size_t>(x - x0)];
+                if (idx == gcb.TransparentColor || idx >= map->ColorCount) {
+                    flush();
+                    continue;
+                }
+                if (run == 0) runX = x;
+                const GifColorType& c = map->Colors[idx];
+                rgb[3 * run] = c.Red;
+                rgb[3 * run + 1] = c.Green;
+                rgb[3 * run + 2] = c.Blue;
+                ++run;
+            }
+            flush();
         }
     }
-    result.First = std::move(pic);
+    // giflib reads on to the end of the frame's data with its last row.
+    if (read < d.Height) SkipFrameData(f, true);
+}
+
+// Walks the whole file: the first frame drawn, the others only counted. With
+// headerOnly, stops at the screen.
+TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen, bool headerOnly) {
+    TGifFile f{OpenGif(in)};
+    GifFileType* gif = f.Gif;
+    if (headerOnly) {
+        if (screen) *screen = QSize(gif->SWidth, gif->SHeight);
+        return {};
+    }
+    TGifPicture result;
+    GraphicsControlBlock gcb{};
+    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+    for (;;) {
+        GifRecordType type;
+        if (DGifGetRecordType(gif, &type) != GIF_OK) f.Fail();
+        if (type == TERMINATE_RECORD_TYPE) break;
+        if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* ext = nullptr;
+            if (DGifGetExtension(gif, &code, &ext) != GIF_OK) f.Fail();
+            // The first frame's control block: its transparent colour.
+            if (code == GRAPHICS_EXT_FUNC_CODE && ext && result.Frames == 0 &&
+                DGifExtensionToGCB(ext[0], ext + 1, &gcb) != GIF_OK)
+                f.Fail();
+            while (ext)
+                if (DGifGetExtensionNext(gif, &ext) != GIF_OK) f.Fail();
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE) continue;
+        if (DGifGetImageDesc(gif) != GIF_OK) f.Fail();
+        if (result.Frames++ > 0) {
+            SkipFrameData(f, false);
+            continue;
+        }
+        const GifImageDesc& d = gif->Image;
+        int w = gif->SWidth, h = gif->SHeight;
+        // A screen of no size: the first frame gives the picture's size.
+        if (w <= 0 || h <= 0) {
+            w = d.Left + d.Width;
+            h = d.Top + d.Height;
+        }
+        if (w <= 0 || h <= 0) throw std::runtime_error("GIF: picture has no pixels");
+        if (static_cast<int64_t>(w) * h > kMaxPicturePixels)
+            throw std::runtime_error("GIF: 图片太大：" + std::to_string(w) + " x " + std::to_string(h) + " 像素");
+        if (screen) *screen = QSize(w, h);
+        TPictureSink sink(w, h, TPictureSink::FactorFor(w, h, boxW, boxH));
+        DrawFirstFrame(f, w, h, gcb, sink);
+        result.First = sink.Take();
+    }
     return result;
+}
+
+}  // namespace
+
+TGifPicture DecodeGif(const std::string& bytes) { return ReadGif(TPictureStream::OfBytes(bytes), 0, 0, nullptr, false); }
+
+TGifPicture DecodeGifFile(const std::string& path, int boxW, int boxH, QSize* screen) {
+    return ReadGif(TPictureStream(path), boxW, boxH, screen, false);
+}
+
+TPictureHeader ReadGifHeader(const std::string& path) {
+    QSize screen;
+    ReadGif(TPictureStream(path), 0, 0, &screen, true);
+    return TPictureHeader{screen.width(), screen.height(), false};
 }
 
 std::string EncodeGif(int width, int height, const std::vector<uint32_t>& palette,

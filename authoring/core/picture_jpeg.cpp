@@ -10,6 +10,7 @@
 
 #include "exif_orientation.h"
 #include "picture_codecs.h"
+#include "picture_sink.h"
 
 // clang-format off
 #include <jpeglib.h>
@@ -34,9 +35,24 @@ void JpegErrorExit(j_common_ptr cinfo) {
     std::longjmp(err->Jump, 1);
 }
 
-// Warnings are dropped, except that a file which ends early is a damaged picture.
+// Warnings that mean pixel data is missing or garbled make the picture damaged:
+// libjpeg would go on with grey or wrong blocks. Others (extraneous bytes before
+// a marker, an unknown JFIF version, a bad ICC profile) leave the pixels whole.
 void JpegEmitMessage(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) JpegErrorExit(cinfo);
+    if (level >= 0) return;
+    switch (cinfo->err->msg_code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_MUST_RESYNC:
+        case JWRN_BOGUS_PROGRESSION:
+        case JWRN_NOT_SEQUENTIAL:
+            JpegErrorExit(cinfo);
+            break;
+        default:
+            break;
+    }
 }
 
 void InitJpegError(TJpegError& err) {
@@ -46,11 +62,29 @@ void InitJpegError(TJpegError& err) {
     err.Message[0] = 0;
 }
 
+// A progressive file may hold any number of scans, each a pass over the whole
+// picture: a few bytes a scan can cost minutes. Real files have about ten.
+struct TJpegProgress {
+    jpeg_progress_mgr Pub;
+    TJpegError* Err;
+};
+
+void JpegScanLimit(j_common_ptr cinfo) {
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kJpegMaxScans) {
+        auto* p = reinterpret_cast<TJpegProgress*>(cinfo->progress);
+        std::snprintf(p->Err->Message, sizeof p->Err->Message, "图片的扫描超过 %d 次", kJpegMaxScans);
+        std::longjmp(p->Err->Jump, 1);
+    }
+}
+
 // ---- JPEG decoding ----
 
 struct TJpegRequest {
     int BoxW, BoxH;
-    int FullW, FullH;  // out: the upright size of the whole picture
+    int FullW, FullH;  // out: the upright size of the whole picture (stored size when HeaderOnly)
+    bool HeaderOnly;
+    bool Progressive;  // out, with HeaderOnly
 };
 
 // The smallest DCT scaling n/8 whose upright output covers the picture shrunk into
@@ -72,26 +106,41 @@ void ChooseJpegScale(jpeg_decompress_struct* cinfo, bool swapped, int boxW, int 
     cinfo->do_fancy_upsampling = FALSE;
 }
 
-bool DecodeJpegRaw(const unsigned char* data, size_t size, TJpegRequest* req, QImage* out, char* message) {
+bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
     jpeg_decompress_struct cinfo;
     TJpegError err;
     InitJpegError(err);
     cinfo.err = &err.Pub;
     if (setjmp(err.Jump)) {
+        if (err.Pub.msg_code == JERR_NO_BACKING_STORE)
+            std::snprintf(err.Message, sizeof err.Message, "图片解码所需内存超过 %d MB", int(kJpegMaxMemory >> 20));
         std::strcpy(message, err.Message);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    // A progressive picture keeps all its coefficients while it is read: past
+    // the cap libjpeg stops with an error instead of taking gigabytes.
+    cinfo.mem->max_memory_to_use = kJpegMaxMemory;
+    TJpegProgress progress{{}, &err};
+    progress.Pub.progress_monitor = JpegScanLimit;
+    cinfo.progress = &progress.Pub;
+    jpeg_stdio_src(&cinfo, file);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
+    if (req->HeaderOnly) {
+        req->FullW = static_cast<int>(cinfo.image_width);
+        req->FullH = static_cast<int>(cinfo.image_height);
+        req->Progressive = cinfo.progressive_mode;
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
     int orientation = 1;
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m && orientation == 1; m = m->next)
         if (m->marker == JPEG_APP0 + 1) orientation = ExifOrientation(m->data, m->data_length);
     const bool swapped = orientation >= 5;
     if (static_cast<int64_t>(cinfo.image_width) * cinfo.image_height > kMaxPicturePixels) {
-        std::strcpy(message, "picture too large");
+        std::snprintf(message, JMSG_LENGTH_MAX, "图片太大：%u x %u 像素", cinfo.image_width, cinfo.image_height);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -224,14 +273,33 @@ bool EncodeJpegRaw(const QImage* rgb, int quality, TJpegMemDest* dest, char* mes
 
 }  // namespace
 
-QImage DecodeJpeg(const std::string& bytes, int boxW, int boxH, QSize* fullSize) {
+namespace {
+
+QImage DecodeJpegStream(const TPictureStream& in, int boxW, int boxH, QSize* fullSize) {
     QImage out;
-    TJpegRequest req{boxW, boxH, 0, 0};
+    TJpegRequest req{boxW, boxH, 0, 0, false, false};
     char message[JMSG_LENGTH_MAX + 32] = {0};
-    if (!DecodeJpegRaw(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &req, &out, message))
-        throw std::runtime_error(std::string("JPEG: ") + message);
+    if (!DecodeJpegRaw(in.Get(), &req, &out, message)) throw std::runtime_error(std::string("JPEG: ") + message);
     if (fullSize) *fullSize = QSize(req.FullW, req.FullH);
     return out;
+}
+
+}  // namespace
+
+QImage DecodeJpeg(const std::string& bytes, int boxW, int boxH, QSize* fullSize) {
+    return DecodeJpegStream(TPictureStream::OfBytes(bytes), boxW, boxH, fullSize);
+}
+
+QImage DecodeJpegFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
+    return DecodeJpegStream(TPictureStream(path), boxW, boxH, fullSize);
+}
+
+TPictureHeader ReadJpegHeader(const std::string& path) {
+    const TPictureStream in(path);
+    TJpegRequest req{0, 0, 0, 0, true, false};
+    char message[JMSG_LENGTH_MAX + 32] = {0};
+    if (!DecodeJpegRaw(in.Get(), &req, nullptr, message)) throw std::runtime_error(std::string("JPEG: ") + message);
+    return TPictureHeader{req.FullW, req.FullH, req.Progressive};
 }
 
 int JpegOrientation(const std::string& bytes) {
