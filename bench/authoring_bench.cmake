@@ -16,3 +16,8 @@ target_link_libraries(thumbnail_bench PRIVATE quilmar_core)
 # Reads messages of many pages into the main window, offscreen.
 add_executable(page_strip_bench page_strip_bench.cpp)
 target_link_libraries(page_strip_bench PRIVATE quilmar_gui)
+
+# Hostile pictures: the thumbnail's and the make's peak memory and time, each in a child.
+add_executable(picture_bombs_bench picture_bombs_bench.cpp)
+target_include_directories(picture_bombs_bench PRIVATE ${CMAKE_SOURCE_DIR}/authoring/tests)
+target_link_libraries(picture_bombs_bench PRIVATE quilmar_core JPEG::JPEG GIF::GIF PNG::PNG ZLIB::ZLIB)

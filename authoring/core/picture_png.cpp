@@ -49,6 +49,11 @@ void PngWarning(png_structp, png_const_charp) {}
 void RgbaOnWhite(const unsigned char* src, uchar* dst, png_uint_32 width) {
     for (png_uint_32 x = 0; x < width; ++x, src += 4, dst += 3) {
         const unsigned a = src[3];
+        // Most pixels are opaque: the blend would give them as they are.
+        if (a == 255) {
+            dst[0] = src[0], dst[1] = src[1], dst[2] = src[2];
+            continue;
+        }
         for (int c = 0; c < 3; ++c) dst[c] = static_cast<uchar>((src[c] * a + 255 * (255 - a) + 127) / 255);
     }
 }

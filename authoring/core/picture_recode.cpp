@@ -81,22 +81,33 @@ std::string StemOf(const std::string& path) { return ChangeFileExt(path, ""); }
 
 }  // namespace
 
-int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings&) {
+int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s) {
     const TPictureHeader hd = ReadPictureHeader(path);
     const int64_t pixels = int64_t(hd.Width) * hd.Height;
     // Bytes a pixel: the 24-bit work picture, and what each format adds while it
     // is encoded again (palette indices, the 8-bit picture, the encoded data); a
     // bitmap is read at its own depth, then goes through a JPEG too.
     const std::string e = LowerAscii(ExtractFileExt(path));
-    const int64_t perPixel = e == ".png" ? 6 : e == ".gif" ? 5 : e == ".bmp" ? 8 : 4;
-    int64_t need = pixels * perPixel;
+    const bool jpeg = e == ".jpg" || e == ".jpeg";
+    int64_t perPixel = e == ".png" ? 6 : e == ".gif" ? 5 : e == ".bmp" ? 8 : 4;
+    double share = 1;  // of the picture's pixels that are decoded
+    if (s.Mode == 3 && s.BoxW > 0 && s.BoxH > 0 && hd.Width > 0 && hd.Height > 0) {
+        // Fitting smooth-scales from a 32-bit copy of the work picture.
+        perPixel += 4;
+        // A JPEG is decoded DCT-scaled toward twice the box, at 1/8 at the least.
+        if (jpeg) {
+            const double r = std::min(double(s.BoxW) / hd.Width, double(s.BoxH) / hd.Height);
+            const double scale = std::clamp(2 * r, 1.0 / 8, 1.0);
+            share = scale * scale;
+        }
+    }
+    int64_t need = static_cast<int64_t>(pixels * share) * perPixel;
     // A progressive JPEG's coefficients, as far as libjpeg's own cap lets them grow.
     if (hd.Progressive) need += std::min<int64_t>(pixels * 6, kJpegMaxMemory);
     // The file is read whole twice: for the fresh copy and for the decoder.
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec) need += 2 * static_cast<int64_t>(size);
-    // The mode-3 fit needs its box-sized picture besides, which is small.
     return need;
 }
 

@@ -6,7 +6,10 @@
 #include <stdexcept>
 
 TPictureSink::TPictureSink(int w, int h, int factor, QRgb background)
-    : W(w), H(h), F(std::max(1, factor)), Bg{qRed(background), qGreen(background), qBlue(background)} {
+    : W(w),
+      H(h),
+      F(std::max(1, factor)),
+      Bg{qRed(background), qGreen(background), qBlue(background)} {
     OutW = (W + F - 1) / F;
     OutH = (H + F - 1) / F;
     if (F == 1) {

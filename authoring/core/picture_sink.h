@@ -29,8 +29,8 @@ public:
 private:
     int W, H, F, OutW, OutH;
     int Bg[3];
-    QImage Whole;                    // factor 1
-    std::vector<int64_t> Sums;       // otherwise: per pixel and colour, the sum of (value - background)
+    QImage Whole;               // factor 1
+    std::vector<int64_t> Sums;  // otherwise: per pixel and colour, the sum of (value - background)
 };
 
 #include <cstdio>

@@ -42,7 +42,8 @@ inline std::string GifScreen(unsigned w, unsigned h) {
 // giflib's encoding of frames of one colour each (index 1 of a red, blue table),
 // with the frame height then raised to claimH: their data covers only the rows
 // they were written with. Screen sw x sh.
-inline std::string GifFrames(unsigned sw, unsigned sh, int frames, int w, int rows, unsigned claimH) {
+inline std::string GifFrames(unsigned sw, unsigned sh, int frames, int w, int rows,
+                             unsigned claimH) {
     std::string out;
     int err = 0;
     GifFileType* gif = EGifOpen(
@@ -58,7 +59,8 @@ inline std::string GifFrames(unsigned sw, unsigned sh, int frames, int w, int ro
     std::vector<GifPixelType> line(static_cast<size_t>(w), 1);
     std::vector<size_t> heights;
     for (int f = 0; f < frames; ++f) {
-        heights.push_back(out.size() + 7);  // the height field of the descriptor about to be written
+        heights.push_back(out.size() +
+                          7);  // the height field of the descriptor about to be written
         EGifPutImageDesc(gif, 0, 0, w, rows, false, nullptr);
         for (int y = 0; y < rows; ++y) EGifPutLine(gif, line.data(), w);
     }
@@ -73,7 +75,8 @@ inline std::string GifFrames(unsigned sw, unsigned sh, int frames, int w, int ro
 
 // libjpeg's encoding of a small picture: grey or CMYK (4 components), progressive
 // or baseline, with a scan script when given.
-inline std::string SmallJpeg(int w, int h, int components, bool progressive, const std::vector<jpeg_scan_info>& script = {}) {
+inline std::string SmallJpeg(int w, int h, int components, bool progressive,
+                             const std::vector<jpeg_scan_info>& script = {}) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -94,7 +97,8 @@ inline std::string SmallJpeg(int w, int h, int components, bool progressive, con
     jpeg_start_compress(&c, TRUE);
     std::vector<JSAMPLE> row(static_cast<size_t>(w) * components);
     for (int y = 0; y < h; ++y) {
-        for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<JSAMPLE>((i * 7 + y * 13) & 0xFF);
+        for (size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<JSAMPLE>((i * 7 + y * 13) & 0xFF);
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&c, &r, 1);
     }
@@ -112,7 +116,8 @@ inline size_t FindMarker(const std::string& j, unsigned char code) {
         const unsigned char m = static_cast<unsigned char>(j[at + 1]);
         if (m == code) return at;
         if (m == 0xDA) return std::string::npos;
-        at += 2 + (size_t(static_cast<unsigned char>(j[at + 2])) << 8 | static_cast<unsigned char>(j[at + 3]));
+        at += 2 + (size_t(static_cast<unsigned char>(j[at + 2])) << 8 |
+                   static_cast<unsigned char>(j[at + 3]));
     }
     return std::string::npos;
 }
@@ -130,7 +135,8 @@ inline std::string ClaimSize(std::string j, unsigned w, unsigned h) {
 // (scans without any data), then the end marker.
 inline std::string WithoutScanData(const std::string& j, int emptyScans = 1) {
     const size_t sos = FindMarker(j, 0xDA);
-    const size_t len = size_t(static_cast<unsigned char>(j[sos + 2])) << 8 | static_cast<unsigned char>(j[sos + 3]);
+    const size_t len = size_t(static_cast<unsigned char>(j[sos + 2])) << 8 |
+                       static_cast<unsigned char>(j[sos + 3]);
     std::string out = j.substr(0, sos);
     for (int i = 0; i < emptyScans; ++i) out += j.substr(sos, 2 + len);
     return out + "\xFF\xD9";
@@ -143,7 +149,8 @@ inline std::string PngChunk(const char* type, const std::string& data) {
     s += char(n >> 24), s += char(n >> 16), s += char(n >> 8), s += char(n);
     std::string body = std::string(type, 4) + data;
     s += body;
-    const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
+    const uint32_t crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
     s += char(crc >> 24), s += char(crc >> 16), s += char(crc >> 8), s += char(crc);
     return s;
 }
@@ -151,7 +158,8 @@ inline std::string PngChunk(const char* type, const std::string& data) {
 // Signature and a header claiming a w x h picture of 8-bit RGB, nothing more.
 inline std::string PngHeaderOnly(uint32_t w, uint32_t h) {
     std::string ihdr;
-    for (uint32_t v : {w, h}) ihdr += char(v >> 24), ihdr += char(v >> 16), ihdr += char(v >> 8), ihdr += char(v);
+    for (uint32_t v : {w, h})
+        ihdr += char(v >> 24), ihdr += char(v >> 16), ihdr += char(v >> 8), ihdr += char(v);
     ihdr += std::string("\x08\x02\x00\x00\x00", 5);
     return std::string("\x89PNG\r\n\x1A\n", 8) + PngChunk("IHDR", ihdr);
 }
@@ -167,7 +175,8 @@ inline std::string PngOneColour(uint32_t w, uint32_t h, bool interlaced) {
             static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(d), n);
         },
         nullptr);
-    png_set_IHDR(png, info, w, h, 1, PNG_COLOR_TYPE_GRAY, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, w, h, 1, PNG_COLOR_TYPE_GRAY,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 9);
     png_write_info(png, info);

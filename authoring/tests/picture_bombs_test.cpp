@@ -1,9 +1,10 @@
 // Pictures that claim far more than they hold, and pictures whose data is cut or
 // garbled: each is decoded within what it shows or refused, in the chooser, on
 // the page and in the make.
-#include <gtest/gtest.h>
+#include "picture_bombs.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +18,6 @@
 
 #include "chooser_rules.h"
 #include "mms_maker.h"
-#include "picture_bombs.h"
 #include "picture_codecs.h"
 #include "picture_recode.h"
 #include "picture_test_support.h"
@@ -37,9 +37,11 @@ std::string QtBytes(const QImage& img, const char* format) {
 // Four flat quarters, so that a reduced picture keeps each colour inside it.
 QImage Quarters(int w, int h) {
     QImage img(w, h, QImage::Format_RGB888);
-    const QColor colors[4] = {QColor(200, 30, 40), QColor(20, 160, 90), QColor(40, 50, 210), QColor(100, 100, 100)};
+    const QColor colors[4] = {QColor(200, 30, 40), QColor(20, 160, 90), QColor(40, 50, 210),
+                              QColor(100, 100, 100)};
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) img.setPixelColor(x, y, colors[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)]);
+        for (int x = 0; x < w; ++x)
+            img.setPixelColor(x, y, colors[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)]);
     return img;
 }
 
@@ -49,7 +51,8 @@ std::string PngOf(const QImage& img, bool interlaced) {
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x) {
             const QRgb p = img.pixel(x, y);
-            l.Samples.insert(l.Samples.end(), {uint16_t(qRed(p)), uint16_t(qGreen(p)), uint16_t(qBlue(p))});
+            l.Samples.insert(l.Samples.end(),
+                             {uint16_t(qRed(p)), uint16_t(qGreen(p)), uint16_t(qBlue(p))});
         }
     return PngFile(l);
 }
@@ -67,7 +70,8 @@ std::string GifOf(const QImage& img) {
         }
     std::vector<GifColorType> colors(8, GifColorType{0, 0, 0});
     for (size_t i = 0; i < table.size(); ++i)
-        colors[i] = GifColorType{GifByteType(qRed(table[i])), GifByteType(qGreen(table[i])), GifByteType(qBlue(table[i]))};
+        colors[i] = GifColorType{GifByteType(qRed(table[i])), GifByteType(qGreen(table[i])),
+                                 GifByteType(qBlue(table[i]))};
     std::string out;
     int err = 0;
     GifFileType* gif = EGifOpen(
@@ -80,14 +84,16 @@ std::string GifOf(const QImage& img) {
     ColorMapObject* map = GifMakeMapObject(8, colors.data());
     EGifPutScreenDesc(gif, img.width(), img.height(), 8, 0, map);
     EGifPutImageDesc(gif, 0, 0, img.width(), img.height(), false, nullptr);
-    for (int y = 0; y < img.height(); ++y) EGifPutLine(gif, pixels.data() + size_t(y) * img.width(), img.width());
+    for (int y = 0; y < img.height(); ++y)
+        EGifPutLine(gif, pixels.data() + size_t(y) * img.width(), img.width());
     GifFreeMapObject(map);
     EGifCloseFile(gif, &err);
     return out;
 }
 
 bool Near(const QColor& a, const QColor& b, int tolerance) {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
@@ -109,7 +115,8 @@ TEST(PictureBombs, GifFramesBeyondTheScreenAreNotDecoded) {
         {"screen.gif", bombs::GifScreen(16384, 16384), QSize(16384, 16384), 1, QColor(255, 0, 0)},
         // A 2 x 1 screen, two frames claiming 65535 x 32767 whose data covers two
         // rows: the first is read as far as the screen goes, the second skipped.
-        {"frames.gif", bombs::GifFrames(2, 1, 2, 65535, 2, 32767), QSize(2, 1), 2, QColor(0, 0, 255)},
+        {"frames.gif", bombs::GifFrames(2, 1, 2, 65535, 2, 32767), QSize(2, 1), 2,
+         QColor(0, 0, 255)},
     };
     for (const auto& c : cases) {
         const std::string path = t.File(c.name, c.bytes);
@@ -174,14 +181,17 @@ TEST(PictureBombs, JpegWithDataMissingOrGarbledIsDamaged) {
         const char* name;
         std::string bytes;
     } cases[] = {
-        {"cut.jpg", bombs::CutWithEnd(photo, 1.0 / 3)},                   // cut, then FF D9
-        {"nodata.jpg", bombs::WithoutScanData(photo)},                   // no scan data at all
+        {"cut.jpg", bombs::CutWithEnd(photo, 1.0 / 3)},  // cut, then FF D9
+        {"nodata.jpg", bombs::WithoutScanData(photo)},   // no scan data at all
         {"bigempty.jpg", bombs::ClaimSize(bombs::WithoutScanData(photo), 16384, 16384)},
         {"garbled.jpg", garbled},
         // Progressive CMYK of 16384 x 16384: its coefficients would take 2 GB.
-        {"cmyk.jpg", bombs::ClaimSize(bombs::WithoutScanData(bombs::SmallJpeg(8, 8, 4, true)), 16384, 16384)},
+        {"cmyk.jpg",
+         bombs::ClaimSize(bombs::WithoutScanData(bombs::SmallJpeg(8, 8, 4, true)), 16384, 16384)},
         // Grey progressive with 10,000 scans that hold nothing.
-        {"scans.jpg", bombs::ClaimSize(bombs::WithoutScanData(bombs::SmallJpeg(8, 8, 1, true), 10000), 4096, 4096)},
+        {"scans.jpg",
+         bombs::ClaimSize(bombs::WithoutScanData(bombs::SmallJpeg(8, 8, 1, true), 10000), 4096,
+                          4096)},
     };
     NineRandom rng;
     TMmsMaker maker{rng, t.Path()};
@@ -228,7 +238,8 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
     TMmsMaker maker{rng, t.Path()};
     for (const auto& c : cases) {
         const std::string path = t.File(c.name, c.bytes);
-        EXPECT_EQ(PictureMemoryNeed(path, TPicEncodeSettings{2, 0, 0, 80}) <= kPictureMemoryBudget, c.within)
+        EXPECT_EQ(PictureMemoryNeed(path, TPicEncodeSettings{2, 0, 0, 80}) <= kPictureMemoryBudget,
+                  c.within)
             << c.name;
         if (c.within) continue;
         for (int mode : {2, 3}) {
@@ -241,7 +252,8 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
                 ADD_FAILURE() << c.name << " made in mode " << mode;
             } catch (const std::runtime_error& e) {
                 const std::string why = e.what();
-                EXPECT_NE(why.find(std::string("图片 ") + c.name + " 太大"), std::string::npos) << why;
+                EXPECT_NE(why.find(std::string("图片 ") + c.name + " 太大"), std::string::npos)
+                    << why;
                 EXPECT_NE(why.find("MB 内存，超过上限 512 MB"), std::string::npos) << why;
             }
             EXPECT_FALSE(std::filesystem::exists(t.Path() + "out.mms")) << c.name;
@@ -251,7 +263,8 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
     }
     // Only the pages' files and the SMIL document are left.
     int files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(t.Path())) files += e.path().extension() != ".smil";
+    for (const auto& e : std::filesystem::directory_iterator(t.Path()))
+        files += e.path().extension() != ".smil";
     EXPECT_EQ(files, 7);
 }
 
@@ -264,7 +277,8 @@ TEST(PictureBombs, HeaderRefusesBeforeTheBodyIsRead) {
         const char* name;
         std::string head;
     } cases[] = {
-        {"a.jpg", bombs::ClaimSize(EncodeJpeg(bombs::Photo(16, 16), 90), 60000, 60000).substr(0, 400)},
+        {"a.jpg",
+         bombs::ClaimSize(EncodeJpeg(bombs::Photo(16, 16), 90), 60000, 60000).substr(0, 400)},
         {"b.png", bombs::PngHeaderOnly(60000, 60000)},
         {"c.gif", gifHead.substr(0, 30)},
         {"d.bmp", bombs::BmpRle8EndsAtOnce(60000, 60000).substr(0, 54)},
@@ -333,8 +347,12 @@ TEST(PictureBombs, ReducedDecodeGivesTheBoxSizedPictureForEachFormat) {
         EXPECT_LT(reduced.width(), 200) << c.name;
         EXPECT_EQ(reduced.width() * 3, reduced.height() * 4) << c.name;
         const int w = reduced.width(), h = reduced.height();
-        for (auto [x, y] : {std::pair{w / 4, h / 4}, {3 * w / 4, h / 4}, {w / 4, 3 * h / 4}, {3 * w / 4, 3 * h / 4}})
-            EXPECT_TRUE(Near(reduced.pixelColor(x, y), q.pixelColor(x * 400 / w, y * 300 / h), c.tolerance))
+        for (auto [x, y] : {std::pair{w / 4, h / 4},
+                            {3 * w / 4, h / 4},
+                            {w / 4, 3 * h / 4},
+                            {3 * w / 4, 3 * h / 4}})
+            EXPECT_TRUE(
+                Near(reduced.pixelColor(x, y), q.pixelColor(x * 400 / w, y * 300 / h), c.tolerance))
                 << c.name << " at " << x << "," << y;
         // Without a box the whole picture, as the re-encoder's decoders give it.
         const QImage whole = DecodePictureFile(path);
@@ -390,9 +408,11 @@ TEST(PictureBombs, BitmapReaderAgreesWithTheToolkitsReader) {
     // and the end of the picture; what the data skips is the first palette colour.
     std::string rle = bombs::BmpRle8EndsAtOnce(6, 3);
     rle.resize(rle.size() - 2);
-    rle += std::string("\x03\x05\x00\x03\x07\x08\x09\x00\x00\x00\x00\x02\x02\x01\x02\x0A\x00\x01", 18);
+    rle +=
+        std::string("\x03\x05\x00\x03\x07\x08\x09\x00\x00\x00\x00\x02\x02\x01\x02\x0A\x00\x01", 18);
     const uint32_t size = static_cast<uint32_t>(rle.size()), data = size - (14 + 40 + 1024);
-    for (int i = 0; i < 4; ++i) rle[2 + i] = char(size >> (8 * i)), rle[34 + i] = char(data >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        rle[2 + i] = char(size >> (8 * i)), rle[34 + i] = char(data >> (8 * i));
     const std::string path = t.File("rle.bmp", rle);
     const QImage ours = DecodePictureFile(path), theirs = DecodeBmp(rle);
     ASSERT_EQ(ours.size(), QSize(6, 3));
@@ -400,7 +420,8 @@ TEST(PictureBombs, BitmapReaderAgreesWithTheToolkitsReader) {
     auto colour = [](int i) { return QColor(255 - i, i, i); };
     const int want[3][6] = {{0, 0, 10, 10, 0, 0}, {0, 0, 0, 0, 0, 0}, {5, 5, 5, 7, 8, 9}};
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 6; ++x) EXPECT_EQ(ours.pixelColor(x, y), colour(want[y][x])) << x << "," << y;
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(ours.pixelColor(x, y), colour(want[y][x])) << x << "," << y;
     // The toolkit's reader agrees wherever the data gives the pixels.
     for (int x = 0; x < 6; ++x) EXPECT_EQ(ours.pixelColor(x, 2), theirs.pixelColor(x, 2)) << x;
 }
