@@ -125,6 +125,10 @@ TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen,
         if (screen) *screen = QSize(gif->SWidth, gif->SHeight);
         return {};
     }
+    // Refused by the screen before any frame is read.
+    if (static_cast<int64_t>(gif->SWidth) * gif->SHeight > kMaxPicturePixels)
+        throw std::runtime_error("GIF: 图片太大：" + std::to_string(gif->SWidth) + " x " + std::to_string(gif->SHeight) +
+                                 " 像素");
     TGifPicture result;
     GraphicsControlBlock gcb{};
     gcb.TransparentColor = NO_TRANSPARENT_COLOR;

@@ -280,7 +280,15 @@ std::string TMmsMaker::RecodedPictureData(std::string& path) {
         }
     } remover{copy, recoded};
     WriteNewFile(copy, ReadFileBytes(path));
-    RecodePicture(recoded);
+    try {
+        RecodePicture(recoded);
+    } catch (const std::exception& e) {
+        // The fresh copy is gone by the time the user reads this: name the page's file.
+        std::string why = e.what();
+        for (const std::string* fresh : {static_cast<const std::string*>(&recoded), &copy})
+            for (size_t at; (at = why.find(*fresh)) != std::string::npos;) why.replace(at, fresh->size(), path);
+        throw std::runtime_error(why);
+    }
     std::string data = ReadFileBytes(recoded);
     path = ChangeFileExt(path, ExtractFileExt(recoded));
     return data;
