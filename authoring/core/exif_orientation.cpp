@@ -17,7 +17,8 @@ int ExifOrientation(const unsigned char* p, size_t n) {
         return big ? unsigned(t[at] << 8 | t[at + 1]) : unsigned(t[at] | t[at + 1] << 8);
     };
     auto u32 = [&](size_t at) {
-        return big ? (uint32_t(u16(at)) << 16 | u16(at + 2)) : (uint32_t(u16(at + 2)) << 16 | u16(at));
+        return big ? (uint32_t(u16(at)) << 16 | u16(at + 2))
+                   : (uint32_t(u16(at + 2)) << 16 | u16(at));
     };
     if (u16(2) != 42) return 1;
     const uint32_t ifd = u32(4);
@@ -35,19 +36,26 @@ int ExifOrientation(const unsigned char* p, size_t n) {
     return 1;
 }
 
-
 TOrientedRow OrientedRow(QImage* out, int orientation, int w, int h, int y) {
     const ptrdiff_t bpl = out->bytesPerLine();
     uchar* base = out->bits();
     auto at = [&](int dx, int dy) { return base + ptrdiff_t(dy) * bpl + ptrdiff_t(dx) * 3; };
     switch (orientation) {
-        case 2: return {at(w - 1, y), -3};
-        case 3: return {at(w - 1, h - 1 - y), -3};
-        case 4: return {at(0, h - 1 - y), 3};
-        case 5: return {at(y, 0), bpl};
-        case 6: return {at(h - 1 - y, 0), bpl};
-        case 7: return {at(h - 1 - y, w - 1), -bpl};
-        case 8: return {at(y, w - 1), -bpl};
-        default: return {at(0, y), 3};
+        case 2:
+            return {at(w - 1, y), -3};
+        case 3:
+            return {at(w - 1, h - 1 - y), -3};
+        case 4:
+            return {at(0, h - 1 - y), 3};
+        case 5:
+            return {at(y, 0), bpl};
+        case 6:
+            return {at(h - 1 - y, 0), bpl};
+        case 7:
+            return {at(h - 1 - y, w - 1), -bpl};
+        case 8:
+            return {at(y, w - 1), -bpl};
+        default:
+            return {at(0, y), 3};
     }
 }

@@ -1,18 +1,17 @@
 #include "picture_bmp.h"
 
+#include <sys/stat.h>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #include "picture_codecs.h"
 #include "picture_sink.h"
-
-#include <sys/stat.h>
-
-#include <cstdio>
-#include <vector>
 
 namespace {
 
@@ -69,16 +68,19 @@ TBmpHeader ParseBmpHeader(const unsigned char* b, size_t n, int64_t fileSize) {
     hd.W = std::abs(hd.W);
     hd.H = std::abs(hd.H);
     if (hd.W * hd.H > kMaxPicturePixels)
-        throw std::runtime_error("BMP: 图片太大：" + std::to_string(hd.W) + " x " + std::to_string(hd.H) + " 像素");
+        throw std::runtime_error("BMP: 图片太大：" + std::to_string(hd.W) + " x " +
+                                 std::to_string(hd.H) + " 像素");
     // Uncompressed rows are padded to four bytes; compressed data has the size the
     // header gives it.
     const bool plain = hd.Compression == 0 || hd.Compression == 3 || hd.Compression == 6;
     const int64_t need = plain ? (hd.W * hd.Bpp + 31) / 32 * 4 * hd.H : hd.SizeImage;
-    if (fileSize < static_cast<int64_t>(hd.OffBits) + need) throw std::runtime_error("BMP: pixel data ends early");
+    if (fileSize < static_cast<int64_t>(hd.OffBits) + need)
+        throw std::runtime_error("BMP: pixel data ends early");
     if (hd.Bpp <= 8) {
         size_t count = colorsUsed ? colorsUsed : size_t(1) << hd.Bpp;
         count = std::min<size_t>(count, 256);
-        for (size_t i = 0; i < count && paletteAt + entry * (i + 1) <= std::min<size_t>(n, hd.OffBits); ++i) {
+        for (size_t i = 0;
+             i < count && paletteAt + entry * (i + 1) <= std::min<size_t>(n, hd.OffBits); ++i) {
             const unsigned char* e = b + paletteAt + entry * i;
             hd.Palette.push_back(qRgb(e[2], e[1], e[0]));
         }
@@ -87,7 +89,8 @@ TBmpHeader ParseBmpHeader(const unsigned char* b, size_t n, int64_t fileSize) {
 }
 
 void CheckBmpHeaders(const std::string& b) {
-    ParseBmpHeader(reinterpret_cast<const unsigned char*>(b.data()), b.size(), static_cast<int64_t>(b.size()));
+    ParseBmpHeader(reinterpret_cast<const unsigned char*>(b.data()), b.size(),
+                   static_cast<int64_t>(b.size()));
 }
 
 // A bit field's value widened (or narrowed) to 8 bits, low bits repeated.
@@ -119,23 +122,32 @@ public:
         const size_t stride = static_cast<size_t>((Hd.W * Hd.Bpp + 31) / 32 * 4);
         std::vector<unsigned char> row(stride);
         uint32_t masks[3] = {Hd.Masks[0], Hd.Masks[1], Hd.Masks[2]};
-        if (Hd.Compression == 0 && Hd.Bpp == 16) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
-        if (Hd.Compression == 0 && Hd.Bpp == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+        if (Hd.Compression == 0 && Hd.Bpp == 16)
+            masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
+        if (Hd.Compression == 0 && Hd.Bpp == 32)
+            masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
         const TBmpField r(masks[0]), g(masks[1]), b(masks[2]);
         const int w = static_cast<int>(Hd.W);
         for (int64_t k = 0; k < Hd.H; ++k) {
-            if (std::fread(row.data(), 1, stride, F) != stride) throw std::runtime_error("BMP: pixel data ends early");
+            if (std::fread(row.data(), 1, stride, F) != stride)
+                throw std::runtime_error("BMP: pixel data ends early");
             uchar* d = Rgb.data();
             for (int x = 0; x < w; ++x, d += 3) {
                 switch (Hd.Bpp) {
-                    case 1: case 2: case 4: case 8: {
+                    case 1:
+                    case 2:
+                    case 4:
+                    case 8: {
                         const int bit = x * static_cast<int>(Hd.Bpp);
-                        const unsigned idx = (row[bit / 8] >> (8 - Hd.Bpp - bit % 8)) & ((1u << Hd.Bpp) - 1);
+                        const unsigned idx =
+                            (row[bit / 8] >> (8 - Hd.Bpp - bit % 8)) & ((1u << Hd.Bpp) - 1);
                         PutIndex(d, idx);
                         break;
                     }
-                    case 16: case 32: {
-                        const uint32_t v = Hd.Bpp == 16 ? Le(row.data(), 2 * size_t(x), 2) : Le(row.data(), 4 * size_t(x), 4);
+                    case 16:
+                    case 32: {
+                        const uint32_t v = Hd.Bpp == 16 ? Le(row.data(), 2 * size_t(x), 2)
+                                                        : Le(row.data(), 4 * size_t(x), 4);
                         d[0] = r.Of(v), d[1] = g.Of(v), d[2] = b.Of(v);
                         break;
                     }
@@ -185,7 +197,8 @@ private:
     int RowY(int64_t k) const { return static_cast<int>(Hd.BottomUp ? Hd.H - 1 - k : k); }
     void PutIndex(uchar* d, unsigned idx) const {
         const QRgb c = idx < Hd.Palette.size() ? Hd.Palette[idx] : 0;
-        d[0] = static_cast<uchar>(qRed(c)), d[1] = static_cast<uchar>(qGreen(c)), d[2] = static_cast<uchar>(qBlue(c));
+        d[0] = static_cast<uchar>(qRed(c)), d[1] = static_cast<uchar>(qGreen(c)),
+        d[2] = static_cast<uchar>(qBlue(c));
     }
     void Pixel(int64_t x, int64_t k, int idx) {
         if (x < 0 || x >= Hd.W || k < 0 || k >= Hd.H) return;
@@ -216,21 +229,23 @@ QImage DecodeBmp(const std::string& bytes) {
     return pic.format() == QImage::Format_RGB888 ? pic : pic.convertToFormat(QImage::Format_RGB888);
 }
 
-
 QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
     const TPictureStream in(path);
     struct stat st {};
-    const int64_t fileSize = fstat(fileno(in.Get()), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+    const int64_t fileSize =
+        fstat(fileno(in.Get()), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
     unsigned char head[kBmpHeadBytes];
     const size_t n = std::fread(head, 1, sizeof head, in.Get());
     const TBmpHeader hd = ParseBmpHeader(head, n, fileSize);
     const bool rle = (hd.Compression == 1 && hd.Bpp == 8) || (hd.Compression == 2 && hd.Bpp == 4);
-    const bool plain = (hd.Compression == 0 && (hd.Bpp == 1 || hd.Bpp == 4 || hd.Bpp == 8 || hd.Bpp == 16 ||
-                                                 hd.Bpp == 24 || hd.Bpp == 32)) ||
-                       ((hd.Compression == 3 || hd.Compression == 6) && (hd.Bpp == 16 || hd.Bpp == 32));
+    const bool plain =
+        (hd.Compression == 0 && (hd.Bpp == 1 || hd.Bpp == 4 || hd.Bpp == 8 || hd.Bpp == 16 ||
+                                 hd.Bpp == 24 || hd.Bpp == 32)) ||
+        ((hd.Compression == 3 || hd.Compression == 6) && (hd.Bpp == 16 || hd.Bpp == 32));
     if (!rle && !plain) throw std::runtime_error("BMP: not a readable bitmap");
     if (hd.W == 0 || hd.H == 0) throw std::runtime_error("BMP: picture has no pixels");
-    if (std::fseek(in.Get(), static_cast<long>(hd.OffBits), SEEK_SET) != 0) throw std::runtime_error("BMP: pixel data ends early");
+    if (std::fseek(in.Get(), static_cast<long>(hd.OffBits), SEEK_SET) != 0)
+        throw std::runtime_error("BMP: pixel data ends early");
     const int w = static_cast<int>(hd.W), h = static_cast<int>(hd.H);
     // Run-length pictures start out in the first palette colour, as the
     // toolkit's reader leaves the pixels their data skips.
@@ -248,7 +263,8 @@ QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSiz
 TPictureHeader ReadBmpHeader(const std::string& path) {
     const TPictureStream in(path);
     struct stat st {};
-    const int64_t fileSize = fstat(fileno(in.Get()), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+    const int64_t fileSize =
+        fstat(fileno(in.Get()), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
     unsigned char head[kBmpHeadBytes];
     const size_t n = std::fread(head, 1, sizeof head, in.Get());
     const TBmpHeader hd = ParseBmpHeader(head, n, fileSize);

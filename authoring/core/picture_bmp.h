@@ -15,6 +15,7 @@ QImage DecodeBmp(const std::string& bytes);
 // picture comes out reduced toward its size shrunk into the box (see
 // TPictureSink::FactorFor). The header is checked against the file's size
 // before any pixel is read.
-QImage DecodeBmpFile(const std::string& path, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
+QImage DecodeBmpFile(const std::string& path, int boxW = 0, int boxH = 0,
+                     QSize* fullSize = nullptr);
 // The size from the header alone.
 TPictureHeader ReadBmpHeader(const std::string& path);

@@ -5,7 +5,8 @@
 #include "shared_procs.h"
 #include "text_codec.h"
 
-QImage DecodePicture(const std::string& bytes, const std::string& ext, int boxW, int boxH, QSize* fullSize) {
+QImage DecodePicture(const std::string& bytes, const std::string& ext, int boxW, int boxH,
+                     QSize* fullSize) {
     const std::string e = LowerAscii(ext);
     if (e == ".jpg" || e == ".jpeg") return DecodeJpeg(bytes, boxW, boxH, fullSize);
     QImage pic;

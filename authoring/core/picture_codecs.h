@@ -1,9 +1,9 @@
 // The picture codecs as the re-encoders, the picture chooser and the page use
-// them: libjpeg (IJG API), giflib, libpng and the toolkit's bitmap reader, one
-// file each. Decoders give 24-bit RGB pictures (QImage::Format_RGB888), upright,
-// with transparency drawn onto white. Every failure raises std::runtime_error with
-// the codec's message; a file that ends before its pixels do is a damaged
-// picture, never one with grey or black rows.
+// them: libjpeg (IJG API), giflib, libpng, and for bitmaps the toolkit's reader
+// (bytes) and a row-by-row reader of our own (files), one file each. Decoders give 24-bit RGB
+// pictures (QImage::Format_RGB888), upright, with transparency drawn onto white. Every failure
+// raises std::runtime_error with the codec's message; a file that ends before its pixels do is a
+// damaged picture, never one with grey or black rows.
 #pragma once
 
 #include <QImage>
@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <string>
 
-#include "picture_header.h"
 #include "picture_bmp.h"
 #include "picture_gif.h"
+#include "picture_header.h"
 #include "picture_jpeg.h"
 #include "picture_png.h"
 
@@ -29,7 +29,8 @@ QImage DecodePicture(const std::string& bytes, const std::string& ext, int boxW 
 // is read. Given a box, the picture comes out reduced toward its size shrunk
 // into the box, never smaller (a JPEG by DCT scaling, the others row by row into
 // the reduced picture), and fullSize gets the whole picture's upright size.
-QImage DecodePictureFile(const std::string& path, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
+QImage DecodePictureFile(const std::string& path, int boxW = 0, int boxH = 0,
+                         QSize* fullSize = nullptr);
 
 // The picture's size from the file's header alone (a GIF's screen; a JPEG as
 // stored, before any EXIF turn). Raises for a file that is no such picture.

@@ -1,21 +1,22 @@
 #include "picture_gif.h"
 
+#include <gif_lib.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
-#include <algorithm>
-
 #include "picture_codecs.h"
 #include "picture_sink.h"
-
-#include <gif_lib.h>
 
 namespace {
 
 // giflib reads through this from the stream, as much as it asks for.
 int GifRead(GifFileType* gif, GifByteType* buf, int len) {
-    return len <= 0 ? 0 : static_cast<int>(std::fread(buf, 1, static_cast<size_t>(len), static_cast<FILE*>(gif->UserData)));
+    return len <= 0 ? 0
+                    : static_cast<int>(std::fread(buf, 1, static_cast<size_t>(len),
+                                                  static_cast<FILE*>(gif->UserData)));
 }
 
 int GifWrite(GifFileType* gif, const GifByteType* buf, int len) {
@@ -68,7 +69,8 @@ void SkipFrameData(const TGifFile& f, bool started) {
 
 // The first frame's rows that fall on the screen, put into the sink; the rest of
 // its data is skipped once the last of them is read.
-void DrawFirstFrame(const TGifFile& f, int w, int h, const GraphicsControlBlock& gcb, TPictureSink& sink) {
+void DrawFirstFrame(const TGifFile& f, int w, int h, const GraphicsControlBlock& gcb,
+                    TPictureSink& sink) {
     GifFileType* gif = f.Gif;
     const GifImageDesc& d = gif->Image;
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
@@ -127,8 +129,8 @@ TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen,
     }
     // Refused by the screen before any frame is read.
     if (static_cast<int64_t>(gif->SWidth) * gif->SHeight > kMaxPicturePixels)
-        throw std::runtime_error("GIF: 图片太大：" + std::to_string(gif->SWidth) + " x " + std::to_string(gif->SHeight) +
-                                 " 像素");
+        throw std::runtime_error("GIF: 图片太大：" + std::to_string(gif->SWidth) + " x " +
+                                 std::to_string(gif->SHeight) + " 像素");
     TGifPicture result;
     GraphicsControlBlock gcb{};
     gcb.TransparentColor = NO_TRANSPARENT_COLOR;
@@ -163,7 +165,8 @@ TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen,
         }
         if (w <= 0 || h <= 0) throw std::runtime_error("GIF: picture has no pixels");
         if (static_cast<int64_t>(w) * h > kMaxPicturePixels)
-            throw std::runtime_error("GIF: 图片太大：" + std::to_string(w) + " x " + std::to_string(h) + " 像素");
+            throw std::runtime_error("GIF: 图片太大：" + std::to_string(w) + " x " +
+                                     std::to_string(h) + " 像素");
         if (screen) *screen = QSize(w, h);
         TPictureSink sink(w, h, TPictureSink::FactorFor(w, h, boxW, boxH));
         DrawFirstFrame(f, w, h, gcb, sink);
@@ -174,7 +177,9 @@ TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen,
 
 }  // namespace
 
-TGifPicture DecodeGif(const std::string& bytes) { return ReadGif(TPictureStream::OfBytes(bytes), 0, 0, nullptr, false); }
+TGifPicture DecodeGif(const std::string& bytes) {
+    return ReadGif(TPictureStream::OfBytes(bytes), 0, 0, nullptr, false);
+}
 
 TGifPicture DecodeGifFile(const std::string& path, int boxW, int boxH, QSize* screen) {
     return ReadGif(TPictureStream(path), boxW, boxH, screen, false);
@@ -200,7 +205,8 @@ std::string EncodeGif(int width, int height, const std::vector<uint32_t>& palett
     std::vector<GifColorType> colors(tableSize, GifColorType{0, 0, 0});
     for (size_t i = 0; i < palette.size(); ++i)
         colors[i] = GifColorType{static_cast<GifByteType>(palette[i] >> 16),
-                                 static_cast<GifByteType>(palette[i] >> 8), static_cast<GifByteType>(palette[i])};
+                                 static_cast<GifByteType>(palette[i] >> 8),
+                                 static_cast<GifByteType>(palette[i])};
 
     std::string out;
     int code = 0;
@@ -210,8 +216,9 @@ std::string EncodeGif(int width, int height, const std::vector<uint32_t>& palett
     bool ok = map && EGifPutScreenDesc(gif, width, height, 8, 0, map) == GIF_OK &&
               EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
     for (int y = 0; ok && y < height; ++y)
-        ok = EGifPutLine(gif, const_cast<GifPixelType*>(indices.data() + static_cast<size_t>(y) * width), width) ==
-             GIF_OK;
+        ok = EGifPutLine(gif,
+                         const_cast<GifPixelType*>(indices.data() + static_cast<size_t>(y) * width),
+                         width) == GIF_OK;
     code = ok ? 0 : (map ? gif->Error : E_GIF_ERR_NOT_ENOUGH_MEM);
     GifFreeMapObject(map);
     int closeCode = 0;
@@ -222,4 +229,3 @@ std::string EncodeGif(int width, int height, const std::vector<uint32_t>& palett
     if (!ok) throw std::runtime_error("GIF: " + GifMessage(code));
     return out;
 }
-

@@ -22,7 +22,8 @@ TGifPicture DecodeGif(const std::string& bytes);
 // The same read from the file, and with a box the first frame comes out reduced
 // toward the screen shrunk into the box (see TPictureSink::FactorFor); screen
 // gets the screen's size.
-TGifPicture DecodeGifFile(const std::string& path, int boxW = 0, int boxH = 0, QSize* screen = nullptr);
+TGifPicture DecodeGifFile(const std::string& path, int boxW = 0, int boxH = 0,
+                          QSize* screen = nullptr);
 // The screen's size from the header alone.
 TPictureHeader ReadGifHeader(const std::string& path);
 // One frame, one global colour table of 1..256 colours (0x00RRGGBB), LZW data.

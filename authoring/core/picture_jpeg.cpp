@@ -1,12 +1,11 @@
 #include "picture_jpeg.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-
-#include <algorithm>
 
 #include "exif_orientation.h"
 #include "picture_codecs.h"
@@ -73,7 +72,8 @@ void JpegScanLimit(j_common_ptr cinfo) {
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (d->input_scan_number > kJpegMaxScans) {
         auto* p = reinterpret_cast<TJpegProgress*>(cinfo->progress);
-        std::snprintf(p->Err->Message, sizeof p->Err->Message, "图片的扫描超过 %d 次", kJpegMaxScans);
+        std::snprintf(p->Err->Message, sizeof p->Err->Message, "图片的扫描超过 %d 次",
+                      kJpegMaxScans);
         std::longjmp(p->Err->Jump, 1);
     }
 }
@@ -113,7 +113,8 @@ bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
     cinfo.err = &err.Pub;
     if (setjmp(err.Jump)) {
         if (err.Pub.msg_code == JERR_NO_BACKING_STORE)
-            std::snprintf(err.Message, sizeof err.Message, "图片解码所需内存超过 %d MB", int(kJpegMaxMemory >> 20));
+            std::snprintf(err.Message, sizeof err.Message, "图片解码所需内存超过 %d MB",
+                          int(kJpegMaxMemory >> 20));
         std::strcpy(message, err.Message);
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -140,7 +141,8 @@ bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
         if (m->marker == JPEG_APP0 + 1) orientation = ExifOrientation(m->data, m->data_length);
     const bool swapped = orientation >= 5;
     if (static_cast<int64_t>(cinfo.image_width) * cinfo.image_height > kMaxPicturePixels) {
-        std::snprintf(message, JMSG_LENGTH_MAX, "图片太大：%u x %u 像素", cinfo.image_width, cinfo.image_height);
+        std::snprintf(message, JMSG_LENGTH_MAX, "图片太大：%u x %u 像素", cinfo.image_width,
+                      cinfo.image_height);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -170,8 +172,9 @@ bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
         // Row by row through a buffer of the decoder's own pool, each pixel put
         // where the upright picture has it.
         const int comps = cinfo.output_components;
-        JSAMPARRAY buf = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                    static_cast<JDIMENSION>(w * comps), 1);
+        JSAMPARRAY buf =
+            (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                       static_cast<JDIMENSION>(w * comps), 1);
         // Adobe software writes CMYK inverted (0 is full ink) and says so by its
         // marker; a file without it holds plain ink values.
         const bool inverted = cinfo.saw_Adobe_marker;
@@ -263,7 +266,8 @@ bool EncodeJpegRaw(const QImage* rgb, int quality, TJpegMemDest* dest, char* mes
         JSAMPROW rows[16];
         JDIMENSION n = 0;
         for (; n < 16 && cinfo.next_scanline + n < height; ++n)
-            rows[n] = const_cast<JSAMPROW>(rgb->constScanLine(static_cast<int>(cinfo.next_scanline + n)));
+            rows[n] =
+                const_cast<JSAMPROW>(rgb->constScanLine(static_cast<int>(cinfo.next_scanline + n)));
         jpeg_write_scanlines(&cinfo, rows, n);
     }
     jpeg_finish_compress(&cinfo);
@@ -279,7 +283,8 @@ QImage DecodeJpegStream(const TPictureStream& in, int boxW, int boxH, QSize* ful
     QImage out;
     TJpegRequest req{boxW, boxH, 0, 0, false, false};
     char message[JMSG_LENGTH_MAX + 32] = {0};
-    if (!DecodeJpegRaw(in.Get(), &req, &out, message)) throw std::runtime_error(std::string("JPEG: ") + message);
+    if (!DecodeJpegRaw(in.Get(), &req, &out, message))
+        throw std::runtime_error(std::string("JPEG: ") + message);
     if (fullSize) *fullSize = QSize(req.FullW, req.FullH);
     return out;
 }
@@ -298,7 +303,8 @@ TPictureHeader ReadJpegHeader(const std::string& path) {
     const TPictureStream in(path);
     TJpegRequest req{0, 0, 0, 0, true, false};
     char message[JMSG_LENGTH_MAX + 32] = {0};
-    if (!DecodeJpegRaw(in.Get(), &req, nullptr, message)) throw std::runtime_error(std::string("JPEG: ") + message);
+    if (!DecodeJpegRaw(in.Get(), &req, nullptr, message))
+        throw std::runtime_error(std::string("JPEG: ") + message);
     return TPictureHeader{req.FullW, req.FullH, req.Progressive};
 }
 
@@ -323,7 +329,8 @@ int JpegOrientation(const std::string& bytes) {
 
 std::string EncodeJpeg(const QImage& rgb, int quality) {
     if (rgb.width() <= 0 || rgb.height() <= 0) return {};
-    const QImage src = rgb.format() == QImage::Format_RGB888 ? rgb : rgb.convertToFormat(QImage::Format_RGB888);
+    const QImage src =
+        rgb.format() == QImage::Format_RGB888 ? rgb : rgb.convertToFormat(QImage::Format_RGB888);
     TJpegMemDest dest{};
     char message[JMSG_LENGTH_MAX] = {0};
     const bool ok = EncodeJpegRaw(&src, quality, &dest, message);
@@ -340,4 +347,3 @@ std::string EncodeJpeg(const QImage& rgb, int quality) {
     if (!ok) throw std::runtime_error(std::string("JPEG: ") + message);
     return out;
 }
-

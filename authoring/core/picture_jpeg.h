@@ -23,7 +23,8 @@ inline constexpr int kJpegMaxScans = 100;
 // memory than the limits above, or more than kMaxPicturePixels: damaged.
 QImage DecodeJpeg(const std::string& bytes, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
 // The same, read from the file as libjpeg needs it.
-QImage DecodeJpegFile(const std::string& path, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
+QImage DecodeJpegFile(const std::string& path, int boxW = 0, int boxH = 0,
+                      QSize* fullSize = nullptr);
 // The header alone, up to the first scan.
 TPictureHeader ReadJpegHeader(const std::string& path);
 // A colour, baseline JPEG with the library's default tables; quality 1..100.

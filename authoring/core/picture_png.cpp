@@ -1,18 +1,17 @@
 #include "picture_png.h"
 
+#include <png.h>
+
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "picture_codecs.h"
 #include "picture_sink.h"
-
-#include <algorithm>
-#include <memory>
-
-#include <png.h>
 
 // libpng reports errors by a jump out of its C code. The functions that set the
 // jump point hold only plain C data, so that no C++ object is skipped by the
@@ -54,7 +53,8 @@ void RgbaOnWhite(const unsigned char* src, uchar* dst, png_uint_32 width) {
             dst[0] = src[0], dst[1] = src[1], dst[2] = src[2];
             continue;
         }
-        for (int c = 0; c < 3; ++c) dst[c] = static_cast<uchar>((src[c] * a + 255 * (255 - a) + 127) / 255);
+        for (int c = 0; c < 3; ++c)
+            dst[c] = static_cast<uchar>((src[c] * a + 255 * (255 - a) + 127) / 255);
     }
 }
 
@@ -69,7 +69,9 @@ bool MakePngSink(TPictureSink** sink, int w, int h, int boxW, int boxH) {
     }
 }
 
-void PutPngRow(TPictureSink* sink, int y, int x0, int step, const uchar* rgb, int n) { sink->Put(y, x0, step, rgb, n); }
+void PutPngRow(TPictureSink* sink, int y, int x0, int step, const uchar* rgb, int n) {
+    sink->Put(y, x0, step, rgb, n);
+}
 
 // The signature and the header chunk, read before libpng sees the file, so that
 // a picture too large is refused before libpng reads on; libpng then gets those
@@ -84,7 +86,8 @@ struct TPngIn {
 bool ReadPngHead(TPngIn* in, char* message) {
     in->HeadPos = 0;
     if (std::fread(in->Head, 1, sizeof in->Head, in->F) != sizeof in->Head ||
-        std::memcmp(in->Head, "\x89PNG\r\n\x1A\n", 8) != 0 || std::memcmp(in->Head + 12, "IHDR", 4) != 0) {
+        std::memcmp(in->Head, "\x89PNG\r\n\x1A\n", 8) != 0 ||
+        std::memcmp(in->Head + 12, "IHDR", 4) != 0) {
         std::strcpy(message, "not a PNG file");
         return false;
     }
@@ -115,7 +118,8 @@ struct TPngRequest {
 // The rows of the file go one by one into the sink, which the caller owns: an
 // interlaced picture's passes are placed pixel by pixel, so no whole picture is
 // ever held but the sink's own.
-bool DecodePngRaw(FILE* file, TPngRequest* req, TPictureSink** sink, unsigned char** rowBuffer, char* message) {
+bool DecodePngRaw(FILE* file, TPngRequest* req, TPictureSink** sink, unsigned char** rowBuffer,
+                  char* message) {
     TPngIn in{file, {}, 0, 0, 0};
     if (!ReadPngHead(&in, message)) return false;
     req->Width = in.Width;
@@ -142,7 +146,8 @@ bool DecodePngRaw(FILE* file, TPngRequest* req, TPictureSink** sink, unsigned ch
     }
     png_set_read_fn(png, &in, PngRead);
     png_read_info(png, info);
-    const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+    const png_uint_32 width = png_get_image_width(png, info),
+                      height = png_get_image_height(png, info);
     // Every kind of PNG as 8-bit RGBA: samples of 16 bits scaled (rounded), small
     // depths, palettes and tRNS expanded, grey spread to RGB, opaque alpha added.
     png_set_scale_16(png);
@@ -195,9 +200,9 @@ bool EncodePngRaw(const QImage* img, const png_color* palette, TPngOut* out, cha
         return false;
     }
     png_set_write_fn(png, out, PngWrite, PngFlush);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(img->width()), static_cast<png_uint_32>(img->height()), 8,
-                 PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(img->width()),
+                 static_cast<png_uint_32>(img->height()), 8, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_PLTE(png, info, palette, 256);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_compression_level(png, 7);
@@ -229,7 +234,9 @@ QImage DecodePngStream(const TPictureStream& in, int boxW, int boxH, QSize* full
 
 }  // namespace
 
-QImage DecodePng(const std::string& bytes) { return DecodePngStream(TPictureStream::OfBytes(bytes), 0, 0, nullptr); }
+QImage DecodePng(const std::string& bytes) {
+    return DecodePngStream(TPictureStream::OfBytes(bytes), 0, 0, nullptr);
+}
 
 QImage DecodePngFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
     return DecodePngStream(TPictureStream(path), boxW, boxH, fullSize);
@@ -239,22 +246,26 @@ TPictureHeader ReadPngHeader(const std::string& path) {
     const TPictureStream in(path);
     TPngRequest req{0, 0, true, 0, 0};
     char message[256] = {0};
-    if (!DecodePngRaw(in.Get(), &req, nullptr, nullptr, message)) throw std::runtime_error(std::string("PNG: ") + message);
+    if (!DecodePngRaw(in.Get(), &req, nullptr, nullptr, message))
+        throw std::runtime_error(std::string("PNG: ") + message);
     return TPictureHeader{static_cast<int>(req.Width), static_cast<int>(req.Height), false};
 }
 
 std::string EncodePng(const QImage& indexed) {
-    if (indexed.width() <= 0 || indexed.height() <= 0) throw std::runtime_error("PNG: picture has no pixels");
-    if (indexed.format() != QImage::Format_Indexed8) throw std::invalid_argument("PNG: needs an 8-bit picture");
+    if (indexed.width() <= 0 || indexed.height() <= 0)
+        throw std::runtime_error("PNG: picture has no pixels");
+    if (indexed.format() != QImage::Format_Indexed8)
+        throw std::invalid_argument("PNG: needs an 8-bit picture");
     png_color palette[256] = {};
     const QList<QRgb> table = indexed.colorTable();
     for (int i = 0; i < 256 && i < table.size(); ++i)
-        palette[i] = png_color{static_cast<png_byte>(qRed(table[i])), static_cast<png_byte>(qGreen(table[i])),
+        palette[i] = png_color{static_cast<png_byte>(qRed(table[i])),
+                               static_cast<png_byte>(qGreen(table[i])),
                                static_cast<png_byte>(qBlue(table[i]))};
     std::string bytes;
     TPngOut out{&bytes, false};
     char message[256] = {0};
-    if (!EncodePngRaw(&indexed, palette, &out, message)) throw std::runtime_error(std::string("PNG: ") + message);
+    if (!EncodePngRaw(&indexed, palette, &out, message))
+        throw std::runtime_error(std::string("PNG: ") + message);
     return bytes;
 }
-

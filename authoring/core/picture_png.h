@@ -14,7 +14,8 @@
 QImage DecodePng(const std::string& bytes);
 // The same read from the file; with a box the picture comes out reduced toward
 // its size shrunk into the box (see TPictureSink::FactorFor).
-QImage DecodePngFile(const std::string& path, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
+QImage DecodePngFile(const std::string& path, int boxW = 0, int boxH = 0,
+                     QSize* fullSize = nullptr);
 // The size from the header alone.
 TPictureHeader ReadPngHeader(const std::string& path);
 // An 8-bit palette PNG of a QImage::Format_Indexed8 picture: not interlaced, the Sub
