@@ -24,3 +24,8 @@ target_link_libraries(text_rule_bench PRIVATE quilmar_core)
 # Saves and loads a settings file of 8 MB.
 add_executable(settings_save_bench settings_save_bench.cpp)
 target_link_libraries(settings_save_bench PRIVATE quilmar_core)
+
+# Hostile pictures: the thumbnail's and the make's peak memory and time, each in a child.
+add_executable(picture_bombs_bench picture_bombs_bench.cpp)
+target_include_directories(picture_bombs_bench PRIVATE ${CMAKE_SOURCE_DIR}/authoring/tests)
+target_link_libraries(picture_bombs_bench PRIVATE quilmar_core JPEG::JPEG GIF::GIF PNG::PNG ZLIB::ZLIB)

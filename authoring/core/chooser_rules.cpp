@@ -182,12 +182,17 @@ QImage FitBitmap(const QImage& picture, int bw, int bh) {
 }
 
 std::optional<QImage> LoadThumbnail(const std::string& path, int bw, int bh) {
+    // Only plain files: a pipe or a device named like a picture would never end.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
     try {
-        // The re-encoder's own decoders: what it would refuse is not listed. A JPEG
-        // comes out already reduced close to the thumbnail; its place in the box is
-        // that of the whole picture.
+        // The re-encoder's own decoders, read from the file as they need it: what
+        // the re-encoder would refuse is not listed. The picture comes out already
+        // reduced close to the thumbnail; its place in the box is that of the
+        // whole picture. Nothing here is shared, so that several threads may make
+        // thumbnails at once.
         QSize full;
-        const QImage picture = DecodePicture(ReadFileBytes(path), ExtractFileExt(path), bw, bh, &full);
+        const QImage picture = DecodePictureFile(path, bw, bh, &full);
         return DrawFitted(picture, FitRect(full.width(), full.height(), bw, bh), bw, bh);
     } catch (const std::exception&) {
         return std::nullopt;

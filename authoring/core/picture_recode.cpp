@@ -81,6 +81,51 @@ std::string StemOf(const std::string& path) { return ChangeFileExt(path, ""); }
 
 }  // namespace
 
+int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s) {
+    const TPictureHeader hd = ReadPictureHeader(path);
+    const int64_t pixels = int64_t(hd.Width) * hd.Height;
+    // Bytes a pixel: the 24-bit work picture, and what each format adds while it
+    // is encoded again (palette indices, the 8-bit picture, the encoded data); a
+    // bitmap is read at its own depth, then goes through a JPEG too.
+    const std::string e = LowerAscii(ExtractFileExt(path));
+    const bool jpeg = e == ".jpg" || e == ".jpeg";
+    int64_t perPixel = e == ".png" ? 6 : e == ".gif" ? 5 : e == ".bmp" ? 8 : 4;
+    double share = 1;  // of the picture's pixels that are decoded
+    if (s.Mode == 3 && s.BoxW > 0 && s.BoxH > 0 && hd.Width > 0 && hd.Height > 0) {
+        // Fitting smooth-scales from a 32-bit copy of the work picture.
+        perPixel += 4;
+        // A JPEG is decoded DCT-scaled toward twice the box, at 1/8 at the least.
+        if (jpeg) {
+            const double r = std::min(double(s.BoxW) / hd.Width, double(s.BoxH) / hd.Height);
+            const double scale = std::clamp(2 * r, 1.0 / 8, 1.0);
+            share = scale * scale;
+        }
+    }
+    int64_t need = static_cast<int64_t>(pixels * share) * perPixel;
+    // A progressive JPEG's coefficients, as far as libjpeg's own cap lets them grow.
+    if (hd.Progressive) need += std::min<int64_t>(pixels * 6, kJpegMaxMemory);
+    // The file is read whole twice: for the fresh copy and for the decoder.
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec) need += 2 * static_cast<int64_t>(size);
+    return need;
+}
+
+void CheckPictureBudget(const std::string& path, const TPicEncodeSettings& s) {
+    int64_t need;
+    try {
+        need = PictureMemoryNeed(path, s);
+    } catch (const std::exception& e) {
+        throw std::runtime_error("无法解码图片 " + path + ": " + e.what());
+    }
+    if (need <= kPictureMemoryBudget) return;
+    const TPictureHeader hd = ReadPictureHeader(path);
+    const auto mb = [](int64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20); };
+    throw std::runtime_error("图片 " + ExtractFileName(path) + " 太大（" + std::to_string(hd.Width) + " x " +
+                             std::to_string(hd.Height) + " 像素），重新编码约需 " + mb(need) +
+                             " MB 内存，超过上限 " + mb(kPictureMemoryBudget) + " MB，未能制作");
+}
+
 int JpegQualityOf(int32_t setting) { return std::clamp(static_cast<int>(setting & 0xFF), 1, 100); }
 
 std::string BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
@@ -220,6 +265,9 @@ void TMmsMaker::ParsePicEncodeInfo() {
 }
 
 std::string TMmsMaker::RecodedPictureData(std::string& path) {
+    // Before anything is copied or decoded: a picture beyond the budget stops the
+    // make with its reason.
+    CheckPictureBudget(path, TPicEncodeSettings{FPicEncodeMode, FPicBoxW, FPicBoxH, FJpegQuality});
     const std::string copy = FreeName(TempDir + ExtractFileName(StemOf(path)), ExtractFileExt(path));
     std::string recoded = copy;
     // The fresh files go again whatever happens: the copy, and a bitmap's JPEG.
@@ -232,7 +280,15 @@ std::string TMmsMaker::RecodedPictureData(std::string& path) {
         }
     } remover{copy, recoded};
     WriteNewFile(copy, ReadFileBytes(path));
-    RecodePicture(recoded);
+    try {
+        RecodePicture(recoded);
+    } catch (const std::exception& e) {
+        // The fresh copy is gone by the time the user reads this: name the page's file.
+        std::string why = e.what();
+        for (const std::string* fresh : {static_cast<const std::string*>(&recoded), &copy})
+            for (size_t at; (at = why.find(*fresh)) != std::string::npos;) why.replace(at, fresh->size(), path);
+        throw std::runtime_error(why);
+    }
     std::string data = ReadFileBytes(recoded);
     path = ChangeFileExt(path, ExtractFileExt(recoded));
     return data;

@@ -34,6 +34,16 @@ int32_t RecodeGif(const std::string& path, const TPicEncodeSettings& s, TRandomS
 // Rewrites the PNG as an 8-bit palette picture.
 int32_t RecodePng(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
 
+// The memory a make may spend on one picture. A 100-megapixel photo fits; a file
+// of a few bytes that claims a picture of hundreds of megapixels does not.
+inline constexpr int64_t kPictureMemoryBudget = int64_t(512) << 20;
+// What re-encoding the picture at path would take, judged by the file's size and
+// its header alone (the body is not read), for modes 2 and 3.
+int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s);
+// Raises, naming the file and saying why in Chinese, when that is more than the
+// budget or the header cannot be read; nothing is written then.
+void CheckPictureBudget(const std::string& path, const TPicEncodeSettings& s);
+
 // Outside mode 1, raises one random pixel's red, green and blue by 0..9 each
 // (wrapping), then in mode 3 fits the picture into the box. A picture without
 // pixels raises.

@@ -259,11 +259,12 @@ void TFrameDispaly::PageChanged(TPageModel& page) {
 }
 
 QImage TFrameDispaly::BoxPicture(const std::string& path) const {
-    // Decoded as the builder and the chooser decode it (upright), and a JPEG
-    // reduced by the decoder to about the box: a frame decodes its page's picture
-    // again each time it takes another page, and a camera photo is large.
+    // Decoded as the builder and the chooser decode it (upright), read from the
+    // file and reduced by the decoder to about the box, so that a frame holds only
+    // a picture of its box's size: a frame decodes its page's picture again each
+    // time it takes another page, and a file may claim a huge picture.
     const int side = std::max(GB1->width(), GB1->height());
-    return DecodePicture(ReadFileBytes(path), ExtractFileExt(path), side, side);
+    return DecodePictureFile(path, side, side);
 }
 
 void TFrameDispaly::ShowPicture(TPageModel& page, const std::string& path) {
