@@ -16,3 +16,7 @@ target_link_libraries(thumbnail_bench PRIVATE quilmar_core)
 # Reads messages of many pages into the main window, offscreen.
 add_executable(page_strip_bench page_strip_bench.cpp)
 target_link_libraries(page_strip_bench PRIVATE quilmar_gui)
+
+# The picture chooser over a folder of hostile pictures and two photos, offscreen.
+add_executable(chooser_bench chooser_bench.cpp)
+target_link_libraries(chooser_bench PRIVATE quilmar_choosers)

@@ -1,27 +1,58 @@
 #include "thumbnail_maker.h"
 
 #include <QMetaObject>
-#include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "chooser_rules.h"
 
-// What the workers read: the listing that is current, so that a file of a dropped
-// listing is not begun at all.
+// What the maker and its workers share; it lives as long as either does.
 struct TThumbnailMaker::TShared {
+    std::mutex M;
+    std::condition_variable Cv;
+    std::deque<std::function<void()>> Jobs;  // guarded by M
+    bool Stop = false;                       // guarded by M: the maker is gone
+    TThumbnailMaker* Owner = nullptr;        // guarded by M; results are posted to it
+    // The listing that is current, so that a file of a dropped listing is not begun.
     std::atomic<quint64> Listing{0};
+
+    void Work() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(M);
+                Cv.wait(lock, [&] { return Stop || !Jobs.empty(); });
+                if (Stop) return;
+                job = std::move(Jobs.front());
+                Jobs.pop_front();
+            }
+            job();
+        }
+    }
 };
 
 TThumbnailMaker::TThumbnailMaker(int workers, TThumbnailLoader loader, QObject* parent)
-    : QObject(parent), shared_(std::make_shared<TShared>()), loader_(std::move(loader)) {
+    : QObject(parent),
+      shared_(std::make_shared<TShared>()),
+      loader_(std::move(loader)),
+      workers_(workers > 0 ? workers : std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {
     if (!loader_) loader_ = LoadThumbnail;
-    pool_.setMaxThreadCount(workers > 0 ? workers : std::max(1, QThread::idealThreadCount()));
+    shared_->Owner = this;
+    // Detached: a picture that takes long to decode never holds up the program's end.
+    for (int i = 0; i < workers_; ++i) std::thread([shared = shared_] { shared->Work(); }).detach();
 }
 
 TThumbnailMaker::~TThumbnailMaker() {
-    Cancel();
-    pool_.waitForDone();
+    std::lock_guard lock(shared_->M);
+    shared_->Owner = nullptr;
+    shared_->Stop = true;
+    shared_->Jobs.clear();
+    shared_->Listing.store(0);
+    shared_->Cv.notify_all();
 }
 
 quint64 TThumbnailMaker::Start(const std::string& folder, const TStringList& names, int bw, int bh) {
@@ -33,10 +64,11 @@ quint64 TThumbnailMaker::Start(const std::string& folder, const TStringList& nam
             this, [this, listing] { if (listing == listing_) emit ListingDone(listing); }, Qt::QueuedConnection);
         return listing;
     }
+    std::lock_guard lock(shared_->M);
     // Begun in the listing's order, so that the first thumbnails come first.
     for (size_t i = 0; i < names.size(); ++i) {
-        pool_.start([this, shared = shared_, loader = loader_, listing, index = static_cast<int>(i),
-                     path = folder + names[i], bw, bh] {
+        shared_->Jobs.push_back([shared = shared_.get(), loader = loader_, listing, index = static_cast<int>(i),
+                                 path = folder + names[i], bw, bh] {
             if (shared->Listing.load() != listing) return;
             std::optional<QImage> thumb;
             try {
@@ -44,18 +76,25 @@ quint64 TThumbnailMaker::Start(const std::string& folder, const TStringList& nam
             } catch (const std::exception&) {
                 thumb.reset();  // a loader that fails leaves the file out
             }
-            QMetaObject::invokeMethod(
-                this, [this, listing, index, t = std::move(thumb)]() mutable { Deliver(listing, index, std::move(t)); },
-                Qt::QueuedConnection);
+            // Posted under the lock, so that the maker cannot go meanwhile.
+            std::lock_guard lock(shared->M);
+            if (TThumbnailMaker* owner = shared->Owner)
+                QMetaObject::invokeMethod(
+                    owner, [owner, listing, index, t = std::move(thumb)]() mutable {
+                        owner->Deliver(listing, index, std::move(t));
+                    },
+                    Qt::QueuedConnection);
         });
     }
+    shared_->Cv.notify_all();
     return listing;
 }
 
 void TThumbnailMaker::Cancel() {
     shared_->Listing.store(++listing_);
     outstanding_ = 0;
-    pool_.clear();
+    std::lock_guard lock(shared_->M);
+    shared_->Jobs.clear();
 }
 
 void TThumbnailMaker::Deliver(quint64 listing, int index, std::optional<QImage> thumb) {

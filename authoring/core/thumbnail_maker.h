@@ -1,12 +1,13 @@
 // Thumbnails of a folder's pictures made on worker threads, one per core, so that
 // the window that shows them keeps answering while a large picture is decoded. The
 // results come back on the thread that owns the maker, as they are done; a new
-// listing drops whatever the one before it still had under way.
+// listing drops whatever the one before it still had under way. A maker that goes
+// does not wait for a picture under way: its worker ends after that picture, or
+// with the process.
 #pragma once
 
 #include <QImage>
 #include <QObject>
-#include <QThreadPool>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,7 +24,7 @@ class TThumbnailMaker : public QObject {
 public:
     // workers 0: one worker per core. The loader is LoadThumbnail unless given.
     explicit TThumbnailMaker(int workers = 0, TThumbnailLoader loader = {}, QObject* parent = nullptr);
-    // Drops the files not yet begun and waits for those under way.
+    // Drops the files not yet begun; those under way report nowhere.
     ~TThumbnailMaker() override;
 
     // Starts the thumbnails of folder + names[i]; a listing still under way is
@@ -35,7 +36,7 @@ public:
     quint64 Listing() const { return listing_; }
     // True while the current listing has files not yet reported.
     bool Busy() const { return outstanding_ > 0; }
-    int Workers() const { return pool_.maxThreadCount(); }
+    int Workers() const { return workers_; }
 
 signals:
     // File index of the current listing is done; ok false when it gave no thumbnail.
@@ -49,7 +50,7 @@ private:
 
     std::shared_ptr<TShared> shared_;
     TThumbnailLoader loader_;
-    QThreadPool pool_;
+    int workers_;
     quint64 listing_ = 0;
     int outstanding_ = 0;
 };

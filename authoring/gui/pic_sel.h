@@ -86,6 +86,5 @@ private:
     QListWidget* lvPic_ = nullptr;
     QLabel* panelPath_ = nullptr;
     QProgressBar* progress_ = nullptr;
-    // Last, so that it goes first: its workers end before the lists they fill.
     std::unique_ptr<TThumbnailMaker> maker_;
 };

@@ -133,7 +133,7 @@ const QColor kBlue(0, 0, 255), kRed(255, 0, 0);
 
 // The picture chooser's thumbnails made by the real loader, with chosen files held
 // on their worker until released, and every file asked for counted. It releases
-// everything when it goes, before the chooser that waits for its workers.
+// everything when it goes, so that no worker is left waiting.
 class TThumbnailGate {
 public:
     TThumbnailGate() : state_(std::make_shared<TState>()) {}
@@ -762,6 +762,23 @@ private slots:
         QCOMPARE(dlg.PicFiles(), (TStringList{"a.png", "b.png", "c.png", "d.png"}));
         for (int i = 0; i < lv->count(); ++i)
             QCOMPARE(IconCentre(lv->item(i), 60), pictures[i].colour);
+    }
+
+    // The chooser goes (at the program's end) while a picture is still being decoded:
+    // it does not wait for it, and the late result reaches nothing.
+    void pictureChooserGoesWithoutWaitingForADecode() {
+        TempFolder t;
+        SaveImage(t.Path() + "a.png", 20, 20, "PNG");
+        TThumbnailGate gate;
+        gate.Hold(t.Path() + "a.png");
+        TCountingPump pump;
+        auto dlg = std::make_unique<TfrmPicsel>(pump, 100, 100, t.Path());
+        dlg->SetThumbnailLoader(gate.Loader());
+        dlg->show();
+        QTRY_VERIFY(gate.WasAsked(t.Path() + "a.png"));
+        dlg.reset();  // with the gate still shut: waiting here would never end
+        gate.Release(t.Path() + "a.png");
+        QTest::qWait(50);
     }
 
     // A folder chosen while a listing waits on a slow picture is listed at once; what
