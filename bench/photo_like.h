@@ -18,8 +18,8 @@ inline QImage PhotoLike(int w, int h, int variant) {
         state ^= state << 13;
         state ^= state >> 7;
         state ^= state << 17;
-        const int sum = static_cast<int>((state & 1023) + ((state >> 10) & 1023) + ((state >> 20) & 1023) +
-                                         ((state >> 30) & 1023));
+        const int sum = static_cast<int>((state & 1023) + ((state >> 10) & 1023) +
+                                         ((state >> 20) & 1023) + ((state >> 30) & 1023));
         return (sum - 2046) * (4.0 / 591.0);
     };
     const double shift = 0.37 * variant;
@@ -43,11 +43,11 @@ inline QImage PhotoLike(int w, int h, int variant) {
         uchar* row = img.scanLine(y);
         for (int x = 0; x < w; ++x) {
             const double sky = 40 * (su[x] * cv[y] + cu[x] * sv[y]) + 30 * c13[x] * c5[y];
-            const double base[3] = {90 + 100 * v + sky, 120 + g[x] - 0.5 * sky, 170 - 90 * v + 0.3 * sky};
+            const double base[3] = {90 + 100 * v + sky, 120 + g[x] - 0.5 * sky,
+                                    170 - 90 * v + 0.3 * sky};
             for (int c = 0; c < 3; ++c)
                 row[3 * x + c] = static_cast<uchar>(std::clamp(base[c] + noise(), 0.0, 255.0));
         }
     }
     return img;
 }
-

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "chooser_rules.h"
@@ -39,11 +40,21 @@ TThumbnailMaker::TThumbnailMaker(int workers, TThumbnailLoader loader, QObject* 
     : QObject(parent),
       shared_(std::make_shared<TShared>()),
       loader_(std::move(loader)),
-      workers_(workers > 0 ? workers : std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {
+      workers_(workers > 0 ? workers
+                           : std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {
     if (!loader_) loader_ = LoadThumbnail;
     shared_->Owner = this;
     // Detached: a picture that takes long to decode never holds up the program's end.
-    for (int i = 0; i < workers_; ++i) std::thread([shared = shared_] { shared->Work(); }).detach();
+    int started = 0;
+    for (int i = 0; i < workers_; ++i) {
+        try {
+            std::thread([shared = shared_] { shared->Work(); }).detach();
+            ++started;
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: fewer workers
+        }
+    }
+    workers_ = started;
 }
 
 TThumbnailMaker::~TThumbnailMaker() {
@@ -55,20 +66,25 @@ TThumbnailMaker::~TThumbnailMaker() {
     shared_->Cv.notify_all();
 }
 
-quint64 TThumbnailMaker::Start(const std::string& folder, const TStringList& names, int bw, int bh) {
+quint64 TThumbnailMaker::Start(const std::string& folder, const TStringList& names, int bw,
+                               int bh) {
     Cancel();
     const quint64 listing = listing_;
     outstanding_ = static_cast<int>(names.size());
     if (names.empty()) {
         QMetaObject::invokeMethod(
-            this, [this, listing] { if (listing == listing_) emit ListingDone(listing); }, Qt::QueuedConnection);
+            this,
+            [this, listing] {
+                if (listing == listing_) emit ListingDone(listing);
+            },
+            Qt::QueuedConnection);
         return listing;
     }
-    std::lock_guard lock(shared_->M);
+    std::unique_lock lock(shared_->M);
     // Begun in the listing's order, so that the first thumbnails come first.
     for (size_t i = 0; i < names.size(); ++i) {
-        shared_->Jobs.push_back([shared = shared_.get(), loader = loader_, listing, index = static_cast<int>(i),
-                                 path = folder + names[i], bw, bh] {
+        shared_->Jobs.push_back([shared = shared_.get(), loader = loader_, listing,
+                                 index = static_cast<int>(i), path = folder + names[i], bw, bh] {
             if (shared->Listing.load() != listing) return;
             std::optional<QImage> thumb;
             try {
@@ -80,13 +96,21 @@ quint64 TThumbnailMaker::Start(const std::string& folder, const TStringList& nam
             std::lock_guard lock(shared->M);
             if (TThumbnailMaker* owner = shared->Owner)
                 QMetaObject::invokeMethod(
-                    owner, [owner, listing, index, t = std::move(thumb)]() mutable {
+                    owner,
+                    [owner, listing, index, t = std::move(thumb)]() mutable {
                         owner->Deliver(listing, index, std::move(t));
                     },
                     Qt::QueuedConnection);
         });
     }
     shared_->Cv.notify_all();
+    if (workers_ == 0) {
+        // Without a worker thread the files are made here, one after the other.
+        std::deque<std::function<void()>> jobs;
+        jobs.swap(shared_->Jobs);
+        lock.unlock();
+        for (auto& job : jobs) job();
+    }
     return listing;
 }
 

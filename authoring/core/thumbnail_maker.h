@@ -17,13 +17,15 @@
 
 // Makes one thumbnail; empty when the file cannot be read or decoded. Called on
 // several worker threads at once.
-using TThumbnailLoader = std::function<std::optional<QImage>(const std::string& path, int bw, int bh)>;
+using TThumbnailLoader =
+    std::function<std::optional<QImage>(const std::string& path, int bw, int bh)>;
 
 class TThumbnailMaker : public QObject {
     Q_OBJECT
 public:
     // workers 0: one worker per core. The loader is LoadThumbnail unless given.
-    explicit TThumbnailMaker(int workers = 0, TThumbnailLoader loader = {}, QObject* parent = nullptr);
+    explicit TThumbnailMaker(int workers = 0, TThumbnailLoader loader = {},
+                             QObject* parent = nullptr);
     // Drops the files not yet begun; those under way report nowhere.
     ~TThumbnailMaker() override;
 
