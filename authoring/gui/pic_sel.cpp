@@ -150,7 +150,6 @@ void TfrmPicsel::ListFolder(const std::string& folder) {
     busy_ = true;
     lvPic_->clear();
     picFiles_.clear();
-    thumbs_.clear();
     allFiles_ = CollectPictureNames(folder_);
     made_.assign(allFiles_.size(), 0);
     madeCount_ = 0;
@@ -169,7 +168,6 @@ void TfrmPicsel::ThumbnailReady(quint64 listing, int index, bool ok, const QImag
     if (!ok) return;
     const auto pos = static_cast<int>(std::count(made_.begin(), made_.begin() + index, char(1)));
     picFiles_.insert(picFiles_.begin() + pos, allFiles_[static_cast<size_t>(index)]);
-    thumbs_.insert(thumbs_.begin() + pos, thumb);
     lvPic_->insertItem(pos, new QListWidgetItem(QIcon(QPixmap::fromImage(thumb)),
                                                 QString::fromStdString(picFiles_[static_cast<size_t>(pos)])));
 }

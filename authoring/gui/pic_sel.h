@@ -76,7 +76,6 @@ private:
     std::string selPicFile_;
     TStringList allFiles_;
     TStringList picFiles_;
-    std::vector<QImage> thumbs_;
     // Per file of allFiles_: 0 not yet made, 1 listed, 2 left out.
     std::vector<char> made_;
     int madeCount_ = 0;
