@@ -29,3 +29,7 @@ target_link_libraries(settings_save_bench PRIVATE quilmar_core)
 add_executable(picture_bombs_bench picture_bombs_bench.cpp)
 target_include_directories(picture_bombs_bench PRIVATE ${CMAKE_SOURCE_DIR}/authoring/tests)
 target_link_libraries(picture_bombs_bench PRIVATE quilmar_core JPEG::JPEG GIF::GIF PNG::PNG ZLIB::ZLIB)
+
+# The picture chooser over a folder of hostile pictures and two photos, offscreen.
+add_executable(chooser_bench chooser_bench.cpp)
+target_link_libraries(chooser_bench PRIVATE quilmar_choosers)

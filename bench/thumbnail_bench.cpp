@@ -1,9 +1,11 @@
 // Picture chooser thumbnails against libjpeg-turbo's own reduced decode: the same
 // photo-like 4000 x 3000 JPEGs read by `djpeg -scale 1/8` (one process per file,
-// output thrown away) and by LoadThumbnail into a 100 x 100 thumbnail, in one run.
-// Prints both times, their ratio, the core count and the peak memory; asserts
-// nothing. Usage: thumbnail_bench [file count, default 200]
+// output thrown away) and by the chooser's thumbnail maker into 100 x 100
+// thumbnails on one worker per core, as the chooser lists a folder; the same on a
+// single worker for comparison. Prints the times, the ratios, the core count and
+// the peak memory; asserts nothing. Usage: thumbnail_bench [file count, default 200]
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QImage>
 #include <algorithm>
 #include <chrono>
@@ -21,9 +23,10 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "chooser_rules.h"
+#include "photo_like.h"
 #include "picture_codecs.h"
 #include "string_list.h"
+#include "thumbnail_maker.h"
 
 extern char** environ;
 
@@ -32,50 +35,6 @@ namespace {
 constexpr int kWidth = 4000, kHeight = 3000, kQuality = 85, kThumb = 100;
 // Distinct pictures; the files repeat them in turn, so that making 200 stays quick.
 constexpr int kVariants = 8;
-
-// Gradients, soft waves and sensor-like noise: compresses like a photo does. Each
-// variant has its own noise and a shifted scene. The waves are sums of products of
-// per-column and per-row terms, so that a 12-megapixel picture is made quickly.
-QImage PhotoLike(int w, int h, int variant) {
-    // Nearly normal noise of deviation 4: the sum of four uniform 10-bit values,
-    // all four taken from one draw of a xorshift generator.
-    uint64_t state = 0x9E3779B97F4A7C15ull * static_cast<uint64_t>(variant + 1);
-    auto noise = [&] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        const int sum = static_cast<int>((state & 1023) + ((state >> 10) & 1023) + ((state >> 20) & 1023) +
-                                         ((state >> 30) & 1023));
-        return (sum - 2046) * (4.0 / 591.0);
-    };
-    const double shift = 0.37 * variant;
-    std::vector<double> su(w), cu(w), c13(w), g(w), sv(h), cv(h), c5(h);
-    for (int x = 0; x < w; ++x) {
-        const double u = double(x) / w + shift;
-        su[x] = std::sin(7 * u);
-        cu[x] = std::cos(7 * u);
-        c13[x] = std::cos(13 * u);
-        g[x] = 60 * std::sin(u);
-    }
-    for (int y = 0; y < h; ++y) {
-        const double v = double(y) / h;
-        sv[y] = std::sin(3 * v);
-        cv[y] = std::cos(3 * v);
-        c5[y] = std::cos(5 * v);
-    }
-    QImage img(w, h, QImage::Format_RGB888);
-    for (int y = 0; y < h; ++y) {
-        const double v = double(y) / h;
-        uchar* row = img.scanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const double sky = 40 * (su[x] * cv[y] + cu[x] * sv[y]) + 30 * c13[x] * c5[y];
-            const double base[3] = {90 + 100 * v + sky, 120 + g[x] - 0.5 * sky, 170 - 90 * v + 0.3 * sky};
-            for (int c = 0; c < 3; ++c)
-                row[3 * x + c] = static_cast<uchar>(std::clamp(base[c] + noise(), 0.0, 255.0));
-        }
-    }
-    return img;
-}
 
 std::string FileName(const std::string& dir, int i) {
     char name[32];
@@ -99,6 +58,23 @@ bool MakeFiles(const std::string& dir, int count) {
 }
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// The folder's thumbnails by the chooser's maker with the given workers (0: one per
+// core); failed counts the files without a thumbnail of the right size.
+double MakeThumbnails(const std::string& dir, const TStringList& names, int workers, int& failed, int& used) {
+    TThumbnailMaker maker(workers);
+    used = maker.Workers();
+    failed = 0;
+    QEventLoop loop;
+    QObject::connect(&maker, &TThumbnailMaker::ThumbnailReady, [&](quint64, int, bool ok, const QImage& t) {
+        if (!ok || t.width() != kThumb || t.height() != kThumb) ++failed;
+    });
+    QObject::connect(&maker, &TThumbnailMaker::ListingDone, &loop, &QEventLoop::quit);
+    const auto t0 = std::chrono::steady_clock::now();
+    maker.Start(dir, names, kThumb, kThumb);
+    loop.exec();
+    return Seconds(std::chrono::steady_clock::now() - t0);
+}
 
 // djpeg -scale 1/8 over every file; false when one run fails. peakKb: the largest
 // resident size of one djpeg.
@@ -146,9 +122,11 @@ int main(int argc, char** argv) {
     }
     const double making = Seconds(std::chrono::steady_clock::now() - m0);
     std::vector<std::string> files;
+    TStringList names;
     uintmax_t bytes = 0;
     for (int i = 0; i < count; ++i) {
         files.push_back(FileName(dir, i));
+        names.push_back(files.back().substr(dir.size()));
         bytes += std::filesystem::file_size(files.back());
     }
 
@@ -162,14 +140,11 @@ int main(int argc, char** argv) {
     const bool djpegOk = RunDjpeg(files, djpegKb);
     const double djpeg = Seconds(std::chrono::steady_clock::now() - d0);
 
-    int failed = 0;
-    const auto t0 = std::chrono::steady_clock::now();
-    for (const std::string& f : files) {
-        const std::optional<QImage> thumb = LoadThumbnail(f, kThumb, kThumb);
-        if (!thumb || thumb->width() != kThumb || thumb->height() != kThumb) ++failed;
-    }
-    const double ours = Seconds(std::chrono::steady_clock::now() - t0);
+    int failed = 0, failedOne = 0, workers = 0, one = 0;
+    const double ours = MakeThumbnails(dir, names, 0, failed, workers);
     const long peakKb = PeakKiB();
+    const double single = MakeThumbnails(dir, names, 1, failedOne, one);
+    failed += failedOne;
 
     std::printf("%d JPEGs of %dx%d, quality %d, %.1f MB in all (made in %.1f s, %d distinct)\n",
                 count, kWidth, kHeight, kQuality, bytes / 1e6, making, std::min(count, kVariants));
@@ -180,13 +155,17 @@ int main(int argc, char** argv) {
                     djpeg * 1000 / count);
     else
         std::printf("  djpeg -scale 1/8:                failed (is libjpeg-turbo-progs installed?)\n");
-    std::printf("  LoadThumbnail %dx%d:           %8.2f s  (%6.1f ms a file)%s\n", kThumb, kThumb, ours,
+    std::printf("  thumbnails %dx%d, %d workers:  %8.2f s  (%6.1f ms a file)%s\n", kThumb, kThumb, workers, ours,
                 ours * 1000 / count, failed ? "  SOME FAILED" : "");
+    std::printf("  thumbnails %dx%d, 1 worker:    %8.2f s  (%6.1f ms a file)\n", kThumb, kThumb, single,
+                single * 1000 / count);
     if (failed) std::printf("  thumbnails that failed:          %d\n", failed);
-    if (djpegOk && djpeg > 0)
-        std::printf("  ratio LoadThumbnail / djpeg:     %8.3f (target <= 1.0)\n", ours / djpeg);
-    std::printf("  peak memory (ru_maxrss):         %8.1f MB, of which %.1f MB before the first "
-                "thumbnail; one djpeg at most %.1f MB\n",
+    if (djpegOk && djpeg > 0) {
+        std::printf("  ratio thumbnails / djpeg:        %8.3f (target <= 0.5)\n", ours / djpeg);
+        std::printf("  ratio 1 worker / djpeg:          %8.3f\n", single / djpeg);
+    }
+    std::printf("  peak memory (ru_maxrss):         %8.1f MB after the workers' run, of which %.1f MB "
+                "before the first thumbnail; one djpeg at most %.1f MB\n",
                 peakKb / 1024.0, baseKb / 1024.0, djpegKb / 1024.0);
 
     cleanUp();

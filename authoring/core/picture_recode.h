@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <cstdint>
 #include <string>
 
@@ -46,12 +47,14 @@ void CheckPictureBudget(const std::string& path, const TPicEncodeSettings& s);
 
 // Outside mode 1, raises one random pixel's red, green and blue by 0..9 each
 // (wrapping), then in mode 3 fits the picture into the box. A picture without
-// pixels raises.
-void PreparePicture(QImage& pic, const TPicEncodeSettings& s, TRandomSource& rng);
+// pixels raises. fullSize: the size of the whole picture when pic was decoded
+// reduced (the fit then comes out as that of the whole picture); empty for
+// pic's own size.
+void PreparePicture(QImage& pic, const TPicEncodeSettings& s, TRandomSource& rng, QSize fullSize = QSize());
 // Scales by r = min(BoxW / width, BoxH / height), both sides rounded half to even,
-// enlarging as well as shrinking. A box with a side of zero or less leaves the
-// picture as it is.
-void FitPictureToBox(QImage& pic, const TPicEncodeSettings& s);
+// enlarging as well as shrinking; width and height those of fullSize when given.
+// A box with a side of zero or less leaves the picture as it is.
+void FitPictureToBox(QImage& pic, const TPicEncodeSettings& s, QSize fullSize = QSize());
 
 // The GIF encoder's colour reduction.
 enum class TGifColorReduction {

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "chooser_browser.h"
 #include "chooser_rules.h"
@@ -22,6 +23,7 @@ TfrmPicsel::TfrmPicsel(TMessagePump& pump, int32_t picMaxW, int32_t picMaxH,
       thumbW_(ClampThumbSide(picMaxW)),
       thumbH_(ClampThumbSide(picMaxH)),
       openFolder_(OpenFolderInFileBrowser) {
+    MakeMaker({});
     setObjectName("frmPicsel");
     setWindowTitle("图片 选择");
     resize(775, 430);
@@ -114,80 +116,72 @@ void TfrmPicsel::showEvent(QShowEvent* event) {
 }
 
 void TfrmPicsel::FormShow() {
+    // PicListed turns true once this first listing (or one that won over it) is done.
     ListFolder(folder_);
-    picListed_ = true;
 }
 
 void TfrmPicsel::STVDataChange(const QString& folder) {
+    // Before the first listing the tree only opens on the picture folder; during it
+    // a change already counts.
     if (!picListed_ && !busy_) return;
     std::string f = folder.toStdString();
     if (f.empty()) return;
     if (f.back() != '/') f += '/';
-    // A change while a listing runs cuts it short after the thumbnail under way;
-    // the new folder is listed then.
-    if (busy_) {
-        pendingFolder_ = f;
-        return;
-    }
-    folder_ = f;
-    ListFolder(folder_);
+    // The folder being listed is not begun again; any other wins over it at once,
+    // so that the list always belongs to the highlighted folder.
+    if (busy_ && f == folder_) return;
+    ListFolder(f);
+}
+
+void TfrmPicsel::MakeMaker(TThumbnailLoader loader) {
+    maker_ = std::make_unique<TThumbnailMaker>(0, std::move(loader));
+    connect(maker_.get(), &TThumbnailMaker::ThumbnailReady, this, &TfrmPicsel::ThumbnailReady);
+    connect(maker_.get(), &TThumbnailMaker::ListingDone, this, &TfrmPicsel::ListingDone);
+}
+
+void TfrmPicsel::SetThumbnailLoader(TThumbnailLoader loader) {
+    const bool wasBusy = busy_;
+    MakeMaker(std::move(loader));
+    if (wasBusy) ListFolder(folder_);
 }
 
 void TfrmPicsel::ListFolder(const std::string& folder) {
-    std::string next = folder;
-    while (!next.empty()) {
-        folder_ = next;
-        busy_ = true;
-        lvPic_->clear();
-        allFiles_.clear();
-        picFiles_ = CollectPictureNames(folder_);
-        BuildThumbnails();
-        busy_ = false;
-        next.clear();
-        if (!pendingFolder_.empty()) {
-            if (pendingFolder_ != folder_) next = pendingFolder_;
-            pendingFolder_.clear();
-        }
-        if (next.empty()) ShowItems();
-    }
-}
-
-bool TfrmPicsel::FolderSuperseded() const {
-    return !pendingFolder_.empty() && pendingFolder_ != folder_;
-}
-
-void TfrmPicsel::BuildThumbnails() {
-    thumbs_.clear();
-    progress_->setMaximum(std::max<int>(1, static_cast<int>(picFiles_.size())));
+    folder_ = folder;
+    busy_ = true;
+    lvPic_->clear();
+    picFiles_.clear();
+    allFiles_ = CollectPictureNames(folder_);
+    made_.assign(allFiles_.size(), 0);
+    madeCount_ = 0;
+    progress_->setMaximum(std::max<int>(1, static_cast<int>(allFiles_.size())));
     progress_->setValue(0);
     progress_->show();
-    allFiles_ = picFiles_;
-    picFiles_.clear();
-    for (size_t i = 0; i < allFiles_.size(); ++i) {
-        const std::string& name = allFiles_[i];
-        // A file that cannot be read or decoded is left out.
-        if (auto thumb = LoadThumbnail(folder_ + name, thumbW_, thumbH_)) {
-            thumbs_.push_back(std::move(*thumb));
-            picFiles_.push_back(name);
-        }
-        progress_->setValue(static_cast<int>(i));
-        pump_.ProcessMessages();
-        // Another folder was chosen meanwhile: that one is listed now, this one
-        // no more, so that the list always belongs to the highlighted folder.
-        if (FolderSuperseded()) break;
-    }
-    progress_->hide();
+    listing_ = maker_->Start(folder_, allFiles_, thumbW_, thumbH_);
 }
 
-void TfrmPicsel::ShowItems() {
-    lvPic_->clear();
-    for (size_t i = 0; i < picFiles_.size(); ++i)
-        lvPic_->addItem(new QListWidgetItem(QIcon(QPixmap::fromImage(thumbs_[i])),
-                                            QString::fromStdString(picFiles_[i])));
+void TfrmPicsel::ThumbnailReady(quint64 listing, int index, bool ok, const QImage& thumb) {
+    if (listing != listing_ || index < 0 || static_cast<size_t>(index) >= made_.size()) return;
+    made_[static_cast<size_t>(index)] = ok ? 1 : 2;
+    progress_->setValue(++madeCount_);
+    // A file that cannot be read or decoded is left out; a thumbnail takes the place
+    // its name has among those listed so far.
+    if (!ok) return;
+    const auto pos = static_cast<int>(std::count(made_.begin(), made_.begin() + index, char(1)));
+    picFiles_.insert(picFiles_.begin() + pos, allFiles_[static_cast<size_t>(index)]);
+    lvPic_->insertItem(pos, new QListWidgetItem(QIcon(QPixmap::fromImage(thumb)),
+                                                QString::fromStdString(picFiles_[static_cast<size_t>(pos)])));
+}
+
+void TfrmPicsel::ListingDone(quint64 listing) {
+    if (listing != listing_) return;
+    busy_ = false;
+    picListed_ = true;
+    progress_->hide();
+    emit ListingFinished();
 }
 
 void TfrmPicsel::LvPicClick() {
-    if (busy_) return;
+    // The thumbnails shown so far can be taken while the rest are still being made.
     const int row = lvPic_->currentRow();
     if (row < 0 || !lvPic_->currentItem()->isSelected() || row >= static_cast<int>(picFiles_.size()))
         return;
@@ -196,7 +190,7 @@ void TfrmPicsel::LvPicClick() {
 }
 
 void TfrmPicsel::LvPicDblClick() {
-    if (busy_ || lvPic_->selectedItems().isEmpty()) return;
+    if (lvPic_->selectedItems().isEmpty()) return;
     LvPicClick();
     BitBtn1Click();
 }

@@ -5,10 +5,13 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "services.h"
 #include "string_list.h"
+#include "thumbnail_maker.h"
 
 class QLabel;
 class QListWidget;
@@ -34,8 +37,11 @@ public:
     bool Busy() const { return busy_; }
 
     void SetFolderOpener(std::function<void(const std::string&)> f) { openFolder_ = std::move(f); }
+    // The thumbnails' maker, for tests: any listing under way is dropped.
+    void SetThumbnailLoader(TThumbnailLoader loader);
 
-    // Collects the folder's pictures, builds their thumbnails and shows them.
+    // Collects the folder's pictures and starts their thumbnails on the workers;
+    // each is shown in its place as it comes. A listing under way is dropped.
     void ListFolder(const std::string& folder);
 
     // Handlers, named after their controls and events.
@@ -45,14 +51,18 @@ public:
     void BitBtn1Click();
     void SpeedButton1Click();
 
+signals:
+    // The listing of Folder() has every thumbnail it will get.
+    void ListingFinished();
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void FormShow();
-    void BuildThumbnails();
-    void ShowItems();
-    bool FolderSuperseded() const;
+    void MakeMaker(TThumbnailLoader loader);
+    void ThumbnailReady(quint64 listing, int index, bool ok, const QImage& thumb);
+    void ListingDone(quint64 listing);
 
     TMessagePump& pump_;
     int thumbW_, thumbH_;
@@ -61,16 +71,19 @@ private:
     bool busy_ = false;
     bool picListed_ = false;
     bool firstListingQueued_ = false;
-    std::string pendingFolder_;
     std::string curFile_;
     std::string folder_;
     std::string selPicFile_;
     TStringList allFiles_;
     TStringList picFiles_;
-    std::vector<QImage> thumbs_;
+    // Per file of allFiles_: 0 not yet made, 1 listed, 2 left out.
+    std::vector<char> made_;
+    int madeCount_ = 0;
+    quint64 listing_ = 0;
 
     TFolderBrowser* browser_ = nullptr;
     QListWidget* lvPic_ = nullptr;
     QLabel* panelPath_ = nullptr;
     QProgressBar* progress_ = nullptr;
+    std::unique_ptr<TThumbnailMaker> maker_;
 };

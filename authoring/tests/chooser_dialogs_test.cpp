@@ -16,9 +16,13 @@
 #include <functional>
 #include <memory>
 #include <map>
+#include <mutex>
+#include <condition_variable>
+#include <set>
 
 #include "audio_sel.h"
 #include "chooser_browser.h"
+#include "chooser_rules.h"
 #include "pic_sel.h"
 #include "string_list.h"
 #include "test_support.h"
@@ -126,6 +130,62 @@ QStringList Captions(QListWidget* lv) {
 }
 
 const QColor kBlue(0, 0, 255), kRed(255, 0, 0);
+
+// The picture chooser's thumbnails made by the real loader, with chosen files held
+// on their worker until released, and every file asked for counted. It releases
+// everything when it goes, so that no worker is left waiting.
+class TThumbnailGate {
+public:
+    TThumbnailGate() : state_(std::make_shared<TState>()) {}
+    ~TThumbnailGate() { ReleaseAll(); }
+    TThumbnailLoader Loader() const {
+        return [st = state_](const std::string& path, int bw, int bh) {
+            {
+                std::unique_lock lock(st->M);
+                st->Asked.push_back(path);
+                st->Cv.wait(lock, [&] { return !st->Held.count(path); });
+            }
+            return LoadThumbnail(path, bw, bh);
+        };
+    }
+    void Hold(const std::string& path) {
+        std::lock_guard lock(state_->M);
+        state_->Held.insert(path);
+    }
+    void Release(const std::string& path) {
+        std::lock_guard lock(state_->M);
+        state_->Held.erase(path);
+        state_->Cv.notify_all();
+    }
+    void ReleaseAll() {
+        std::lock_guard lock(state_->M);
+        state_->Held.clear();
+        state_->Cv.notify_all();
+    }
+    bool WasAsked(const std::string& path) const {
+        std::lock_guard lock(state_->M);
+        return std::count(state_->Asked.begin(), state_->Asked.end(), path) > 0;
+    }
+    size_t AskedCount() const {
+        std::lock_guard lock(state_->M);
+        return state_->Asked.size();
+    }
+
+private:
+    struct TState {
+        mutable std::mutex M;
+        std::condition_variable Cv;
+        std::set<std::string> Held;
+        std::vector<std::string> Asked;
+    };
+    std::shared_ptr<TState> state_;
+};
+
+// The colour at the middle of a list item's thumbnail.
+QColor IconCentre(QListWidgetItem* item, int side) {
+    const QImage img = item->icon().pixmap(side, side).toImage();
+    return img.pixelColor(img.width() / 2, img.height() / 2);
+}
 
 }  // namespace
 
@@ -603,6 +663,8 @@ private slots:
         SaveImage(d + "sub/inner.png", 10, 10, "PNG");
         TCountingPump pump;
         TfrmPicsel dlg(pump, 100, 100, d);
+        TThumbnailGate gate;
+        dlg.SetThumbnailLoader(gate.Loader());
         QCOMPARE(dlg.windowTitle(), QString("图片 选择"));
         auto* lv = Find<QListWidget>(&dlg, "LvPic");
         QCOMPARE(lv->count(), 0);
@@ -611,7 +673,7 @@ private slots:
         QTRY_VERIFY(dlg.PicListed());
         QCOMPARE(Captions(lv), (QStringList{"a.jpg", "C.PNG"}));
         QCOMPARE(lv->iconSize(), QSize(100, 100));
-        QCOMPARE(pump.Calls, 3);  // once after every picture tried
+        QCOMPARE(gate.AskedCount(), size_t(3));  // every picture tried once
         QVERIFY(!Find<QProgressBar>(&dlg, "FProgress")->isVisible());
         QCOMPARE(Panel(&dlg, "StatusPanel1"), QString("请双击图片文件夹"));
 
@@ -621,7 +683,7 @@ private slots:
         dlg.show();
         QTest::qWait(20);
         QCOMPARE(Captions(lv), (QStringList{"a.jpg", "C.PNG"}));
-        QCOMPARE(pump.Calls, 3);
+        QCOMPARE(gate.AskedCount(), size_t(3));
     }
 
     void pictureChoosing() {
@@ -677,7 +739,73 @@ private slots:
         QCOMPARE(dlg.SelPicFile(), d + "a.png");
     }
 
-    void pictureFolderChangeDuringListingIsDeferred() {
+    // Thumbnails are made on workers and each is shown in its name's place as it
+    // comes, while the others are still under way; a damaged file never shows.
+    void pictureThumbnailsShownInOrderAsTheyCome() {
+        TempFolder t;
+        const std::string d = t.Path();
+        const struct {
+            const char* name;
+            QColor colour;
+        } pictures[] = {{"a.png", Qt::red}, {"b.png", Qt::green}, {"c.png", Qt::blue}, {"d.png", Qt::yellow}};
+        for (const auto& p : pictures) {
+            QImage img(40, 40, QImage::Format_RGB32);
+            img.fill(p.colour);
+            QVERIFY(img.save(QString::fromStdString(d + p.name), "PNG"));
+        }
+        t.File("bb.jpg", "\xFF\xD8\xFF\xE0 broken");
+        TCountingPump pump;
+        TfrmPicsel dlg(pump, 60, 60, d);
+        TThumbnailGate gate;
+        dlg.SetThumbnailLoader(gate.Loader());
+        gate.Hold(d + "a.png");
+        gate.Hold(d + "c.png");
+        auto* lv = Find<QListWidget>(&dlg, "LvPic");
+        auto* progress = Find<QProgressBar>(&dlg, "FProgress");
+        dlg.show();
+        QTRY_COMPARE(Captions(lv), (QStringList{"b.png", "d.png"}));
+        QTRY_COMPARE(progress->value(), 3);  // b.png, bb.jpg and d.png done
+        QVERIFY(dlg.Busy());
+        QVERIFY(progress->isVisible());
+        QVERIFY(!dlg.PicListed());
+        // What is shown can be clicked meanwhile.
+        lv->setCurrentRow(1);
+        emit lv->itemClicked(lv->item(1));
+        QCOMPARE(dlg.CurFile(), d + "d.png");
+
+        gate.Release(d + "c.png");
+        QTRY_COMPARE(Captions(lv), (QStringList{"b.png", "c.png", "d.png"}));
+        QVERIFY(dlg.Busy());
+        gate.Release(d + "a.png");
+        QTRY_VERIFY(dlg.PicListed());
+        QVERIFY(!dlg.Busy());
+        QVERIFY(!progress->isVisible());
+        QCOMPARE(Captions(lv), (QStringList{"a.png", "b.png", "c.png", "d.png"}));
+        QCOMPARE(dlg.PicFiles(), (TStringList{"a.png", "b.png", "c.png", "d.png"}));
+        for (int i = 0; i < lv->count(); ++i)
+            QCOMPARE(IconCentre(lv->item(i), 60), pictures[i].colour);
+    }
+
+    // The chooser goes (at the program's end) while a picture is still being decoded:
+    // it does not wait for it, and the late result reaches nothing.
+    void pictureChooserGoesWithoutWaitingForADecode() {
+        TempFolder t;
+        SaveImage(t.Path() + "a.png", 20, 20, "PNG");
+        TThumbnailGate gate;
+        gate.Hold(t.Path() + "a.png");
+        TCountingPump pump;
+        auto dlg = std::make_unique<TfrmPicsel>(pump, 100, 100, t.Path());
+        dlg->SetThumbnailLoader(gate.Loader());
+        dlg->show();
+        QTRY_VERIFY(gate.WasAsked(t.Path() + "a.png"));
+        dlg.reset();  // with the gate still shut: waiting here would never end
+        gate.Release(t.Path() + "a.png");
+        QTest::qWait(50);
+    }
+
+    // A folder chosen while a listing waits on a slow picture is listed at once; what
+    // the first listing still brings is dropped.
+    void pictureFolderChangeDuringListingWins() {
         TempFolder t;
         const std::string d = t.Path();
         SaveImage(d + "a.png", 20, 20, "PNG");
@@ -691,31 +819,33 @@ private slots:
         fs::create_directory(d + "empty");
         TCountingPump pump;
         TfrmPicsel dlg(pump, 100, 100, d);
+        TThumbnailGate gate;
+        dlg.SetThumbnailLoader(gate.Loader());
+        gate.Hold(d + "a.png");
         auto* tree = Find<QTreeView>(&dlg, "STVData");
         auto* model = qobject_cast<QFileSystemModel*>(tree->model());
         auto* lv = Find<QListWidget>(&dlg, "LvPic");
         auto choose = [&](const std::string& dir) {
             tree->setCurrentIndex(model->index(QString::fromStdString(dir)));
         };
-        // Choosing a folder in the tree while the first listing runs: the tree sends
-        // the change from the event loop, which the program's pump runs.
-        pump.OnPump = [&] {
-            if (pump.Calls == 1) {
-                choose(d + "other");
-                QCoreApplication::processEvents();
-            }
-        };
         dlg.show();
+        QTRY_VERIFY(gate.WasAsked(d + "a.png"));
+        QTRY_COMPARE(Captions(lv), QStringList{"b.png"});
+        QVERIFY(dlg.Busy());
+        choose(d + "other");
         QTRY_VERIFY(dlg.PicListed());
         QVERIFY(!dlg.Busy());
         QCOMPARE(dlg.Folder(), d + "other/");
         QCOMPARE(Captions(lv), QStringList{"x.gif"});
-        // The picture folder's listing stopped after a.png; b.png was never read.
-        QCOMPARE(pump.Calls, 2);
+        // The slow picture of the folder left behind comes too late to count.
+        gate.Release(d + "a.png");
+        QTest::qWait(100);
+        QCOMPARE(Captions(lv), QStringList{"x.gif"});
+        QCOMPARE(dlg.PicFiles(), TStringList{"x.gif"});
 
-        pump.OnPump = nullptr;
         choose(d + "empty");
         QTRY_COMPARE(dlg.Folder(), d + "empty/");
+        QTRY_VERIFY(!dlg.Busy());
         QCOMPARE(lv->count(), 0);
         QVERIFY(!Find<QProgressBar>(&dlg, "FProgress")->isVisible());
         choose(d);
@@ -731,6 +861,8 @@ private slots:
         for (const char* name : {"b/p1.png", "b/p2.png", "b/p3.png"}) SaveImage(d + name, 20, 20, "PNG");
         TCountingPump pump;
         TfrmPicsel dlg(pump, 100, 100, d);
+        TThumbnailGate gate;
+        dlg.SetThumbnailLoader(gate.Loader());
         dlg.show();
         QTRY_VERIFY(dlg.PicListed());
         auto* tree = Find<QTreeView>(&dlg, "STVData");
@@ -754,17 +886,17 @@ private slots:
         QVERIFY(tree->viewport()->rect().contains(bRect));
         QCOMPARE(highlighted(), QStringList{ModelPath(d)});
 
-        QStringList during;
-        pump.Calls = 0;
-        pump.OnPump = [&] {
-            if (pump.Calls != 1) return;
-            during = highlighted();
-            tree->expand(a);  // three rows come in above the clicked one
-        };
+        // The listing waits on its first picture meanwhile.
+        gate.Hold(d + "b/p1.png");
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, bRect.center());
         QTRY_COMPARE(dlg.Folder(), d + "b/");
+        QTRY_VERIFY(gate.WasAsked(d + "b/p1.png"));
+        QVERIFY(dlg.Busy());
+        QCOMPARE(highlighted(), QStringList{ModelPath(d + "b")});
+        tree->expand(a);  // three rows come in above the clicked one
+        QTest::qWait(50);
+        gate.Release(d + "b/p1.png");
         QTRY_VERIFY(!dlg.Busy());
-        QCOMPARE(during, QStringList{ModelPath(d + "b")});
         QVERIFY(tree->isExpanded(a));
         QCOMPARE(highlighted(), QStringList{ModelPath(d + "b")});
         QCOMPARE(tree->currentIndex(), b);

@@ -852,6 +852,54 @@ TEST_F(PictureMaker, ModeThreeFitsTheBox) {
     EXPECT_EQ(DecodeJpeg(ReadFileBytes(jpg)).size(), QSize(352, 288));
 }
 
+// Fitting a JPEG into the box decodes it reduced; what is sent must be what the
+// full-size decode and fit would send: the same size and nearly the same pixels.
+TEST(PictureFit, ReducedJpegDecodeMatchesTheFullSizePath) {
+    const struct Case {
+        int w, h, boxW, boxH, orientation;
+    } cases[] = {
+        {3000, 2000, 176, 210, 1},  // 1/8 of the photo covers the box
+        {3001, 1999, 176, 210, 1},  // sides that eighths do not divide
+        {1203, 907, 320, 240, 1},   // 3/8
+        {1000, 700, 900, 900, 1},   // 7/8: barely shrunk
+        {400, 300, 176, 210, 6},    // sideways: the box holds the upright picture
+        {120, 80, 176, 210, 1},     // enlarged: decoded whole
+    };
+    NineRandom rng;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " into " + std::to_string(c.boxW) + "X" +
+                     std::to_string(c.boxH));
+        TempFolder t;
+        QImage src = Photo(c.w, c.h);
+        // Sensor-like noise, which the area the box averages must not turn into blotches.
+        std::mt19937 gen(3);
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < 3 * c.w; ++x)
+                src.scanLine(y)[x] = static_cast<uchar>(std::clamp(int(src.scanLine(y)[x]) + int(gen() % 17) - 8, 0, 255));
+        std::string bytes = JpegBytes(src, 90);
+        if (c.orientation != 1) bytes = WithExifOrientation(bytes, c.orientation, false);
+        const TPicEncodeSettings s{3, c.boxW, c.boxH, 85};
+
+        QImage whole = DecodeJpeg(bytes);
+        PreparePicture(whole, s, rng);
+        const QImage fullPath = DecodeJpeg(EncodeJpeg(whole, 85));
+
+        const std::string path = t.File("p.jpg", bytes);
+        ASSERT_EQ(RecodeJpeg(path, s, rng), 0);
+        const QImage sent = DecodeJpeg(ReadFileBytes(path));
+        ASSERT_EQ(sent.size(), fullPath.size());
+        double sq = 0;
+        for (int y = 0; y < sent.height(); ++y)
+            for (int x = 0; x < 3 * sent.width(); ++x) {
+                const double d = double(sent.constScanLine(y)[x]) - fullPath.constScanLine(y)[x];
+                sq += d * d;
+            }
+        const double mse = sq / (3.0 * sent.width() * sent.height());
+        const double psnr = mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99;
+        EXPECT_GE(psnr, 35.0);
+    }
+}
+
 TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
     const std::string goodJpeg = JpegBytes(Photo(40, 30));
     const std::string goodBmp = QtBytes(Photo(40, 30), "BMP"), goodPng = QtBytes(Noise(40, 30), "PNG");

@@ -1,0 +1,131 @@
+#include "thumbnail_maker.h"
+
+#include <QMetaObject>
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "chooser_rules.h"
+
+// What the maker and its workers share; it lives as long as either does.
+struct TThumbnailMaker::TShared {
+    std::mutex M;
+    std::condition_variable Cv;
+    std::deque<std::function<void()>> Jobs;  // guarded by M
+    bool Stop = false;                       // guarded by M: the maker is gone
+    TThumbnailMaker* Owner = nullptr;        // guarded by M; results are posted to it
+    // The listing that is current, so that a file of a dropped listing is not begun.
+    std::atomic<quint64> Listing{0};
+
+    void Work() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(M);
+                Cv.wait(lock, [&] { return Stop || !Jobs.empty(); });
+                if (Stop) return;
+                job = std::move(Jobs.front());
+                Jobs.pop_front();
+            }
+            job();
+        }
+    }
+};
+
+TThumbnailMaker::TThumbnailMaker(int workers, TThumbnailLoader loader, QObject* parent)
+    : QObject(parent),
+      shared_(std::make_shared<TShared>()),
+      loader_(std::move(loader)),
+      workers_(workers > 0 ? workers
+                           : std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {
+    if (!loader_) loader_ = LoadThumbnail;
+    shared_->Owner = this;
+    // Detached: a picture that takes long to decode never holds up the program's end.
+    int started = 0;
+    for (int i = 0; i < workers_; ++i) {
+        try {
+            std::thread([shared = shared_] { shared->Work(); }).detach();
+            ++started;
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: fewer workers
+        }
+    }
+    workers_ = started;
+}
+
+TThumbnailMaker::~TThumbnailMaker() {
+    std::lock_guard lock(shared_->M);
+    shared_->Owner = nullptr;
+    shared_->Stop = true;
+    shared_->Jobs.clear();
+    shared_->Listing.store(0);
+    shared_->Cv.notify_all();
+}
+
+quint64 TThumbnailMaker::Start(const std::string& folder, const TStringList& names, int bw,
+                               int bh) {
+    Cancel();
+    const quint64 listing = listing_;
+    outstanding_ = static_cast<int>(names.size());
+    if (names.empty()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, listing] {
+                if (listing == listing_) emit ListingDone(listing);
+            },
+            Qt::QueuedConnection);
+        return listing;
+    }
+    std::unique_lock lock(shared_->M);
+    // Begun in the listing's order, so that the first thumbnails come first.
+    for (size_t i = 0; i < names.size(); ++i) {
+        shared_->Jobs.push_back([shared = shared_.get(), loader = loader_, listing,
+                                 index = static_cast<int>(i), path = folder + names[i], bw, bh] {
+            if (shared->Listing.load() != listing) return;
+            std::optional<QImage> thumb;
+            try {
+                thumb = loader(path, bw, bh);
+            } catch (const std::exception&) {
+                thumb.reset();  // a loader that fails leaves the file out
+            }
+            // Posted under the lock, so that the maker cannot go meanwhile.
+            std::lock_guard lock(shared->M);
+            if (TThumbnailMaker* owner = shared->Owner)
+                QMetaObject::invokeMethod(
+                    owner,
+                    [owner, listing, index, t = std::move(thumb)]() mutable {
+                        owner->Deliver(listing, index, std::move(t));
+                    },
+                    Qt::QueuedConnection);
+        });
+    }
+    shared_->Cv.notify_all();
+    if (workers_ == 0) {
+        // Without a worker thread the files are made here, one after the other.
+        std::deque<std::function<void()>> jobs;
+        jobs.swap(shared_->Jobs);
+        lock.unlock();
+        for (auto& job : jobs) job();
+    }
+    return listing;
+}
+
+void TThumbnailMaker::Cancel() {
+    shared_->Listing.store(++listing_);
+    outstanding_ = 0;
+    std::lock_guard lock(shared_->M);
+    shared_->Jobs.clear();
+}
+
+void TThumbnailMaker::Deliver(quint64 listing, int index, std::optional<QImage> thumb) {
+    if (listing != listing_ || outstanding_ <= 0) return;
+    --outstanding_;
+    const bool ok = thumb.has_value();
+    emit ThumbnailReady(listing, index, ok, ok ? *thumb : QImage());
+    // A handler may have started another listing meanwhile.
+    if (listing == listing_ && outstanding_ == 0) emit ListingDone(listing);
+}
