@@ -216,15 +216,21 @@ TEST(IniProfile, AFileInAUnicodeFormIsReadAndWrittenInThatForm) {
 TEST(IniProfile, AnAnsiFileThatWouldReadAsUtf8GoesOverToUtf8) {
     TempFolder tmp;
     // "caf茅" in the code page is also the UTF-8 of "café", and would read as that;
-    // a character the code page lacks would become "?".
-    for (const char* value : {"caf茅", "表情😀"}) {
+    // a character the code page lacks would become "?". The bare UTF-8 of "ʱ" (CA B1)
+    // reads as the code page's "时", so that file carries the UTF-8 mark.
+    const struct {
+        const char* value;
+        const char* mark;
+    } cases[] = {{"caf茅", ""}, {"表情😀", ""}, {"ʱ", "\xEF\xBB\xBF"}};
+    for (const auto& c : cases) {
         const std::string path = tmp.Path() + "a.ini";
         std::filesystem::remove(path);
         TIniProfile ini(path);
-        ini.WriteString("mms", "mmsSubject", value);
+        ini.WriteString("mms", "mmsSubject", c.value);
         ini.WriteString("mms", "mmsTo", "138");
-        EXPECT_EQ(ini.ReadString("mms", "mmsSubject", ""), value);
-        EXPECT_EQ(ReadFileBytes(path), std::string("[mms]\r\nmmsSubject=") + value + "\r\nmmsTo=138\r\n");
+        EXPECT_EQ(TIniProfile(path).ReadString("mms", "mmsSubject", ""), c.value);
+        EXPECT_EQ(ReadFileBytes(path),
+                  std::string(c.mark) + "[mms]\r\nmmsSubject=" + c.value + "\r\nmmsTo=138\r\n");
     }
 }
 
