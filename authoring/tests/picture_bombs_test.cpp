@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +24,7 @@
 #include "picture_recode.h"
 #include "picture_test_support.h"
 #include "shared_procs.h"
+#include "thumbnail_maker.h"
 #include "test_support.h"
 
 namespace {
@@ -444,4 +446,31 @@ TEST(PictureBombs, BitmapReaderAgreesWithTheToolkitsReader) {
             EXPECT_EQ(ours.pixelColor(x, y), colour(want[y][x])) << x << "," << y;
     // The toolkit's reader agrees wherever the data gives the pixels.
     for (int x = 0; x < 6; ++x) EXPECT_EQ(ours.pixelColor(x, 2), theirs.pixelColor(x, 2)) << x;
+}
+
+// The program ends while a worker still decodes a picture: the end waits for that
+// picture, so that no worker runs on while the statics are torn down, and begins
+// no other. Exits 0 when exactly one picture was begun.
+void EndWhileAThumbnailIsMade() {
+    static int argc = 1;
+    static char name[] = "thumbs";
+    static char* argv[] = {name, nullptr};
+    std::atomic<int> begun{0};
+    {
+        QCoreApplication app(argc, argv);
+        TThumbnailMaker maker(1, [&](const std::string& path, int, int) {
+            begun.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::fprintf(stderr, "made %s\n", path.c_str());
+            return std::optional<QImage>(QImage(1, 1, QImage::Format_RGB888));
+        });
+        maker.Start("/x/", TStringList{"a.png", "b.png"}, 10, 10);
+        while (begun.load() == 0) std::this_thread::yield();
+    }
+    std::exit(begun.load() == 1 ? 0 : 3);
+}
+
+TEST(PictureBombs, ProgramEndWaitsForThumbnailsUnderWay) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(EndWhileAThumbnailIsMade(), testing::ExitedWithCode(0), "made /x/a.png");
 }
