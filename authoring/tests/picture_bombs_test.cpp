@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -473,4 +474,46 @@ void EndWhileAThumbnailIsMade() {
 TEST(PictureBombs, ProgramEndWaitsForThumbnailsUnderWay) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(EndWhileAThumbnailIsMade(), testing::ExitedWithCode(0), "made /x/a.png");
+}
+
+// Pictures of extreme shape, a few bytes each: a thumbnail costs what it shows,
+// not three bytes for each pixel of a row the file claims. Made in a child
+// process whose address space is held to little more than it has already.
+int ThumbnailsWithinTheirShare() {
+    TempFolder t;
+    const struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"wide.bmp", bombs::BmpRle8EndsAtOnce(1u << 28, 1)},
+        {"tall.bmp", bombs::BmpRle8EndsAtOnce(1, 1u << 28)},
+        {"wide.gif", bombs::GifScreen(65535, 4096)},
+    };
+    std::vector<std::string> paths;
+    for (const auto& c : cases) paths.push_back(t.File(c.name, c.bytes));
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (rlim_t(320) << 20);
+    const rlimit lim{limit, limit};
+    if (pages <= 0 || setrlimit(RLIMIT_AS, &lim) != 0) return 2;
+    int refused = 0;
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (!LoadThumbnail(paths[i], 100, 100)) {
+            std::fprintf(stderr, "refused %s\n", cases[i].name);
+            ++refused;
+        }
+    std::fprintf(stderr, "all tried\n");
+    return refused == 0 ? 0 : 1;
+}
+
+TEST(PictureBombs, ThumbnailsOfExtremeShapesStayWithinTheirShare) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory needs an unlimited address space";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::exit(ThumbnailsWithinTheirShare()), testing::ExitedWithCode(0),
+                "all tried");
 }
