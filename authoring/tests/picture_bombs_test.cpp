@@ -146,6 +146,58 @@ TEST(PictureBombs, GifFramesBeyondTheScreenAreNotDecoded) {
     EXPECT_EQ(thumb->pixelColor(50, 50), QColor(Qt::white));
 }
 
+// A frame of one colour (blue, index 1) at (left, top) on a sw x sh screen.
+std::string GifOneFrameAt(int sw, int sh, int left, int top, int w, int h, bool interlaced) {
+    std::string out;
+    int err = 0;
+    GifFileType* gif = EGifOpen(
+        &out,
+        [](GifFileType* g, const GifByteType* b, int n) {
+            static_cast<std::string*>(g->UserData)->append(reinterpret_cast<const char*>(b), n);
+            return n;
+        },
+        &err);
+    GifColorType colors[2] = {{255, 0, 0}, {0, 0, 255}};
+    ColorMapObject* map = GifMakeMapObject(2, colors);
+    EGifPutScreenDesc(gif, sw, sh, 8, 0, map);
+    EGifPutImageDesc(gif, left, top, w, h, interlaced, nullptr);
+    std::vector<GifPixelType> line(static_cast<size_t>(w), 1);
+    for (int y = 0; y < h; ++y) EGifPutLine(gif, line.data(), w);
+    GifFreeMapObject(map);
+    EGifCloseFile(gif, &err);
+    return out;
+}
+
+// A first frame reaching past the screen's edges is clipped to the screen, in
+// both the whole and the reduced decode; one wholly off it leaves the screen white.
+TEST(PictureBombs, GifFrameIsClippedToTheScreen) {
+    TempFolder t;
+    const struct Case {
+        const char* name;
+        std::string bytes;
+        QRect blue;  // on the 9 x 7 screen
+    } cases[] = {
+        {"inside.gif", GifOneFrameAt(9, 7, 2, 1, 3, 4, false), QRect(2, 1, 3, 4)},
+        {"right.gif", GifOneFrameAt(9, 7, 6, 2, 300, 3, false), QRect(6, 2, 3, 3)},
+        {"below.gif", GifOneFrameAt(9, 7, 1, 4, 4, 200, true), QRect(1, 4, 4, 3)},
+        {"corner.gif", GifOneFrameAt(9, 7, 5, 3, 700, 900, true), QRect(5, 3, 4, 4)},
+        {"off.gif", GifOneFrameAt(9, 7, 9, 7, 20, 20, true), QRect()},
+        {"offright.gif", GifOneFrameAt(9, 7, 40, 0, 5, 5, false), QRect()},
+    };
+    for (const auto& c : cases) {
+        const std::string path = t.File(c.name, c.bytes);
+        const QImage whole = DecodePictureFile(path);
+        ASSERT_EQ(whole.size(), QSize(9, 7)) << c.name;
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 9; ++x)
+                EXPECT_EQ(whole.pixelColor(x, y),
+                          c.blue.contains(x, y) ? QColor(0, 0, 255) : QColor(Qt::white))
+                    << c.name << " at " << x << "," << y;
+        EXPECT_EQ(MaxDiff(whole, DecodePicture(c.bytes, ".gif")), 0) << c.name;
+        EXPECT_TRUE(LoadThumbnail(path, 3, 3)) << c.name;
+    }
+}
+
 // ---- libjpeg's limits and its corrupt-data warnings ----
 
 TEST(PictureBombs, JpegScansBeyondTheCapAreRefused) {
