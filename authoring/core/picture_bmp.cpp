@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -114,9 +115,7 @@ struct TBmpField {
 // Reads the pixel rows of a bitmap file from where the stream stands, into the sink.
 class TBmpRows {
 public:
-    TBmpRows(FILE* f, const TBmpHeader& hd, TPictureSink& sink) : F(f), Hd(hd), Sink(sink) {
-        Rgb.resize(static_cast<size_t>(hd.W) * 3);
-    }
+    TBmpRows(FILE* f, const TBmpHeader& hd, TPictureSink& sink) : F(f), Hd(hd), Sink(sink) {}
 
     void Plain() {
         const size_t stride = static_cast<size_t>((Hd.W * Hd.Bpp + 31) / 32 * 4);
@@ -128,11 +127,19 @@ public:
             masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
         const TBmpField r(masks[0]), g(masks[1]), b(masks[2]);
         const int w = static_cast<int>(Hd.W);
+        // A row goes into the sink a stretch at a time: a row of a very wide
+        // picture costs its file bytes, not three bytes a pixel more.
+        const int chunk = std::min(w, 4096);
+        std::vector<uchar> rgb(static_cast<size_t>(chunk) * 3);
         for (int64_t k = 0; k < Hd.H; ++k) {
             if (std::fread(row.data(), 1, stride, F) != stride)
                 throw std::runtime_error("BMP: pixel data ends early");
-            uchar* d = Rgb.data();
+            uchar* d = rgb.data();
             for (int x = 0; x < w; ++x, d += 3) {
+                if (x % chunk == 0 && x > 0) {
+                    Sink.Put(RowY(k), x - chunk, 1, rgb.data(), chunk);
+                    d = rgb.data();
+                }
                 switch (Hd.Bpp) {
                     case 1:
                     case 2:
@@ -157,7 +164,8 @@ public:
                     }
                 }
             }
-            Sink.Put(RowY(k), 0, 1, Rgb.data(), w);
+            const int last = (w - 1) % chunk + 1;
+            Sink.Put(RowY(k), w - last, 1, rgb.data(), last);
         }
     }
 
@@ -210,7 +218,6 @@ private:
     FILE* F;
     const TBmpHeader& Hd;
     TPictureSink& Sink;
-    std::vector<uchar> Rgb;
 };
 
 }  // namespace

@@ -1,15 +1,71 @@
 #include "thumbnail_maker.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "chooser_rules.h"
+
+namespace {
+
+// The pictures under way on the workers of every maker. A detached worker must not
+// be decoding while the program's statics and the toolkit's own are torn down:
+// the application's end waits for the pictures under way and begins no other.
+// Never freed, so that a worker may still use it at any time.
+struct TWorkersInFlight {
+    std::mutex M;
+    std::condition_variable Cv;
+    int Running = 0;       // guarded by M
+    bool Closing = false;  // guarded by M
+
+    static TWorkersInFlight& Get() {
+        static auto* const all = [] {
+            // A program without an application ends through its statics only.
+            std::atexit(&AtApplicationEnd);
+            return new TWorkersInFlight;
+        }();
+        return *all;
+    }
+    // False once the program is ending: the job is not begun.
+    bool Begin() {
+        std::lock_guard lock(M);
+        if (Closing) return false;
+        ++Running;
+        return true;
+    }
+    void End() {
+        std::lock_guard lock(M);
+        --Running;
+        Cv.notify_all();
+    }
+    // The end of app waits for the workers; makers of a later application work again.
+    static void WaitAtEndOf(QCoreApplication* app) {
+        Get();
+        static QCoreApplication* registered = nullptr;  // the owner's thread only
+        if (!app || app == registered) return;
+        registered = app;
+        {
+            std::lock_guard lock(Get().M);
+            Get().Closing = false;
+        }
+        qAddPostRoutine(&AtApplicationEnd);
+    }
+    static void AtApplicationEnd() {
+        TWorkersInFlight& all = Get();
+        std::unique_lock lock(all.M);
+        all.Closing = true;
+        all.Cv.wait(lock, [&] { return all.Running == 0; });
+    }
+};
+
+}  // namespace
 
 // What the maker and its workers share; it lives as long as either does.
 struct TThumbnailMaker::TShared {
@@ -31,7 +87,10 @@ struct TThumbnailMaker::TShared {
                 job = std::move(Jobs.front());
                 Jobs.pop_front();
             }
+            if (!TWorkersInFlight::Get().Begin()) return;
             job();
+            job = nullptr;  // what it holds goes too before the end goes on
+            TWorkersInFlight::Get().End();
         }
     }
 };
@@ -44,6 +103,7 @@ TThumbnailMaker::TThumbnailMaker(int workers, TThumbnailLoader loader, QObject* 
                            : std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {
     if (!loader_) loader_ = LoadThumbnail;
     shared_->Owner = this;
+    TWorkersInFlight::WaitAtEndOf(QCoreApplication::instance());
     // Detached: a picture that takes long to decode never holds up the program's end.
     int started = 0;
     for (int i = 0; i < workers_; ++i) {

@@ -2,8 +2,9 @@
 // the window that shows them keeps answering while a large picture is decoded. The
 // results come back on the thread that owns the maker, as they are done; a new
 // listing drops whatever the one before it still had under way. A maker that goes
-// does not wait for a picture under way: its worker ends after that picture, or
-// with the process.
+// does not wait for a picture under way: its worker ends after that picture. The
+// application's end (or the program's, without one) waits for the pictures under
+// way, so that no worker decodes while the statics are torn down.
 #pragma once
 
 #include <QImage>

@@ -5,10 +5,12 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +25,7 @@
 #include "picture_recode.h"
 #include "picture_test_support.h"
 #include "shared_procs.h"
+#include "thumbnail_maker.h"
 #include "test_support.h"
 
 namespace {
@@ -141,6 +144,58 @@ TEST(PictureBombs, GifFramesBeyondTheScreenAreNotDecoded) {
     auto thumb = LoadThumbnail(t.Path() + "screen.gif", 100, 100);
     ASSERT_TRUE(thumb);
     EXPECT_EQ(thumb->pixelColor(50, 50), QColor(Qt::white));
+}
+
+// A frame of one colour (blue, index 1) at (left, top) on a sw x sh screen.
+std::string GifOneFrameAt(int sw, int sh, int left, int top, int w, int h, bool interlaced) {
+    std::string out;
+    int err = 0;
+    GifFileType* gif = EGifOpen(
+        &out,
+        [](GifFileType* g, const GifByteType* b, int n) {
+            static_cast<std::string*>(g->UserData)->append(reinterpret_cast<const char*>(b), n);
+            return n;
+        },
+        &err);
+    GifColorType colors[2] = {{255, 0, 0}, {0, 0, 255}};
+    ColorMapObject* map = GifMakeMapObject(2, colors);
+    EGifPutScreenDesc(gif, sw, sh, 8, 0, map);
+    EGifPutImageDesc(gif, left, top, w, h, interlaced, nullptr);
+    std::vector<GifPixelType> line(static_cast<size_t>(w), 1);
+    for (int y = 0; y < h; ++y) EGifPutLine(gif, line.data(), w);
+    GifFreeMapObject(map);
+    EGifCloseFile(gif, &err);
+    return out;
+}
+
+// A first frame reaching past the screen's edges is clipped to the screen, in
+// both the whole and the reduced decode; one wholly off it leaves the screen white.
+TEST(PictureBombs, GifFrameIsClippedToTheScreen) {
+    TempFolder t;
+    const struct Case {
+        const char* name;
+        std::string bytes;
+        QRect blue;  // on the 9 x 7 screen
+    } cases[] = {
+        {"inside.gif", GifOneFrameAt(9, 7, 2, 1, 3, 4, false), QRect(2, 1, 3, 4)},
+        {"right.gif", GifOneFrameAt(9, 7, 6, 2, 300, 3, false), QRect(6, 2, 3, 3)},
+        {"below.gif", GifOneFrameAt(9, 7, 1, 4, 4, 200, true), QRect(1, 4, 4, 3)},
+        {"corner.gif", GifOneFrameAt(9, 7, 5, 3, 700, 900, true), QRect(5, 3, 4, 4)},
+        {"off.gif", GifOneFrameAt(9, 7, 9, 7, 20, 20, true), QRect()},
+        {"offright.gif", GifOneFrameAt(9, 7, 40, 0, 5, 5, false), QRect()},
+    };
+    for (const auto& c : cases) {
+        const std::string path = t.File(c.name, c.bytes);
+        const QImage whole = DecodePictureFile(path);
+        ASSERT_EQ(whole.size(), QSize(9, 7)) << c.name;
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 9; ++x)
+                EXPECT_EQ(whole.pixelColor(x, y),
+                          c.blue.contains(x, y) ? QColor(0, 0, 255) : QColor(Qt::white))
+                    << c.name << " at " << x << "," << y;
+        EXPECT_EQ(MaxDiff(whole, DecodePicture(c.bytes, ".gif")), 0) << c.name;
+        EXPECT_TRUE(LoadThumbnail(path, 3, 3)) << c.name;
+    }
 }
 
 // ---- libjpeg's limits and its corrupt-data warnings ----
@@ -444,4 +499,73 @@ TEST(PictureBombs, BitmapReaderAgreesWithTheToolkitsReader) {
             EXPECT_EQ(ours.pixelColor(x, y), colour(want[y][x])) << x << "," << y;
     // The toolkit's reader agrees wherever the data gives the pixels.
     for (int x = 0; x < 6; ++x) EXPECT_EQ(ours.pixelColor(x, 2), theirs.pixelColor(x, 2)) << x;
+}
+
+// The program ends while a worker still decodes a picture: the end waits for that
+// picture, so that no worker runs on while the statics are torn down, and begins
+// no other. Exits 0 when exactly one picture was begun.
+void EndWhileAThumbnailIsMade() {
+    static int argc = 1;
+    static char name[] = "thumbs";
+    static char* argv[] = {name, nullptr};
+    std::atomic<int> begun{0};
+    {
+        QCoreApplication app(argc, argv);
+        TThumbnailMaker maker(1, [&](const std::string& path, int, int) {
+            begun.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::fprintf(stderr, "made %s\n", path.c_str());
+            return std::optional<QImage>(QImage(1, 1, QImage::Format_RGB888));
+        });
+        maker.Start("/x/", TStringList{"a.png", "b.png"}, 10, 10);
+        while (begun.load() == 0) std::this_thread::yield();
+    }
+    std::exit(begun.load() == 1 ? 0 : 3);
+}
+
+TEST(PictureBombs, ProgramEndWaitsForThumbnailsUnderWay) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(EndWhileAThumbnailIsMade(), testing::ExitedWithCode(0), "made /x/a.png");
+}
+
+// Pictures of extreme shape, a few bytes each: a thumbnail costs what it shows,
+// not three bytes for each pixel of a row the file claims. Made in a child
+// process whose address space is held to little more than it has already.
+int ThumbnailsWithinTheirShare() {
+    TempFolder t;
+    const struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"wide.bmp", bombs::BmpRle8EndsAtOnce(1u << 28, 1)},
+        {"tall.bmp", bombs::BmpRle8EndsAtOnce(1, 1u << 28)},
+        {"wide.gif", bombs::GifScreen(65535, 4096)},
+    };
+    std::vector<std::string> paths;
+    for (const auto& c : cases) paths.push_back(t.File(c.name, c.bytes));
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (rlim_t(320) << 20);
+    const rlimit lim{limit, limit};
+    if (pages <= 0 || setrlimit(RLIMIT_AS, &lim) != 0) return 2;
+    int refused = 0;
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (!LoadThumbnail(paths[i], 100, 100)) {
+            std::fprintf(stderr, "refused %s\n", cases[i].name);
+            ++refused;
+        }
+    std::fprintf(stderr, "all tried\n");
+    return refused == 0 ? 0 : 1;
+}
+
+TEST(PictureBombs, ThumbnailsOfExtremeShapesStayWithinTheirShare) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory needs an unlimited address space";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::exit(ThumbnailsWithinTheirShare()), testing::ExitedWithCode(0),
+                "all tried");
 }
