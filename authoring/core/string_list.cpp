@@ -99,6 +99,19 @@ bool WriteAndClose(int fd, std::string_view bytes) {
     return ok;
 }
 
+// WriteAndClose for a temporary that is to be renamed over a file: its bytes are
+// on the disk before the rename, so that a crash after it never leaves the name
+// with an empty or partly written file.
+bool WriteSyncAndClose(int fd, std::string_view bytes) {
+    if (!WriteAll(fd, bytes) || (::fdatasync(fd) != 0 && errno != EINVAL)) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return false;
+    }
+    return WriteAndClose(fd, {});
+}
+
 // Creates a short temporary name of our own beside path, exclusively, so that it
 // can never be a link; the descriptor, or -1 with errno set.
 int CreateTemporaryBeside(const std::string& path, std::string& tmp) {
@@ -145,7 +158,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     std::string tmp;
     const int fd = CreateTemporaryBeside(path, tmp);
     if (fd < 0) throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
-    if (!WriteAndClose(fd, bytes)) {
+    if (!WriteSyncAndClose(fd, bytes)) {
         const std::string why = ErrnoText();
         ::unlink(tmp.c_str());
         throw std::runtime_error("无法写入文件 " + path + ": " + why);
@@ -190,7 +203,7 @@ int ReplaceKeepingAttributes(const std::string& path, const struct stat& st,
     if (::fchown(fd, st.st_uid, st.st_gid) != 0 || ::fchmod(fd, st.st_mode & 07777) != 0) {
         err = errno;
         ::close(fd);
-    } else if (!WriteAndClose(fd, bytes)) {
+    } else if (!WriteSyncAndClose(fd, bytes)) {
         err = errno;
     } else if (::rename(tmp.c_str(), path.c_str()) != 0) {
         err = errno;

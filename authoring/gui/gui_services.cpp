@@ -1,5 +1,7 @@
 #include "gui_services.h"
 
+#include <locale.h>
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QEvent>
@@ -170,7 +172,21 @@ void TChineseToolkit::UseChineseFormats() {
         qputenv("LANG", all);
         qunsetenv("LC_ALL");
     }
-    for (const char* part : {"LC_TIME", "LC_NUMERIC", "LC_MESSAGES"}) qputenv(part, "zh_CN.UTF-8");
+    // Only where the system has the Chinese locale: one it lacks would make the C
+    // library refuse the desktop's locale as a whole (and the programs started
+    // from here theirs), leaving plain ASCII for the characters.
+    const struct {
+        const char* Name;
+        int Mask;
+    } parts[] = {{"LC_TIME", LC_TIME_MASK},
+                 {"LC_NUMERIC", LC_NUMERIC_MASK},
+                 {"LC_MESSAGES", LC_MESSAGES_MASK}};
+    for (const auto& part : parts) {
+        const locale_t chinese = ::newlocale(part.Mask, "zh_CN.UTF-8", locale_t(0));
+        if (!chinese) continue;
+        ::freelocale(chinese);
+        qputenv(part.Name, "zh_CN.UTF-8");
+    }
 }
 
 void TChineseToolkit::FitFileDialog(QFileDialog* dialog) {

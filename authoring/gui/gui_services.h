@@ -43,7 +43,8 @@ public:
     ~TChineseToolkit() override;
 
     // Before the application is made: the desktop's locale names Chinese for
-    // dates and numbers, which the toolkit's file dialog takes from there.
+    // dates and numbers, which the toolkit's file dialog takes from there, where
+    // the system has the Chinese locale.
     static void UseChineseFormats();
     // The smallest size a file dialog opens at (within the screen).
     static QSize FileDialogSize();

@@ -1,5 +1,8 @@
 // The main window and its pages, driven as a user would: buttons, menu items and
 // drops, found by objectName; questions answered by a script.
+#include <langinfo.h>
+#include <locale.h>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
@@ -21,6 +24,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 #include <optional>
 
 
@@ -144,6 +148,44 @@ class TestMainWindow : public QObject {
     }
 
 private slots:
+    // Naming Chinese for the dates and numbers before the application is made
+    // never costs the C library the desktop's own locale (and its UTF-8), on a
+    // system with or without the Chinese locale installed.
+    void chineseFormatsKeepTheDesktopLocale() {
+        const char* const names[] = {"LC_ALL", "LANG", "LC_TIME", "LC_NUMERIC", "LC_MESSAGES"};
+        std::vector<std::pair<QByteArray, bool>> saved;
+        for (const char* name : names)
+            saved.emplace_back(qgetenv(name), qEnvironmentVariableIsSet(name));
+        const auto restore = qScopeGuard([&] {
+            for (size_t i = 0; i < saved.size(); ++i) {
+                if (saved[i].second)
+                    qputenv(names[i], saved[i].first);
+                else
+                    qunsetenv(names[i]);
+            }
+        });
+        const struct {
+            const char* All;
+            const char* Lang;
+        } cases[] = {{nullptr, "C.UTF-8"}, {"C.UTF-8", nullptr}, {"C.UTF-8", "C"}};
+        locale_t chinese = ::newlocale(LC_TIME_MASK, "zh_CN.UTF-8", locale_t(0));
+        const bool haveChinese = chinese != locale_t(0);
+        if (chinese) ::freelocale(chinese);
+        for (const auto& c : cases) {
+            for (const char* name : names) qunsetenv(name);
+            if (c.All) qputenv("LC_ALL", c.All);
+            if (c.Lang) qputenv("LANG", c.Lang);
+            TChineseToolkit::UseChineseFormats();
+            const locale_t desktop = ::newlocale(LC_ALL_MASK, "", locale_t(0));
+            const QByteArray what =
+                QByteArray("LC_ALL=") + (c.All ? c.All : "") + " LANG=" + (c.Lang ? c.Lang : "");
+            QVERIFY2(desktop != locale_t(0), what.constData());
+            QCOMPARE(QByteArray(::nl_langinfo_l(CODESET, desktop)), QByteArray("UTF-8"));
+            ::freelocale(desktop);
+            QCOMPARE(qgetenv("LC_TIME") == "zh_CN.UTF-8", haveChinese);
+        }
+    }
+
     void init() {
         FDir = std::make_unique<TempFolder>();
         FQuestions.Answers.clear();

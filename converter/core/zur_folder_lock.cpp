@@ -12,7 +12,13 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& Folder) {
     FError.clear();
     const std::string path = Folder + ZurLockName;
     // Close-on-exec: the outside program must not hold the lock after zur ends.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0 && errno == EACCES) {
+        // The lock file another user made is read-only to this one; the lock
+        // itself needs no writing.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) errno = EACCES;
+    }
     if (fd < 0) {
         FError = std::strerror(errno);
         return TResult::Failed;

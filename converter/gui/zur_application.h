@@ -18,7 +18,8 @@ public:
     TZurApplication(int& argc, char** argv);
     ~TZurApplication() override;
     // Called before the application is made: the desktop's locale names Chinese
-    // for the dates, numbers and sizes that the file dialog takes from it.
+    // for the dates, numbers and sizes that the file dialog takes from it, where
+    // the system has the Chinese locale.
     static void UseChineseFormats();
     void SetOnException(TExceptionEvent Value) { FOnException = std::move(Value); }
     bool notify(QObject* Receiver, QEvent* Event) override;

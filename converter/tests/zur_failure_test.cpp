@@ -59,6 +59,31 @@ TEST(ZurFolderLock, OneHolderAtATimeWithinAndAcrossProcesses) {
     EXPECT_EQ(::system(("flock -n " + folder + ZurLockName + " true").c_str()), 0);
 }
 
+// A folder that several users may write: the lock file the first one made is
+// read-only to the next, who still takes the lock.
+TEST(ZurFolderLock, ALockFileOfAnotherUserLocksAsWell) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs to act as another user";
+    QTemporaryDir dir;
+    const std::string folder = FolderOf(dir);
+    ASSERT_EQ(::chmod(dir.path().toUtf8().constData(), 0777), 0);
+    {
+        TFolderLock mine;
+        ASSERT_EQ(mine.Acquire(folder), TFolderLock::TResult::Acquired);
+    }
+    ASSERT_EQ(::chmod((folder + ZurLockName).c_str(), 0644), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        TFolderLock theirs;
+        ::_exit(theirs.Acquire(folder) == TFolderLock::TResult::Acquired ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(ZurFolderLock, AFolderWithoutRoomForTheLockFails) {
     QTemporaryDir dir;
     const std::string folder = FolderOf(dir);

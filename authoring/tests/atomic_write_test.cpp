@@ -1,0 +1,82 @@
+// The atomic writers as the disk sees them: the C library's own sync and rename
+// calls are recorded here (this program's definitions stand in for them and
+// pass each call on), so the order in which a writer makes its text durable and
+// puts it under the name can be checked.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "string_list.h"
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::string>* gCalls = nullptr;
+
+template <typename F>
+F Real(const char* name) {
+    return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+}
+
+void Record(const char* what) {
+    if (gCalls) gCalls->push_back(what);
+}
+
+}  // namespace
+
+extern "C" int fsync(int fd) {
+    static const auto real = Real<int (*)(int)>("fsync");
+    Record("sync");
+    return real(fd);
+}
+
+extern "C" int fdatasync(int fd) {
+    static const auto real = Real<int (*)(int)>("fdatasync");
+    Record("sync");
+    return real(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+    static const auto real = Real<int (*)(const char*, const char*)>("rename");
+    Record("rename");
+    return real(from, to);
+}
+
+namespace {
+
+// Each writer that renames a temporary over the name has its bytes on the disk
+// first: a crash right after the rename must find the new text, not an empty file.
+TEST(AtomicWrite, TextIsOnTheDiskBeforeItTakesTheName) {
+    const struct {
+        const char* Writer;
+        bool Existing;  // the file is there before the write
+        std::function<void(const std::string&, std::string_view)> Write;
+    } cases[] = {
+        {"WriteFileAtomically, a new file", false, WriteFileAtomically},
+        {"WriteFileAtomically over a file", true, WriteFileAtomically},
+        {"ReplaceFileAtomically", true, ReplaceFileAtomically},
+        {"RewriteFileInPlace", true, RewriteFileInPlace},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Writer);
+        TempFolder dir;
+        const std::string path = dir.Path() + "f.txt";
+        if (c.Existing) dir.File("f.txt", "old text");
+        std::vector<std::string> calls;
+        gCalls = &calls;
+        c.Write(path, "new text");
+        gCalls = nullptr;
+        EXPECT_EQ(ReadFileBytes(path), "new text");
+        ASSERT_EQ(calls.size(), 2u);
+        EXPECT_EQ(calls[0], "sync");
+        EXPECT_EQ(calls[1], "rename");
+    }
+}
+
+}  // namespace
