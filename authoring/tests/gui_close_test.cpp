@@ -7,30 +7,10 @@
 
 #include "main_window.h"
 #include "system_tab.h"
+#include "scripted_questions.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-struct Asked {
-    std::string caption, text;
-    TButtons buttons;
-};
-
-class ScriptedQuestions : public TQuestions {
-public:
-    std::deque<TAnswer> Answers;
-    std::vector<Asked> Log;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon) override {
-        Log.push_back({caption, text, buttons});
-        if (Answers.empty()) return TAnswer::Cancel;
-        TAnswer a = Answers.front();
-        Answers.pop_front();
-        return a;
-    }
-};
-}  // namespace
 
 class TestCloseAfterFailedSave : public QObject {
     Q_OBJECT

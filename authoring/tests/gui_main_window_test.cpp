@@ -38,31 +38,12 @@
 #include "settings_controls.h"
 #include "shared_procs.h"
 #include "smil_tab.h"
+#include "scripted_questions.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-struct Asked {
-    std::string caption, text;
-    TButtons buttons;
-};
-
-// Answers from a queue; a question nobody expected is recorded and refused.
-class ScriptedQuestions : public TQuestions {
-public:
-    std::deque<TAnswer> Answers;
-    std::vector<Asked> Log;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon) override {
-        Log.push_back({caption, text, buttons});
-        if (Answers.empty()) return buttons == TButtons::YesNoCancel ? TAnswer::Cancel : TAnswer::No;
-        TAnswer a = Answers.front();
-        Answers.pop_front();
-        return a;
-    }
-};
-
 std::string Slurp(const std::string& path) {
     try {
         return ReadFileBytes(path);

@@ -13,6 +13,8 @@
 #include <jpeglib.h>
 // clang-format on
 #include <gif_lib.h>
+
+#include "picture_writers.h"
 #include <png.h>
 #include <zlib.h>
 
@@ -45,14 +47,7 @@ inline std::string GifScreen(unsigned w, unsigned h) {
 inline std::string GifFrames(unsigned sw, unsigned sh, int frames, int w, int rows,
                              unsigned claimH) {
     std::string out;
-    int err = 0;
-    GifFileType* gif = EGifOpen(
-        &out,
-        [](GifFileType* g, const GifByteType* b, int n) {
-            static_cast<std::string*>(g->UserData)->append(reinterpret_cast<const char*>(b), n);
-            return n;
-        },
-        &err);
+    GifFileType* gif = GifWriterTo(out);
     GifColorType colors[2] = {{255, 0, 0}, {0, 0, 255}};
     ColorMapObject* map = GifMakeMapObject(2, colors);
     EGifPutScreenDesc(gif, static_cast<int>(sw), static_cast<int>(sh), 8, 0, map);
@@ -65,7 +60,7 @@ inline std::string GifFrames(unsigned sw, unsigned sh, int frames, int w, int ro
         for (int y = 0; y < rows; ++y) EGifPutLine(gif, line.data(), w);
     }
     GifFreeMapObject(map);
-    EGifCloseFile(gif, &err);
+    EGifCloseFile(gif, nullptr);
     for (size_t at : heights) {
         out[at] = char(claimH & 0xFF);
         out[at + 1] = char(claimH >> 8);
@@ -169,12 +164,7 @@ inline std::string PngOneColour(uint32_t w, uint32_t h, bool interlaced) {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep d, png_size_t n) {
-            static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(d), n);
-        },
-        nullptr);
+    PngWritesTo(png, out);
     png_set_IHDR(png, info, w, h, 1, PNG_COLOR_TYPE_GRAY,
                  interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

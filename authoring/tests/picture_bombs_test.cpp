@@ -77,21 +77,14 @@ std::string GifOf(const QImage& img) {
         colors[i] = GifColorType{GifByteType(qRed(table[i])), GifByteType(qGreen(table[i])),
                                  GifByteType(qBlue(table[i]))};
     std::string out;
-    int err = 0;
-    GifFileType* gif = EGifOpen(
-        &out,
-        [](GifFileType* g, const GifByteType* b, int n) {
-            static_cast<std::string*>(g->UserData)->append(reinterpret_cast<const char*>(b), n);
-            return n;
-        },
-        &err);
+    GifFileType* gif = GifWriterTo(out);
     ColorMapObject* map = GifMakeMapObject(8, colors.data());
     EGifPutScreenDesc(gif, img.width(), img.height(), 8, 0, map);
     EGifPutImageDesc(gif, 0, 0, img.width(), img.height(), false, nullptr);
     for (int y = 0; y < img.height(); ++y)
         EGifPutLine(gif, pixels.data() + size_t(y) * img.width(), img.width());
     GifFreeMapObject(map);
-    EGifCloseFile(gif, &err);
+    EGifCloseFile(gif, nullptr);
     return out;
 }
 
@@ -149,14 +142,7 @@ TEST(PictureBombs, GifFramesBeyondTheScreenAreNotDecoded) {
 // A frame of one colour (blue, index 1) at (left, top) on a sw x sh screen.
 std::string GifOneFrameAt(int sw, int sh, int left, int top, int w, int h, bool interlaced) {
     std::string out;
-    int err = 0;
-    GifFileType* gif = EGifOpen(
-        &out,
-        [](GifFileType* g, const GifByteType* b, int n) {
-            static_cast<std::string*>(g->UserData)->append(reinterpret_cast<const char*>(b), n);
-            return n;
-        },
-        &err);
+    GifFileType* gif = GifWriterTo(out);
     GifColorType colors[2] = {{255, 0, 0}, {0, 0, 255}};
     ColorMapObject* map = GifMakeMapObject(2, colors);
     EGifPutScreenDesc(gif, sw, sh, 8, 0, map);
@@ -164,7 +150,7 @@ std::string GifOneFrameAt(int sw, int sh, int left, int top, int w, int h, bool 
     std::vector<GifPixelType> line(static_cast<size_t>(w), 1);
     for (int y = 0; y < h; ++y) EGifPutLine(gif, line.data(), w);
     GifFreeMapObject(map);
-    EGifCloseFile(gif, &err);
+    EGifCloseFile(gif, nullptr);
     return out;
 }
 

@@ -17,6 +17,8 @@
 #include <jpeglib.h>
 // clang-format on
 #include <gif_lib.h>
+
+#include "picture_writers.h"
 #include <zlib.h>
 
 #include "chooser_rules.h"
@@ -77,14 +79,7 @@ std::string QtBytes(const QImage& img, const char* format) {
 // optionally a transparent index.
 std::string GifBytes(int w, int h, const std::vector<std::vector<uint8_t>>& frames, int transparent = -1) {
     std::string out;
-    int err = 0;
-    GifFileType* gif = EGifOpen(
-        &out,
-        [](GifFileType* g, const GifByteType* b, int n) {
-            static_cast<std::string*>(g->UserData)->append(reinterpret_cast<const char*>(b), n);
-            return n;
-        },
-        &err);
+    GifFileType* gif = GifWriterTo(out);
     GifColorType colors[4] = {{255, 0, 0}, {0, 0, 255}, {0, 128, 0}, {10, 20, 30}};
     ColorMapObject* map = GifMakeMapObject(4, colors);
     EGifPutScreenDesc(gif, w, h, 8, 0, map);
@@ -101,7 +96,7 @@ std::string GifBytes(int w, int h, const std::vector<std::vector<uint8_t>>& fram
         for (int y = 0; y < h; ++y) EGifPutLine(gif, const_cast<GifPixelType*>(f.data() + y * w), w);
     }
     GifFreeMapObject(map);
-    EGifCloseFile(gif, &err);
+    EGifCloseFile(gif, nullptr);
     return out;
 }
 

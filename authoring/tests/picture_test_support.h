@@ -21,6 +21,8 @@
 // clang-format on
 #include <png.h>
 
+#include "picture_writers.h"
+
 #include "mms_reader_parse.h"
 #include "services.h"
 
@@ -192,12 +194,7 @@ inline std::string PngFile(const TPngLayout& s) {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep d, png_size_t n) {
-            static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(d), n);
-        },
-        nullptr);
+    PngWritesTo(png, out);
     png_set_IHDR(png, info, s.W, s.H, s.Depth, s.ColorType, s.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!s.Palette.empty()) png_set_PLTE(png, info, s.Palette.data(), static_cast<int>(s.Palette.size()));
