@@ -158,7 +158,12 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     std::string tmp;
     const int fd = CreateTemporaryBeside(path, tmp);
     if (fd < 0) throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
-    if (!WriteSyncAndClose(fd, bytes)) {
+    // Only a file being replaced needs its successor on the disk first; a new name
+    // (each message of a batch) has nothing to lose, and a sync per file would
+    // cost a batch more than its making.
+    struct stat st;
+    const bool replaces = ::lstat(path.c_str(), &st) == 0;
+    if (!(replaces ? WriteSyncAndClose(fd, bytes) : WriteAndClose(fd, bytes))) {
         const std::string why = ErrnoText();
         ::unlink(tmp.c_str());
         throw std::runtime_error("无法写入文件 " + path + ": " + why);
