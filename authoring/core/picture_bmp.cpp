@@ -220,6 +220,15 @@ private:
     TPictureSink& Sink;
 };
 
+// The headers read from the start of an open file, checked against its size.
+TBmpHeader ReadBmpHeaderFrom(std::FILE* f) {
+    struct stat st {};
+    const int64_t fileSize = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+    unsigned char head[kBmpHeadBytes];
+    const size_t n = std::fread(head, 1, sizeof head, f);
+    return ParseBmpHeader(head, n, fileSize);
+}
+
 }  // namespace
 
 QImage DecodeBmp(const std::string& bytes) {
@@ -238,12 +247,7 @@ QImage DecodeBmp(const std::string& bytes) {
 
 QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
     const TPictureStream in(path);
-    struct stat st {};
-    const int64_t fileSize =
-        fstat(fileno(in.Get()), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
-    unsigned char head[kBmpHeadBytes];
-    const size_t n = std::fread(head, 1, sizeof head, in.Get());
-    const TBmpHeader hd = ParseBmpHeader(head, n, fileSize);
+    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get());
     const bool rle = (hd.Compression == 1 && hd.Bpp == 8) || (hd.Compression == 2 && hd.Bpp == 4);
     const bool plain =
         (hd.Compression == 0 && (hd.Bpp == 1 || hd.Bpp == 4 || hd.Bpp == 8 || hd.Bpp == 16 ||
@@ -269,11 +273,6 @@ QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSiz
 
 TPictureHeader ReadBmpHeader(const std::string& path) {
     const TPictureStream in(path);
-    struct stat st {};
-    const int64_t fileSize =
-        fstat(fileno(in.Get()), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
-    unsigned char head[kBmpHeadBytes];
-    const size_t n = std::fread(head, 1, sizeof head, in.Get());
-    const TBmpHeader hd = ParseBmpHeader(head, n, fileSize);
+    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get());
     return TPictureHeader{static_cast<int>(hd.W), static_cast<int>(hd.H), false};
 }
