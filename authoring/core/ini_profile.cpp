@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -293,9 +292,7 @@ void TIniProfile::WriteStrings(std::string_view section, const TIniEntries& entr
         }
         t.Text = SetValues(t.Text, section, flat);
         // Bare UTF-8 that the next start would take for ANSI carries the mark.
-        if (t.Form == TTextForm::Utf8 && TextFormOf(t.Text) == TTextForm::Ansi &&
-            !std::all_of(t.Text.begin(), t.Text.end(), [](unsigned char c) { return c < 0x80; }))
-            t.Form = TTextForm::Utf8Marked;
+        if (t.Form == TTextForm::Utf8 && Utf8NeedsMark(t.Text)) t.Form = TTextForm::Utf8Marked;
         access_->Write(path_, EncodeProfile(t));
     } catch (const std::exception& e) {
         throw EIniWriteError(e.what());

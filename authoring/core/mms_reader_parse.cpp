@@ -486,9 +486,8 @@ std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiK
             break;
     }
     // No declared set, or bytes the declared set does not hold: the text rule.
-    const TTextForm form = TextFormOf(bytes);
-    if (form == TTextForm::Utf16Le || form == TTextForm::Utf16Be)
-        return Utf16ToUtf8(DecodeUnicodeText(bytes, form));
+    TTextForm form;
+    std::string text = TextAsUtf8(bytes, &form);
     ansiKept = form == TTextForm::Ansi && !IsAsciiText(bytes);
-    return TextAsUtf8(bytes);
+    return text;
 }

@@ -111,15 +111,8 @@ std::string LoadTextAsAnsi(const std::string& path) {
     return Utf16ToCp936(DecodeUnicodeText(data, form));
 }
 
-std::string DecodeTextFile(std::string_view bytes) {
-    const TTextForm form = TextFormOf(bytes);
-    if (form == TTextForm::Utf16Le || form == TTextForm::Utf16Be)
-        return Utf16ToUtf8(DecodeUnicodeText(bytes, form));
-    return TextAsUtf8(bytes);
-}
-
 std::string TextFileAsUtf8(std::string_view bytes) {
-    std::string text = DecodeTextFile(bytes);
+    std::string text = TextAsUtf8(bytes);
     text.resize(std::min(text.size(), text.find('\0')));
     return text;
 }

@@ -48,9 +48,6 @@ void SwapWideCharBytes(char16_t& c);
 // with its mark or by the rule, anything else ANSI), the mark dropped, the text
 // ending before its first NUL character.
 std::string TextFileAsUtf8(std::string_view bytes);
-// The whole text of a file in UTF-8, decoded by its form as above, NUL characters
-// kept (the text tools take a file whole).
-std::string DecodeTextFile(std::string_view bytes);
 // The same read from a file; throws std::runtime_error when it cannot be read.
 std::string LoadTextAsUtf8(const std::string& path);
 // UTF-16 text as the bytes of a UTF-16LE or UTF-16BE file, after its mark when asked.

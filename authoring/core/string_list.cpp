@@ -275,7 +275,10 @@ void RewriteFileInPlace(const std::string& path, std::string_view bytes) {
 void ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
     std::string target;
     struct stat st;
-    if (!WritableTarget(path, target, st)) ThrowWriteError(path, ENOENT);
+    if (!WritableTarget(path, target, st)) {
+        WriteFileAtomically(target, bytes);
+        return;
+    }
     const int err = ReplaceKeepingAttributes(target, st, bytes);
     if (err != 0) ThrowWriteError(path, err);
 }

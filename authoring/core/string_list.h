@@ -41,8 +41,9 @@ void RewriteFileInPlace(const std::string& path, std::string_view bytes);
 // keeping the target's mode, owner and group, through a temporary beside it that is
 // renamed over it. Until the new text stands the old one is there whole; when no
 // temporary can be made or filled (a folder that may not be written, a full disk)
-// the file is left as it was. A missing file, a folder or a file that may not be
-// written is refused. Throws std::runtime_error with the file and the reason.
+// the file is left as it was. A missing file is created (a dangling link's target
+// too); a folder or a file that may not be written is refused. Throws
+// std::runtime_error with the file and the reason.
 void ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 // Removes the temporaries that a writer above left beside path (and beside the
 // target of a link standing there) when it was killed before its rename: only

@@ -560,9 +560,11 @@ std::u16string DecodeUnicodeText(std::string_view bytes, TTextForm form) {
     return w;
 }
 
-std::string TextAsUtf8(std::string_view bytes) {
+std::string TextAsUtf8(std::string_view bytes, TTextForm* formOut) {
     const TTextForm form = TextFormOf(bytes);
+    if (formOut) *formOut = form;
     if (IsUtf8Form(form)) return std::string(bytes.substr(TextMark(form).size()));
+    if (form != TTextForm::Ansi) return Utf16ToUtf8(DecodeUnicodeText(bytes, form));
     return Cp936ToUtf8(bytes);
 }
 
@@ -570,10 +572,11 @@ std::string StoredTextBytes(std::string_view utf8) {
     std::string ansi = Utf8ToCp936(utf8);
     if (TextFormOf(ansi) == TTextForm::Ansi && Cp936ToUtf8(ansi) == utf8) return ansi;
     // UTF-8 that would be taken for ANSI without its mark keeps the mark.
-    if (TextFormOf(utf8) != TTextForm::Utf8)
-        return std::string(TextMark(TTextForm::Utf8Marked)) + std::string(utf8);
+    if (Utf8NeedsMark(utf8)) return std::string(TextMark(TTextForm::Utf8Marked)) + std::string(utf8);
     return std::string(utf8);
 }
+
+bool Utf8NeedsMark(std::string_view utf8) { return !IsAscii(utf8) && TextFormOf(utf8) != TTextForm::Utf8; }
 
 std::string Cp936ToUtf8(std::string_view ansi) {
     if (IsAscii(ansi)) return std::string(ansi);

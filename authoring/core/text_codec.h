@@ -51,9 +51,12 @@ std::u16string DecodeUnicodeText(std::string_view bytes, TTextForm form);
 // itself, without a mark unless it would then be taken for ANSI. An ANSI text can
 // happen to read as UTF-8, and would then come back garbled.
 std::string StoredTextBytes(std::string_view utf8);
-// The file's text as UTF-8, the way a page and a message take it: a UTF-8 text (with
-// its mark or by the rule) as it is, without the mark; any other bytes as ANSI.
-std::string TextAsUtf8(std::string_view bytes);
+// Whether UTF-8 text stored without its mark would be read back as ANSI (TextFormOf).
+bool Utf8NeedsMark(std::string_view utf8);
+// The file's text as UTF-8, the way a page and a message take it, decoded by its
+// form (TextFormOf): a UTF-8 text as it is, without the mark; UTF-16 by its mark;
+// any other bytes as ANSI. NUL characters are kept. form, when given, gets the form.
+std::string TextAsUtf8(std::string_view bytes, TTextForm* form = nullptr);
 
 // Removes the characters with codes 0 to 32 at both ends. Works on UTF-8 and on
 // CP936 bytes alike: no byte of a multi-byte character is below 33.

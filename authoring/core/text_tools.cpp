@@ -2,30 +2,19 @@
 
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 
 #include "shared_procs.h"
 #include "string_list.h"
 #include "text_codec.h"
 
-namespace {
-void ReplaceWhole(const std::string& path, std::string_view bytes) {
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec))
-        ReplaceFileAtomically(path, bytes);
-    else
-        WriteFileAtomically(path, bytes);
-}
-}  // namespace
-
 void WriteUtf8File(const std::string& path, const std::string& text, bool withMark) {
     if (text.empty()) return;
-    ReplaceWhole(path, (withMark ? std::string("\xEF\xBB\xBF") : std::string()) + text);
+    ReplaceFileAtomically(path, (withMark ? std::string("\xEF\xBB\xBF") : std::string()) + text);
 }
 
 void WriteUnicodeFile(const std::string& path, const std::string& text, bool withMark) {
     if (text.empty()) return;
-    ReplaceWhole(path, Utf16FileBytes(Utf8ToUtf16(text), false, withMark));
+    ReplaceFileAtomically(path, Utf16FileBytes(Utf8ToUtf16(text), false, withMark));
 }
 
 bool ConvertTextFile(const std::string& path, TTextEncoding to) {
@@ -36,7 +25,7 @@ bool ConvertTextFile(const std::string& path, TTextEncoding to) {
         return true;
     }
     // An empty text leaves the file as it was, mark and all.
-    const std::string text = DecodeTextFile(ReadFileBytes(path));
+    const std::string text = TextAsUtf8(ReadFileBytes(path));
     if (to == TTextEncoding::Utf8)
         WriteUtf8File(path, text, true);
     else
@@ -80,7 +69,7 @@ int SplitTextFile(const std::string& path, int32_t maxLen) {
     const std::string base = name.substr(0, name.size() - ExtractFileExt(name).size());
     // The text by the file's form, as lines each ended by CR LF, in UTF-16 units.
     const std::u16string w =
-        Utf8ToUtf16(JoinLines(SplitLines(DecodeTextFile(ReadFileBytes(path)))));
+        Utf8ToUtf16(JoinLines(SplitLines(TextAsUtf8(ReadFileBytes(path)))));
     const size_t limit = static_cast<size_t>(maxLen);
     int k = 0;
     size_t pos = 0;

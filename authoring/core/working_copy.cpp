@@ -78,8 +78,9 @@ std::string ReadMaterialBytes(const std::string& source, const TCopyHook& whileO
 
 void CopyTextMaterial(const std::string& source, const std::string& copy, const TCopyHook& whileOpen) {
     std::string bytes = ReadMaterialBytes(source, whileOpen);
-    const TTextForm form = TextFormOf(bytes);
-    if (form != TTextForm::Utf16Le && form != TTextForm::Utf16Be) {
+    // Only a UTF-16 mark matters here: any other text is copied as bytes.
+    const bool le = bytes.starts_with("\xFF\xFE"), be = bytes.starts_with("\xFE\xFF");
+    if (!le && !be) {
         size_t nul = bytes.find('\0');
         if (nul != std::string::npos) bytes.resize(nul);
         WriteNewFile(copy, JoinLines(SplitLines(bytes)));
@@ -87,7 +88,7 @@ void CopyTextMaterial(const std::string& source, const std::string& copy, const 
     }
     // Lines of UTF-16 characters, written back in the same byte order after the mark.
     WriteNewFile(copy, Utf16FileBytes(Utf8ToUtf16(JoinLines(SplitLines(TextFileAsUtf8(bytes)))),
-                                      form == TTextForm::Utf16Be, true));
+                                      be, true));
 }
 
 void CopyMaterial(const std::string& source, const std::string& copy, const TCopyHook& whileOpen) {

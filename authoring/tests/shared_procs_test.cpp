@@ -158,5 +158,5 @@ TEST(SharedProcs, TextFileAsUtf8ReadsEveryFormUpToItsFirstNul) {
     };
     for (const auto& c : cases) EXPECT_EQ(TextFileAsUtf8(c.bytes), c.utf8) << c.name;
     // The text tools take it whole.
-    EXPECT_EQ(DecodeTextFile(le + B({0, 0, 'x', 0})), text + B({0}) + "x");
+    EXPECT_EQ(TextAsUtf8(le + B({0, 0, 'x', 0})), text + B({0}) + "x");
 }
