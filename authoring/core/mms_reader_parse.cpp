@@ -186,7 +186,12 @@ std::string EncodedStringValue(const uint8_t* bytes, int32_t end, int32_t pos) {
     std::string text;
     if (IsUtf16Set(charset)) {
         // Zero bytes belong to the text; the value ends with a terminating 00 00.
-        if (pos < valueEnd && bytes[pos] == 0x7F) ++pos;
+        // A quote byte leaves whole UTF-16 units before the terminator; a text
+        // whose first unit is U+7Fxx starts with that byte too.
+        int32_t bodyEnd = valueEnd;
+        if (bodyEnd - pos >= 2 && bytes[bodyEnd - 1] == 0 && bytes[bodyEnd - 2] == 0) bodyEnd -= 2;
+        else if (bodyEnd - pos >= 1 && bytes[bodyEnd - 1] == 0) bodyEnd -= 1;
+        if (pos < bodyEnd && bytes[pos] == 0x7F && (bodyEnd - pos) % 2 == 1) ++pos;
         text.assign(reinterpret_cast<const char*>(bytes) + pos,
                     static_cast<size_t>(std::max(0, valueEnd - pos)));
         while (!text.empty() && text.back() == '\0' && text.size() % 2 != 0) text.pop_back();
