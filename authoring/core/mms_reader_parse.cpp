@@ -169,11 +169,6 @@ std::string Utf16AsUtf8(std::string_view bytes, uint32_t charset) {
     return Utf16ToUtf8(DecodeUnicodeText(withMark, form));
 }
 
-bool IsAsciiText(std::string_view s) {
-    return std::all_of(s.begin(), s.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // An Encoded-string-value (the subject): a text, or a value-length, a character
 // set and a text. Kept to what the program's ANSI text can hold, like the writer.
 std::string EncodedStringValue(const uint8_t* bytes, int32_t end, int32_t pos) {
@@ -469,7 +464,7 @@ std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiK
             if (IsValidUtf8(bytes)) return std::string(bytes);
             break;
         case kUsAscii:
-            if (IsAsciiText(bytes)) return std::string(bytes);
+            if (IsAscii(bytes)) return std::string(bytes);
             // 8-bit bytes under a Latin label: UTF-8 where the text rule says so,
             // else the Latin-1 the label is nearest to, never a double-byte set.
             if (!IsUtf8Form(TextFormOf(bytes))) return Latin1ToUtf8(bytes);
@@ -493,6 +488,6 @@ std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiK
     // No declared set, or bytes the declared set does not hold: the text rule.
     TTextForm form;
     std::string text = TextAsUtf8(bytes, &form);
-    ansiKept = form == TTextForm::Ansi && !IsAsciiText(bytes);
+    ansiKept = form == TTextForm::Ansi && !IsAscii(bytes);
     return text;
 }

@@ -206,12 +206,13 @@ bool IsValidUtf8(std::string_view s) {
     return true;
 }
 
-namespace {
 bool IsAscii(std::string_view s) {
     for (char c : s)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
+
+namespace {
 
 // How plausible a text is, in bits (about -log2 of its chance among the texts this
 // program meets): every character costs what its class of characters is worth, and

@@ -39,6 +39,8 @@ bool IsValidUtf8(std::string_view bytes);
 // one place that decides it for every reader of text files. Linear in the size.
 enum class TTextForm { Ansi, Utf8, Utf8Marked, Utf16Le, Utf16Be };
 TTextForm TextFormOf(std::string_view bytes);
+// Whether every byte is below 0x80.
+bool IsAscii(std::string_view s);
 // UTF-8 with or without its mark.
 inline bool IsUtf8Form(TTextForm f) { return f == TTextForm::Utf8 || f == TTextForm::Utf8Marked; }
 // The byte-order mark of a form ("" for Ansi and unmarked UTF-8).
