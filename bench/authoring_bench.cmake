@@ -32,4 +32,5 @@ target_link_libraries(picture_bombs_bench PRIVATE quilmar_core JPEG::JPEG GIF::G
 
 # The picture chooser over a folder of hostile pictures and two photos, offscreen.
 add_executable(chooser_bench chooser_bench.cpp)
-target_link_libraries(chooser_bench PRIVATE quilmar_choosers)
+target_include_directories(chooser_bench PRIVATE ${CMAKE_SOURCE_DIR}/authoring/tests)
+target_link_libraries(chooser_bench PRIVATE quilmar_choosers JPEG::JPEG GIF::GIF PNG::PNG ZLIB::ZLIB)

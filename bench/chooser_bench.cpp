@@ -14,11 +14,9 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QByteArray>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -33,6 +31,7 @@
 #include "bench_support.h"
 #include "photo_like.h"
 #include "pic_sel.h"
+#include "picture_bombs.h"
 #include "picture_codecs.h"
 #include "string_list.h"
 
@@ -46,121 +45,6 @@ constexpr rlim_t kAddressLimit = 4000000000;
 
 // ---- the files ----
 
-std::string Be16(int v) { return {char((v >> 8) & 0xFF), char(v & 0xFF)}; }
-std::string Le16(int v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
-std::string Le32(uint32_t v) { return Le16(int(v & 0xFFFF)) + Le16(int(v >> 16)); }
-std::string Be32(uint32_t v) { return Be16(int(v >> 16)) + Be16(int(v & 0xFFFF)); }
-
-std::string JpegSegment(int marker, const std::string& payload) {
-    return std::string{char(0xFF), char(marker)} + Be16(int(payload.size()) + 2) + payload;
-}
-std::string Quant() { return JpegSegment(0xDB, std::string(1, '\0') + std::string(64, '\1')); }
-// One code of one bit, for symbol 0: enough tables for a scan without data.
-std::string Huffman(int classAndId) {
-    std::string counts(16, '\0');
-    counts[0] = 1;
-    return JpegSegment(0xC4, std::string(1, char(classAndId)) + counts + std::string(1, '\0'));
-}
-std::string Frame(int marker, int w, int h, int comps) {
-    std::string p = std::string(1, '\x08') + Be16(h) + Be16(w) + char(comps);
-    for (int c = 1; c <= comps; ++c) p += std::string{char(c), '\x11', '\0'};
-    return JpegSegment(marker, p);
-}
-std::string Scan(int comps, int ss, int se, int ahAl) {
-    std::string p(1, char(comps));
-    for (int c = 1; c <= comps; ++c) p += std::string{char(c), '\0'};
-    return JpegSegment(0xDA, p + char(ss) + char(se) + char(ahAl));
-}
-const std::string kSoi = "\xFF\xD8", kEoi = "\xFF\xD9";
-
-std::string CmykProgressiveWithoutData() {
-    const std::string adobe = std::string("Adobe") + Be16(100) + Be16(0) + Be16(0) + '\0';
-    return kSoi + JpegSegment(0xEE, adobe) + Quant() + Huffman(0x00) +
-           Frame(0xC2, 16384, 16384, 4) + Scan(4, 0, 0, 0) + kEoi;
-}
-
-std::string GreyOfManyEmptyScans(int scans) {
-    std::string s = kSoi + Quant() + Huffman(0x00) + Huffman(0x10) + Frame(0xC2, 16384, 16384, 1) +
-                    Scan(1, 0, 0, 0);
-    for (int i = 1; i < scans; ++i) s += Scan(1, 1, 63, 0);
-    return s + kEoi;
-}
-
-std::string BaselineWithoutData() {
-    return kSoi + Quant() + Huffman(0x00) + Huffman(0x10) + Frame(0xC0, 16384, 16384, 1) +
-           Scan(1, 0, 0, 0) + kEoi;
-}
-
-// A screen of w x h, two black-and-white colours, and frames given as their
-// descriptors' sizes; each frame holds only the start of its data.
-std::string Gif(int w, int h, const std::vector<std::array<int, 2>>& frames) {
-    std::string s = "GIF89a" + Le16(w) + Le16(h) + "\x80" + std::string(2, '\0') +
-                    std::string(3, '\0') + std::string(3, '\xFF');
-    for (const auto& f : frames)
-        s += "\x2C" + Le16(0) + Le16(0) + Le16(f[0]) + Le16(f[1]) + std::string(1, '\0') +
-             "\x02\x02\x44\x01" + std::string(1, '\0');
-    return s + "\x3B";
-}
-
-uint32_t Crc32(const std::string& data) {
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    uint32_t c = 0xFFFFFFFFu;
-    for (unsigned char b : data) c = table[(c ^ b) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
-std::string PngChunk(const std::string& type, const std::string& data) {
-    return Be32(uint32_t(data.size())) + type + data + Be32(Crc32(type + data));
-}
-
-// A black 1-bit grey PNG, plain or interlaced (Adam7): all its rows are zeros.
-std::string OneColourPng(int w, int h, bool interlaced) {
-    size_t raw = 0;
-    auto rows = [&](int pw, int ph) {
-        if (pw > 0 && ph > 0) raw += size_t(ph) * (1 + (size_t(pw) + 7) / 8);
-    };
-    if (!interlaced) {
-        rows(w, h);
-    } else {
-        const int pass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
-                                {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-        for (const auto& p : pass) rows((w - p[0] + p[2] - 1) / p[2], (h - p[1] + p[3] - 1) / p[3]);
-    }
-    // qCompress gives a zlib stream after a 4-byte length of its own.
-    const QByteArray z = qCompress(QByteArray(qsizetype(raw), '\0'), 9).mid(4);
-    const std::string ihdr = Be32(uint32_t(w)) + Be32(uint32_t(h)) + "\x01" + std::string(3, '\0') +
-                             char(interlaced ? 1 : 0);
-    return "\x89PNG\r\n\x1A\n" + PngChunk("IHDR", ihdr) + PngChunk("IDAT", z.toStdString()) +
-           PngChunk("IEND", "");
-}
-
-// An RLE8 bitmap whose data ends at once: the end-of-bitmap code alone.
-std::string Rle8BmpEndingAtOnce(int w, int h) {
-    const uint32_t offset = 14 + 40 + 1024;
-    const std::string data = std::string("\x00\x01", 2);
-    std::string s = "BM" + Le32(offset + uint32_t(data.size())) + Le32(0) + Le32(offset);
-    s += Le32(40) + Le32(uint32_t(w)) + Le32(uint32_t(h)) + Le16(1) + Le16(8) + Le32(1) +
-         Le32(uint32_t(data.size())) + Le32(2835) + Le32(2835) + Le32(256) + Le32(0);
-    for (int i = 0; i < 256; ++i) s += std::string{char(i), char(i), char(i), '\0'};
-    return s + data;
-}
-
-// A photo whose scan data stops after a third, followed by an end marker.
-std::string CutPhoto() {
-    const std::string jpeg = EncodeJpeg(PhotoLike(640, 480, 3), 85);
-    const size_t sos = jpeg.find("\xFF\xDA");
-    const size_t keep = sos + (jpeg.size() - sos) / 3;
-    return jpeg.substr(0, keep) + kEoi;
-}
-
 struct TFile {
     std::string Name;
     std::string Bytes;
@@ -168,19 +52,22 @@ struct TFile {
 };
 
 std::vector<TFile> Files() {
+    using namespace bombs;
     return {
         {"photo1.jpg", EncodeJpeg(PhotoLike(4000, 3000, 0), 85), false},
         {"photo2.jpg", EncodeJpeg(PhotoLike(4000, 3000, 1), 85), false},
-        {"photo_cut.jpg", CutPhoto(), false},
-        {"no_data.jpg", BaselineWithoutData(), false},
-        {"gif_screen.gif", Gif(16384, 16384, {{1, 1}}), true},
-        {"gif_frames.gif", Gif(1, 1, {{65535, 32767}, {65535, 32767}}), true},
-        {"cmyk_nodata.jpg", CmykProgressiveWithoutData(), true},
-        {"empty_scans.jpg", GreyOfManyEmptyScans(10000), true},
-        {"one_colour_16384.png", OneColourPng(16384, 16384, false), true},
-        {"one_colour_20000.png", OneColourPng(20000, 13000, false), true},
-        {"one_colour_20000_interlaced.png", OneColourPng(20000, 13000, true), true},
-        {"rle8_ends.bmp", Rle8BmpEndingAtOnce(16384, 16384), true},
+        {"photo_cut.jpg", CutWithEnd(EncodeJpeg(PhotoLike(640, 480, 3), 85), 1.0 / 3), false},
+        {"no_data.jpg", ClaimSize(WithoutScanData(SmallJpeg(8, 8, 1, false)), 16384, 16384), false},
+        {"gif_screen.gif", GifScreen(16384, 16384), true},
+        {"gif_frames.gif", GifScreen(1, 1, 65535, 32767, 2), true},
+        {"cmyk_nodata.jpg", ClaimSize(WithoutScanData(SmallJpeg(8, 8, 4, true)), 16384, 16384),
+         true},
+        {"empty_scans.jpg",
+         ClaimSize(WithoutScanData(SmallJpeg(8, 8, 1, true), 10000), 16384, 16384), true},
+        {"one_colour_16384.png", PngOneColour(16384, 16384, false), true},
+        {"one_colour_20000.png", PngOneColour(20000, 13000, false), true},
+        {"one_colour_20000_interlaced.png", PngOneColour(20000, 13000, true), true},
+        {"rle8_ends.bmp", BmpRle8EndsAtOnce(16384, 16384), true},
     };
 }
 

@@ -29,14 +29,20 @@ inline void Put32(std::string& s, uint32_t v) {
     Put16(s, v >> 16);
 }
 
-// A GIF of a w x h screen with one 1 x 1 frame: about forty bytes.
-inline std::string GifScreen(unsigned w, unsigned h) {
+// A GIF of a w x h screen with frames of frameW x frameH (one 1 x 1 frame unless
+// told), each holding the data of one pixel: about forty bytes.
+inline std::string GifScreen(unsigned w, unsigned h, unsigned frameW = 1, unsigned frameH = 1,
+                             int frames = 1) {
     std::string s = "GIF89a";
     Put16(s, w), Put16(s, h);
     s += std::string("\x80\x00\x00", 3);  // a global table of two colours
     s += std::string("\xFF\x00\x00\x00\x00\xFF", 6);
-    s += std::string("\x2C\0\0\0\0\x01\0\x01\0\0", 10);
-    s += std::string("\x02\x02\x44\x01\x00", 5);  // LZW: clear, 0, end
+    for (int f = 0; f < frames; ++f) {
+        s += std::string("\x2C\0\0\0\0", 5);
+        Put16(s, frameW), Put16(s, frameH);
+        s += '\0';
+        s += std::string("\x02\x02\x44\x01\x00", 5);  // LZW: clear, 0, end
+    }
     s += ';';
     return s;
 }

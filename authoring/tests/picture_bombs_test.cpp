@@ -30,25 +30,6 @@
 
 namespace {
 
-std::string QtBytes(const QImage& img, const char* format) {
-    QByteArray data;
-    QBuffer buf(&data);
-    buf.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(img.save(&buf, format));
-    return std::string(data.constData(), static_cast<size_t>(data.size()));
-}
-
-// Four flat quarters, so that a reduced picture keeps each colour inside it.
-QImage Quarters(int w, int h) {
-    QImage img(w, h, QImage::Format_RGB888);
-    const QColor colors[4] = {QColor(200, 30, 40), QColor(20, 160, 90), QColor(40, 50, 210),
-                              QColor(100, 100, 100)};
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixelColor(x, y, colors[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)]);
-    return img;
-}
-
 std::string PngOf(const QImage& img, bool interlaced) {
     TPngLayout l;
     l.W = img.width(), l.H = img.height(), l.Interlaced = interlaced;
@@ -392,6 +373,7 @@ TEST(PictureBombs, ReducedDecodeGivesTheBoxSizedPictureForEachFormat) {
         {"q32.bmp", QtBytes(q.convertToFormat(QImage::Format_RGB32), "BMP"), 0},
     };
     for (const auto& c : cases) {
+        EXPECT_FALSE(c.bytes.empty()) << c.name;
         const std::string path = t.File(c.name, c.bytes);
         QSize full;
         const QImage reduced = DecodePictureFile(path, 100, 100, &full);
@@ -462,6 +444,7 @@ TEST(PictureBombs, BitmapReaderAgreesWithTheToolkitsReader) {
     };
     for (const auto& c : cases) {
         const std::string bytes = QtBytes(c.img, "BMP");
+        EXPECT_FALSE(bytes.empty()) << c.name;
         const std::string path = t.File(c.name, bytes);
         EXPECT_EQ(MaxDiff(DecodePictureFile(path), DecodeBmp(bytes)), 0) << c.name;
     }

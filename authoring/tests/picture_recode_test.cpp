@@ -45,15 +45,6 @@ QImage Photo(int w, int h) {
     return img;
 }
 
-// Four flat quarters: few colours, so palette pictures keep them exactly.
-QImage Quarters(int w, int h) {
-    QImage img(w, h, QImage::Format_RGB888);
-    const QColor colors[4] = {QColor(200, 30, 40), QColor(20, 160, 90), QColor(40, 50, 210), QColor(100, 100, 100)};
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) img.setPixelColor(x, y, colors[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)]);
-    return img;
-}
-
 // Random colours: many distinct colours, and data that compresses badly.
 QImage Noise(int w, int h, unsigned seed = 1) {
     std::mt19937 gen(seed);
@@ -66,14 +57,6 @@ QImage Noise(int w, int h, unsigned seed = 1) {
 }
 
 std::string JpegBytes(const QImage& img, int quality = 100) { return EncodeJpeg(img, quality); }
-
-std::string QtBytes(const QImage& img, const char* format) {
-    QByteArray data;
-    QBuffer buf(&data);
-    buf.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(img.save(&buf, format));
-    return std::string(data.constData(), static_cast<size_t>(data.size()));
-}
 
 // A GIF written with giflib: one frame per entry of frames, a 4-colour table, and
 // optionally a transparent index.
@@ -362,6 +345,7 @@ TEST(PictureFit, NoPixelsLeft) {
     EXPECT_THROW(RecodeGif(gif, thinBox, rng), std::runtime_error);
     EXPECT_EQ(ReadFileBytes(gif), gifBytes);
     const std::string pngBytes = QtBytes(Photo(1000, 1), "PNG");
+    EXPECT_FALSE(pngBytes.empty());
     const std::string png = tmp.File("thin.png", pngBytes);
     EXPECT_THROW(RecodePng(png, thinBox, rng), std::runtime_error);
     EXPECT_EQ(ReadFileBytes(png), pngBytes);
@@ -438,7 +422,9 @@ TEST(PictureGif, AnimationUntouchedAndTransparencyWhite) {
 TEST(PicturePng, PaletteFileAsAnotherDecoderSeesIt) {
     TempFolder tmp;
     // Noise compresses badly, so the data needs several IDAT chunks.
-    const std::string path = tmp.File("n.png", QtBytes(Noise(600, 400), "PNG"));
+    const std::string pngBytes = QtBytes(Noise(600, 400), "PNG");
+    EXPECT_FALSE(pngBytes.empty());
+    const std::string path = tmp.File("n.png", pngBytes);
     NineRandom rng;
     ASSERT_EQ(RecodePng(path, TPicEncodeSettings{2, 0, 0, 80}, rng), 0);
     const std::string f = ReadFileBytes(path);
@@ -490,7 +476,9 @@ TEST(PicturePng, TransparencyWhiteAndFewColoursKept) {
     QImage src(6, 4, QImage::Format_ARGB32);
     src.fill(QColor(20, 160, 90));
     src.setPixelColor(4, 2, QColor(0, 0, 0, 0));
-    const std::string path = tmp.File("a.png", QtBytes(src, "PNG"));
+    const std::string pngBytes = QtBytes(src, "PNG");
+    EXPECT_FALSE(pngBytes.empty());
+    const std::string path = tmp.File("a.png", pngBytes);
     ScriptedRandom zero;
     ASSERT_EQ(RecodePng(path, TPicEncodeSettings{2, 0, 0, 80}, zero), 0);
     const QImage out = ReadPng(path);
@@ -632,6 +620,7 @@ TEST(PictureBmp, PixelDataShorterThanTheHeaderSaysIsDamaged) {
                  {"32 bits", src.convertToFormat(QImage::Format_RGB32)}};
     for (const auto& c : cases) {
         const std::string whole = QtBytes(c.pic, "BMP");
+        EXPECT_FALSE(whole.empty()) << c.name;
         EXPECT_EQ(DecodeBmp(whole).size(), src.size()) << c.name;
         EXPECT_NO_THROW(DecodeBmp(whole + "trailing bytes")) << c.name;
         const uint32_t off = uint8_t(whole[10]) | uint8_t(whole[11]) << 8;
@@ -696,7 +685,9 @@ TEST_F(PictureMaker, BitmapsJpegNeverReplacesAnotherPagesPicture) {
     QImage red(16, 16, QImage::Format_RGB888), blue(16, 16, QImage::Format_RGB888);
     red.fill(QColor(220, 20, 20));
     blue.fill(QColor(20, 20, 220));
-    const std::string bmp = tmp.File("1234.bmp", QtBytes(red, "BMP"));
+    const std::string bmpBytes = QtBytes(red, "BMP");
+    EXPECT_FALSE(bmpBytes.empty());
+    const std::string bmp = tmp.File("1234.bmp", bmpBytes);
     const std::string jpgBytes = JpegBytes(blue);
     const std::string jpg = tmp.File("1234.jpg", jpgBytes);
     AddPicturePage(bmp);
@@ -720,7 +711,9 @@ TEST_F(PictureMaker, BitmapsJpegNeverReplacesAnotherPagesPicture) {
 }
 
 TEST_F(PictureMaker, FreshCopyNeverFollowsALink) {
-    const std::string png = tmp.File("1234.png", QtBytes(Quarters(8, 8), "PNG"));
+    const std::string pngBytes = QtBytes(Quarters(8, 8), "PNG");
+    EXPECT_FALSE(pngBytes.empty());
+    const std::string png = tmp.File("1234.png", pngBytes);
     TempFolder outside;
     const std::string victim = outside.File("victim.png", "keep me");
     std::filesystem::create_symlink(victim, tmp.Path() + "1234-1.png");
@@ -752,11 +745,15 @@ TEST_F(PictureMaker, ModeTwoKeepsSizesAndChangesOnePixel) {
     const QImage photo = Photo(48, 32), flat = Quarters(48, 32);
     const std::string jpg = tmp.File("1.jpg", JpegBytes(photo));
     const QImage jpgSource = DecodeJpeg(ReadFileBytes(jpg));
-    const std::string png = tmp.File("2.png", QtBytes(flat, "PNG"));
+    const std::string pngBytes = QtBytes(flat, "PNG");
+    EXPECT_FALSE(pngBytes.empty());
+    const std::string png = tmp.File("2.png", pngBytes);
     TGifEncoder plain;
     const std::string gif = tmp.File("3.gif", plain.Encode(flat));
     QImage indexed = flat.convertToFormat(QImage::Format_Indexed8);
-    const std::string bmp = tmp.File("4.Bmp", QtBytes(indexed, "BMP"));
+    const std::string bmpBytes = QtBytes(indexed, "BMP");
+    EXPECT_FALSE(bmpBytes.empty());
+    const std::string bmp = tmp.File("4.Bmp", bmpBytes);
     const std::vector<std::string> files = {jpg, png, gif, bmp};
     std::vector<std::string> before;
     for (const auto& f : files) before.push_back(ReadFileBytes(f));
@@ -812,7 +809,9 @@ TEST_F(PictureMaker, BitmapsOfEveryDepthBecomeJpegs) {
     const QImage pictures[] = {mono, flat.convertToFormat(QImage::Format_Indexed8),
                                flat.convertToFormat(QImage::Format_RGB32), flat};
     for (const QImage& pic : pictures) {
-        const std::string bmp = tmp.File("b.bmp", QtBytes(pic, "BMP"));
+        const std::string bmpBytes = QtBytes(pic, "BMP");
+        EXPECT_FALSE(bmpBytes.empty());
+        const std::string bmp = tmp.File("b.bmp", bmpBytes);
         std::string path = bmp;
         maker.FPicEncodeMode = 2;
         maker.FJpegQuality = 100;
@@ -829,7 +828,9 @@ TEST_F(PictureMaker, BitmapsOfEveryDepthBecomeJpegs) {
 
 TEST_F(PictureMaker, ModeThreeFitsTheBox) {
     const std::string jpg = tmp.File("1.jpg", JpegBytes(Photo(352, 288)));
-    const std::string png = tmp.File("2.png", QtBytes(Quarters(100, 100), "PNG"));
+    const std::string pngBytes = QtBytes(Quarters(100, 100), "PNG");
+    EXPECT_FALSE(pngBytes.empty());
+    const std::string png = tmp.File("2.png", pngBytes);
     const std::string gif = tmp.File("3.gif", GifBytes(4, 2, {std::vector<uint8_t>(8, 1)}));
     AddPicturePage(jpg, gif);
     AddPicturePage(png);
@@ -898,6 +899,8 @@ TEST(PictureFit, ReducedJpegDecodeMatchesTheFullSizePath) {
 TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
     const std::string goodJpeg = JpegBytes(Photo(40, 30));
     const std::string goodBmp = QtBytes(Photo(40, 30), "BMP"), goodPng = QtBytes(Noise(40, 30), "PNG");
+    EXPECT_FALSE(goodBmp.empty());
+    EXPECT_FALSE(goodPng.empty());
     const struct Case {
         const char* name;
         std::string bytes;
@@ -932,7 +935,9 @@ TEST_F(PictureMaker, UndecodablePictureStopsTheMakeAndKeepsTheFile) {
 TEST_F(PictureMaker, EveryFileOfABatchCarriesTheSamePicture) {
     // Each make re-encodes a fresh copy of the page's picture: the tenth file is
     // no further from it than the first, in either re-encoding mode.
-    const std::string png = tmp.File("1.png", QtBytes(Quarters(48, 32), "PNG"));
+    const std::string pngBytes = QtBytes(Quarters(48, 32), "PNG");
+    EXPECT_FALSE(pngBytes.empty());
+    const std::string png = tmp.File("1.png", pngBytes);
     const std::string jpg = tmp.File("2.jpg", JpegBytes(Photo(48, 32), 90));
     const std::string pngBefore = ReadFileBytes(png), jpgBefore = ReadFileBytes(jpg);
     AddPicturePage(png);

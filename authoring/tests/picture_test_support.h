@@ -4,6 +4,9 @@
 // software write them (CMYK and YCCK JPEGs, EXIF orientation, PNGs of every kind).
 #pragma once
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <array>
 #include <algorithm>
@@ -33,6 +36,27 @@ public:
     void Reseed() override {}
     uint32_t Below(uint32_t n) override { return n == 10 ? 9 : 0; }
 };
+
+// The picture as Qt writes it in the given format; empty when Qt cannot.
+inline std::string QtBytes(const QImage& img, const char* format) {
+    QByteArray data;
+    QBuffer buf(&data);
+    buf.open(QIODevice::WriteOnly);
+    if (!img.save(&buf, format)) return std::string();
+    return std::string(data.constData(), static_cast<size_t>(data.size()));
+}
+
+// Four flat quarters: few colours, so palette pictures keep them exactly and a
+// reduced picture keeps each colour inside it.
+inline QImage Quarters(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB888);
+    const QColor colors[4] = {QColor(200, 30, 40), QColor(20, 160, 90), QColor(40, 50, 210),
+                              QColor(100, 100, 100)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixelColor(x, y, colors[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)]);
+    return img;
+}
 
 // The entries of a written message as (part name, data), the SMIL entry first.
 inline std::vector<std::pair<std::string, std::string>> MessageParts(const std::string& mms) {
