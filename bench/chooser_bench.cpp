@@ -131,6 +131,7 @@ int ListInChooser(int argc, char** argv, const std::string& dir, int timeoutSecs
         std::printf("  both photos listed: %s; photo_cut.jpg listed: %s; no_data.jpg listed: %s\n",
                     has("photo1.jpg") && has("photo2.jpg") ? "yes" : "NO",
                     has("photo_cut.jpg") ? "YES" : "no", has("no_data.jpg") ? "YES" : "no");
+    std::printf("  peak memory (VmHWM):             %8.1f MB\n", OwnPeakKiB() / 1024.0);
     std::fflush(stdout);
     // Decoders still under way are not waited for.
     _exit(done >= 0 ? 0 : 3);
@@ -152,7 +153,6 @@ bool RunChooser(const char* argv0, const std::string& dir, int timeout) {
     }
     if (WIFSIGNALED(status))
         std::printf("  the chooser's process ended by signal %d\n", WTERMSIG(status));
-    std::printf("  peak memory (ru_maxrss):         %8.1f MB\n", ru.ru_maxrss / 1024.0);
     std::fflush(stdout);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
