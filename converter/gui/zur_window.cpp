@@ -60,17 +60,23 @@ QString FromUtf8(const std::string& Text) { return QString::fromStdString(Text);
 // Deletes a file (not a folder) if it is there; failures are ignored.
 void DeleteFileQuietly(const std::string& FileName) { ::unlink(FileName.c_str()); }
 
-// Clears the busy and closing flags, removes the intermediate files and gives
-// the folder free when a conversion step ends, however it ends.
+// Ends a conversion step, however it ends: FreeFolder removes the intermediate
+// files and gives the folder free, which is done before the final box so that
+// another zur need not wait for its OK; the busy and closing flags clear last.
 class TConversionEnd {
 public:
     TConversionEnd(bool& Busy, bool& Closing, TFolderLock& Lock, std::vector<std::string> Files)
         : FBusy(Busy), FClosing(Closing), FLock(Lock), FFiles(std::move(Files)) {}
     ~TConversionEnd() {
-        for (const std::string& file : FFiles) DeleteFileQuietly(file);
-        FLock.Release();
+        FreeFolder();
         FBusy = false;
         FClosing = false;
+    }
+    // Once only: after the release the files may be another conversion's.
+    void FreeFolder() {
+        for (const std::string& file : FFiles) DeleteFileQuietly(file);
+        FFiles.clear();
+        FLock.Release();
     }
 
 private:
@@ -329,8 +335,10 @@ void Tfrmzur::WaveOut1Done() {
     TConversionEnd end(FBusy, FClosing, FFolderLock, {FTempWav, FBatFile});
     if (FClosing) return;  // closed while decoding: the batch file is not run
     if (!FWaveOut->ExceptionMessage().empty()) {
-        DeleteFileQuietly(FTempWav);
-        Failed(DecodingFailedCause(FWaveOut->ExceptionMessage(), FTempWav, FAppDir));
+        const std::string cause =
+            DecodingFailedCause(FWaveOut->ExceptionMessage(), FTempWav, FAppDir);
+        end.FreeFolder();
+        Failed(cause);
         return;
     }
     Labelstat->setText("转换中，请等待");
@@ -339,8 +347,7 @@ void Tfrmzur::WaveOut1Done() {
     const std::string cause = RunBatchFile();
     if (FClosing) return;
     Labelstat->setText(QString());
-    DeleteFileQuietly(FTempWav);
-    DeleteFileQuietly(FBatFile);
+    end.FreeFolder();
     if (cause.empty())
         Message("转换完成");
     else
@@ -371,7 +378,7 @@ void Tfrmzur::SBtoWaveClick() {
     FScript = {ZurDecodeLine(FAppDir, FSourceFile, FTargetFile), "exit"};
     const std::string cause = RunBatchFile();
     if (FClosing) return;
-    DeleteFileQuietly(FBatFile);
+    end.FreeFolder();
     if (cause.empty()) {
         Labelstat->setText("转换完成");
         Message("转换完成");

@@ -25,6 +25,7 @@
 #include <QUrl>
 #include <QScopeGuard>
 #include <QtTest>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ public:
     void ShowMessage(QWidget*, const QString& Caption, const QString& Text) override {
         Captions << Caption;
         Messages << Text;
+        if (OnMessage) OnMessage(Text);
     }
     QString ChooseFile(QFileDialog* Dialog) override {
         Dialogs << Dialog->objectName();
@@ -54,6 +56,8 @@ public:
     QStringList Messages;
     QStringList FileAnswers;
     QStringList Dialogs;
+    // Runs while the box is up, as the user reads it.
+    std::function<void(const QString& Text)> OnMessage;
 };
 
 bool PathExists(const QString& Path) {
@@ -634,6 +638,67 @@ private slots:
         SetFields(File("clip.zur"), File("clip.wav"));
         Click("SBtoWave");
         QCOMPARE(FDialogs->Messages, QStringList({kBusy, kBusy, kDone}));
+        ExpectNothingLeftBehind();
+    }
+
+    // The last box of a conversion, done or failed, comes after the folder is
+    // free: another zur can convert while it waits for OK. The window itself
+    // stays busy until the box is answered.
+    void theFolderIsFreeWhileTheLastBoxIsUp_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("converter");  // replaces the stand-in unless empty
+        QTest::addColumn<QString>("box");        // how the box begins
+        QTest::addColumn<QString>("status");
+        const QString failing = "#!/bin/sh\necho 'bad input stream'\nexit 1\n";
+        QTest::newRow("ZUR->WAVE, done") << "SBtoWave"
+                                         << "clip.zur"
+                                         << "" << kDone << kDone;
+        QTest::newRow("WAVE->ZUR, done") << "SBtoZur"
+                                         << "tone.wav"
+                                         << "" << kDone << "";
+        QTest::newRow("ZUR->WAVE, failed") << "SBtoWave"
+                                           << "clip.zur" << failing << FailedBecause("") << kFailed;
+        QTest::newRow("WAVE->ZUR, failed") << "SBtoZur"
+                                           << "tone.wav" << failing << FailedBecause("") << kFailed;
+        QTest::newRow("WAVE->ZUR, not decoded")
+            << "SBtoZur"
+            << "junk.wav"
+            << "" << FailedBecause("原始文件不能解码：") << kFailed;
+    }
+    void theFolderIsFreeWhileTheLastBoxIsUp() {
+        QFETCH(QString, button);
+        QFETCH(QString, source);
+        QFETCH(QString, converter);
+        QFETCH(QString, box);
+        QFETCH(QString, status);
+        if (!converter.isEmpty())
+            WriteTextFile(App("Converter").toStdString(), converter.toStdString());
+        WriteTextFile(File("clip.zur").toStdString(), "zur");
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        std::string junk;
+        for (int i = 0; i < 20000; ++i) junk += static_cast<char>((i * 7919 + 13) % 251);
+        WriteRawWave(File("junk.wav").toStdString(), 0x55, 2, 44100, 1, 0, junk);
+        int lockedBy = -1;
+        bool busy = false, filesLeft = true;
+        QString statusMeanwhile;
+        FDialogs->OnMessage = [&](const QString&) {
+            // Another process takes the lock as a second zur would.
+            lockedBy =
+                QProcess::execute("sh", {"-c", "exec 9>>\"$0\" && flock -n 9", App("zur.lock")});
+            busy = FWindow->Busy();
+            filesLeft = PathExists(App("tmpaudio.wav")) || PathExists(App("run.bat"));
+            statusMeanwhile = Status();
+        };
+        SetFields(File(source), File("target"));
+        Click(button.toLatin1().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages.size(), 1);
+        QVERIFY2(FDialogs->Messages[0].startsWith(box), qPrintable(FDialogs->Messages[0]));
+        QCOMPARE(lockedBy, 0);
+        QVERIFY(busy);
+        QVERIFY(!filesLeft);
+        QCOMPARE(statusMeanwhile, status);
         ExpectNothingLeftBehind();
     }
 
