@@ -318,11 +318,12 @@ void Tfrmzur::SBtoZurClick() {
         return;
     }
     if (!TakeFolder()) return;
-    FBusy = true;
-    FOutput = FWaveOut.get();
-    FWaveOut->SetFileName(FTempWav);
-    Labelstat->setText("开始转换");
+    // Until the writer runs, nothing else would give the folder back.
     try {
+        FBusy = true;
+        FOutput = FWaveOut.get();
+        FWaveOut->SetFileName(FTempWav);
+        Labelstat->setText("开始转换");
         FOutput->Run();
     } catch (...) {
         FFolderLock.Release();
@@ -369,11 +370,12 @@ void Tfrmzur::SBtoWaveClick() {
         Message("无效的文件类型");
         return;
     }
+    std::vector<std::string> files{FBatFile};  // made first: the end's guard must not fail
     if (!TakeFolder()) return;
+    FBusy = true;
+    TConversionEnd end(FBusy, FClosing, FFolderLock, std::move(files));
     FSourceFile = source;
     FTargetFile = target;
-    FBusy = true;
-    TConversionEnd end(FBusy, FClosing, FFolderLock, {FBatFile});
     Labelstat->setText("开始转换");
     FScript = {ZurDecodeLine(FAppDir, FSourceFile, FTargetFile), "exit"};
     const std::string cause = RunBatchFile();
