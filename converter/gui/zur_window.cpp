@@ -193,8 +193,10 @@ Tfrmzur::~Tfrmzur() {
     FWaveOut.reset();
     FOutput = nullptr;
     // What a conversion left behind goes, unless another zur's conversion in
-    // this folder is using it.
-    if (FFolderLock.Acquire(FAppDir) == TFolderLock::TResult::Acquired) {
+    // this folder is using it. A window that was only opened makes no lock
+    // file: without one, no conversion holds the folder.
+    const TFolderLock::TResult state = FFolderLock.Acquire(FAppDir, TFolderLock::TMake::Nothing);
+    if (state == TFolderLock::TResult::Acquired || state == TFolderLock::TResult::NoLockFile) {
         DeleteFileQuietly(FTempWav);
         DeleteFileQuietly(FBatFile);
     }
@@ -236,6 +238,7 @@ bool Tfrmzur::TakeFolder() {
             Message("请等待转换成功后再操作");
             return false;
         case TFolderLock::TResult::Failed:
+        case TFolderLock::TResult::NoLockFile:  // not asked for: the file is made
             Failed(FolderNotWritableCause(FAppDir, FFolderLock.Error()));
             return false;
     }

@@ -24,10 +24,18 @@ TEST(ZurFolderLock, OneHolderAtATimeWithinAndAcrossProcesses) {
     QTemporaryDir dir;
     const std::string folder = FolderOf(dir);
     TFolderLock first, second;
+    // A look that must not make the lock file finds none yet, and leaves none.
+    EXPECT_EQ(first.Acquire(folder, TFolderLock::TMake::Nothing), TFolderLock::TResult::NoLockFile);
+    EXPECT_FALSE(first.Held());
+    struct stat info {};
+    EXPECT_NE(::stat((folder + ZurLockName).c_str(), &info), 0);
     EXPECT_EQ(first.Acquire(folder), TFolderLock::TResult::Acquired);
     EXPECT_EQ(first.Acquire(folder), TFolderLock::TResult::Acquired);  // kept
     EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Busy);
+    EXPECT_EQ(second.Acquire(folder, TFolderLock::TMake::Nothing), TFolderLock::TResult::Busy);
     first.Release();
+    EXPECT_EQ(second.Acquire(folder, TFolderLock::TMake::Nothing), TFolderLock::TResult::Acquired);
+    second.Release();
     EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Acquired);
     second.Release();
 

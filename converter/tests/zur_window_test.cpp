@@ -845,14 +845,27 @@ private slots:
         QVERIFY(!PathExists(App("tmpaudio.wav")));
     }
 
+    // Closing removes what a conversion left (one of a killed zur keeps its
+    // lock file), and makes no lock file of its own.
+    void closingTheWindowDeletesTheIntermediateFiles_data() {
+        QTest::addColumn<bool>("lockFile");
+        QTest::newRow("no lock file") << false;
+        QTest::newRow("the lock file of a killed zur") << true;
+    }
     void closingTheWindowDeletesTheIntermediateFiles() {
+        QFETCH(bool, lockFile);
         WriteTextFile(App("tmpaudio.wav").toStdString(), "x");
         WriteTextFile(App("run.bat").toStdString(), "exit\n");
+        if (lockFile) WriteTextFile(App("zur.lock").toStdString(), "");
         delete FWindow;
         FWindow = nullptr;
         QVERIFY(!PathExists(App("tmpaudio.wav")));
         QVERIFY(!PathExists(App("run.bat")));
         QVERIFY(PathExists(App("Converter")));
+        QCOMPARE(PathExists(App("zur.lock")), lockFile);
+        // A window only opened and closed leaves the folder as it was.
+        delete new Tfrmzur(*FDialogs, FAppDir);
+        QCOMPARE(PathExists(App("zur.lock")), lockFile);
     }
 
     // Naming Chinese for the dates and numbers before the application is made
