@@ -340,7 +340,7 @@ void Tfrmzur::WaveOut1Done() {
     if (FClosing) return;  // closed while decoding: the batch file is not run
     if (!FWaveOut->ExceptionMessage().empty()) {
         const std::string cause =
-            DecodingFailedCause(FWaveOut->ExceptionMessage(), FTempWav, FAppDir);
+            DecodingFailedCause(FWaveOut->FileError(), FWaveOut->ExceptionMessage(), FAppDir);
         end.FreeFolder();
         Failed(cause);
         return;

@@ -156,13 +156,16 @@ TEST(ZurFailure, TheLastOutputLineIsTheLastThatSaysSomething) {
 }
 
 TEST(ZurFailure, AFailedDecodingTellsTheFolderOrTheSource) {
-    const std::string folder = "/app/", temp = "/app/tmpaudio.wav";
-    EXPECT_EQ(DecodingFailedCause("cannot write /app/tmpaudio.wav: No space left on device", temp,
-                                  folder),
-              "程序文件夹不能写入：/app/（No space left on device）");
+    const std::string folder = "/app/";
     EXPECT_EQ(
-        DecodingFailedCause("cannot create /app/tmpaudio.wav: Permission denied", temp, folder),
-        "程序文件夹不能写入：/app/（Permission denied）");
-    EXPECT_EQ(DecodingFailedCause("Invalid data found when processing input", temp, folder),
-              "原始文件不能解码：Invalid data found when processing input");
+        DecodingFailedCause("No space left on device",
+                            "cannot write /app/tmpaudio.wav: No space left on device", folder),
+        "程序文件夹不能写入：/app/（No space left on device）");
+    EXPECT_EQ(DecodingFailedCause("Permission denied",
+                                  "cannot create /app/tmpaudio.wav: Permission denied", folder),
+              "程序文件夹不能写入：/app/（Permission denied）");
+    // A source error is never taken for a file error, whatever its text.
+    for (const char* text : {"Invalid data found when processing input",
+                             "cannot write /app/tmpaudio.wav: No space left on device"})
+        EXPECT_EQ(DecodingFailedCause("", text, folder), std::string("原始文件不能解码：") + text);
 }
