@@ -19,6 +19,18 @@ struct TFileCloser {
     void operator()(std::FILE* File) const { std::fclose(File); }
 };
 
+// The file could not be made or written; Reason is the system's.
+class EWaveFileError : public EAudioError {
+public:
+    EWaveFileError(const char* Verb, const std::string& FileName, int Errno)
+        : EAudioError(std::string(Verb) + " " + FileName + ": " + std::strerror(Errno)),
+          FReason(std::strerror(Errno)) {}
+    const std::string& Reason() const { return FReason; }
+
+private:
+    std::string FReason;
+};
+
 }  // namespace
 
 std::string WavePcmHeader(int SampleRate, int Channels, int BitsPerSample, uint32_t DataBytes) {
@@ -54,11 +66,12 @@ void TWaveOut::Run() {
     FActive = true;
     FCancel = false;
     FExceptionMessage.clear();
+    FFileError.clear();
     FThread = std::thread(&TWaveOut::Work, this);
 }
 
 void TWaveOut::Work() {
-    std::string error;
+    std::string error, fileError;
     try {
         FInput->Init();
         const TAudioFormat format = FInput->Format();
@@ -70,11 +83,11 @@ void TWaveOut::Work() {
             throw EAudioError("the writer needs interleaved integer samples");
         const int bits = bytesPerSample * 8;
         std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(FFileName.c_str(), "wb"));
-        if (!file) throw EAudioError("cannot create " + FFileName + ": " + std::strerror(errno));
+        if (!file) throw EWaveFileError("cannot create", FFileName, errno);
         std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
         auto writeBytes = [&](const void* Data, size_t Size) {
             if (Size && std::fwrite(Data, 1, Size, file.get()) != Size)
-                throw EAudioError("cannot write " + FFileName + ": " + std::strerror(errno));
+                throw EWaveFileError("cannot write", FFileName, errno);
         };
         const std::string placeholder = WavePcmHeader(format.SampleRate, format.Channels, bits, 0);
         writeBytes(placeholder.data(), placeholder.size());
@@ -93,13 +106,14 @@ void TWaveOut::Work() {
         const std::string header = WavePcmHeader(format.SampleRate, format.Channels, bits,
                                                  static_cast<uint32_t>(dataBytes));
         if (std::fseek(file.get(), 0, SEEK_SET) != 0)
-            throw EAudioError("cannot write " + FFileName + ": " + std::strerror(errno));
+            throw EWaveFileError("cannot write", FFileName, errno);
         writeBytes(header.data(), header.size());
-        if (std::fflush(file.get()) != 0)
-            throw EAudioError("cannot write " + FFileName + ": " + std::strerror(errno));
+        if (std::fflush(file.get()) != 0) throw EWaveFileError("cannot write", FFileName, errno);
         std::FILE* raw = file.release();
-        if (std::fclose(raw) != 0)
-            throw EAudioError("cannot write " + FFileName + ": " + std::strerror(errno));
+        if (std::fclose(raw) != 0) throw EWaveFileError("cannot write", FFileName, errno);
+    } catch (const EWaveFileError& e) {
+        error = e.what();
+        fileError = e.Reason();
     } catch (const std::exception& e) {
         error = *e.what() ? e.what() : "conversion failed";
     } catch (...) {
@@ -111,12 +125,13 @@ void TWaveOut::Work() {
     }
     if (FCancel) return;
     QMetaObject::invokeMethod(
-        this, [this, error] { Finish(error); }, Qt::QueuedConnection);
+        this, [this, error, fileError] { Finish(error, fileError); }, Qt::QueuedConnection);
 }
 
-void TWaveOut::Finish(const std::string& Error) {
+void TWaveOut::Finish(const std::string& Error, const std::string& FileError) {
     if (FThread.joinable()) FThread.join();
     FExceptionMessage = Error;
+    FFileError = FileError;
     FActive = false;
     if (FOnDone) {
         // An error of the handler stays here: later runs still get their event.

@@ -35,16 +35,20 @@ public:
     bool Active() const { return FActive; }
     // The error of the last run: empty after success.
     const std::string& ExceptionMessage() const { return FExceptionMessage; }
+    // When the last run failed because FileName could not be made or written:
+    // the system's reason (never empty then). Empty after any other end.
+    const std::string& FileError() const { return FFileError; }
 
 private:
-    void Work();                            // on the worker thread
-    void Finish(const std::string& Error);  // on the writer's thread
+    void Work();                                                          // on the worker thread
+    void Finish(const std::string& Error, const std::string& FileError);  // on the writer's thread
 
     TAudioSource* FInput = nullptr;
     std::string FFileName;
     TDoneEvent FOnDone;
     bool FActive = false;
     std::string FExceptionMessage;
+    std::string FFileError;
     std::atomic<bool> FCancel{false};
     std::thread FThread;
 };

@@ -28,13 +28,9 @@ std::string FolderNotWritableCause(const std::string& Folder, const std::string&
     return text;
 }
 
-std::string DecodingFailedCause(const std::string& WriterError, const std::string& TempWav,
+std::string DecodingFailedCause(const std::string& FileError, const std::string& WriterError,
                                 const std::string& Folder) {
-    for (const char* verb : {"cannot create ", "cannot write "}) {
-        const std::string prefix = verb + TempWav + ": ";
-        if (WriterError.compare(0, prefix.size(), prefix) == 0)
-            return FolderNotWritableCause(Folder, WriterError.substr(prefix.size()));
-    }
+    if (!FileError.empty()) return FolderNotWritableCause(Folder, FileError);
     return "原始文件不能解码：" + WriterError;
 }
 

@@ -20,9 +20,10 @@ std::string ConverterProblem(const std::string& AppDir);
 // The program's folder cannot be written; Reason is the system's.
 std::string FolderNotWritableCause(const std::string& Folder, const std::string& Reason);
 
-// The cause of a failed decoding into TempWav from the writer's error text: a
-// file that could not be written in the folder, or a source that did not decode.
-std::string DecodingFailedCause(const std::string& WriterError, const std::string& TempWav,
+// The cause of a failed decoding into the intermediate file: when FileError
+// (the system's reason) is set, the file could not be written in Folder;
+// otherwise the source did not decode, as the writer's WriterError tells.
+std::string DecodingFailedCause(const std::string& FileError, const std::string& WriterError,
                                 const std::string& Folder);
 
 // The last line of the output that holds more than blanks, trimmed, cut to at

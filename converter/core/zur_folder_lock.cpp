@@ -7,12 +7,14 @@
 #include <cerrno>
 #include <cstring>
 
-TFolderLock::TResult TFolderLock::Acquire(const std::string& Folder) {
+TFolderLock::TResult TFolderLock::Acquire(const std::string& Folder, TMake Make) {
     if (Held()) return TResult::Acquired;
     FError.clear();
     const std::string path = Folder + ZurLockName;
     // Close-on-exec: the outside program must not hold the lock after zur ends.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const int create = Make == TMake::LockFile ? O_CREAT : 0;
+    int fd = ::open(path.c_str(), O_RDWR | create | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0 && errno == ENOENT && !create) return TResult::NoLockFile;
     if (fd < 0 && errno == EACCES) {
         // The lock file another user made is read-only to this one; the lock
         // itself needs no writing.

@@ -14,10 +14,12 @@ inline constexpr const char* ZurLockName = "zur.lock";
 class TFolderLock {
 public:
     enum class TResult {
-        Acquired,  // this holder has the folder now
-        Busy,      // another conversion holds it
-        Failed,    // the lock file cannot be made or opened (see Error)
+        Acquired,    // this holder has the folder now
+        Busy,        // another conversion holds it
+        Failed,      // the lock file cannot be made or opened (see Error)
+        NoLockFile,  // only when asked not to make it: no conversion has held the folder
     };
+    enum class TMake { LockFile, Nothing };
 
     TFolderLock() = default;
     ~TFolderLock() { Release(); }
@@ -25,8 +27,10 @@ public:
     TFolderLock& operator=(const TFolderLock&) = delete;
 
     // Tries to take the lock of Folder (ending with "/") without waiting. A lock
-    // already held by this object is kept and gives Acquired.
-    TResult Acquire(const std::string& Folder);
+    // already held by this object is kept and gives Acquired. With
+    // TMake::Nothing a missing lock file is not made (NoLockFile), so that a
+    // look whether the folder is free leaves nothing behind.
+    TResult Acquire(const std::string& Folder, TMake Make = TMake::LockFile);
     void Release();
     bool Held() const { return FFd >= 0; }
     // The system's reason of the last Failed.

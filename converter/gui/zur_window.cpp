@@ -60,17 +60,23 @@ QString FromUtf8(const std::string& Text) { return QString::fromStdString(Text);
 // Deletes a file (not a folder) if it is there; failures are ignored.
 void DeleteFileQuietly(const std::string& FileName) { ::unlink(FileName.c_str()); }
 
-// Clears the busy and closing flags, removes the intermediate files and gives
-// the folder free when a conversion step ends, however it ends.
+// Ends a conversion step, however it ends: FreeFolder removes the intermediate
+// files and gives the folder free, which is done before the final box so that
+// another zur need not wait for its OK; the busy and closing flags clear last.
 class TConversionEnd {
 public:
     TConversionEnd(bool& Busy, bool& Closing, TFolderLock& Lock, std::vector<std::string> Files)
         : FBusy(Busy), FClosing(Closing), FLock(Lock), FFiles(std::move(Files)) {}
     ~TConversionEnd() {
-        for (const std::string& file : FFiles) DeleteFileQuietly(file);
-        FLock.Release();
+        FreeFolder();
         FBusy = false;
         FClosing = false;
+    }
+    // Once only: after the release the files may be another conversion's.
+    void FreeFolder() {
+        for (const std::string& file : FFiles) DeleteFileQuietly(file);
+        FFiles.clear();
+        FLock.Release();
     }
 
 private:
@@ -187,8 +193,10 @@ Tfrmzur::~Tfrmzur() {
     FWaveOut.reset();
     FOutput = nullptr;
     // What a conversion left behind goes, unless another zur's conversion in
-    // this folder is using it.
-    if (FFolderLock.Acquire(FAppDir) == TFolderLock::TResult::Acquired) {
+    // this folder is using it. A window that was only opened makes no lock
+    // file: without one, no conversion holds the folder.
+    const TFolderLock::TResult state = FFolderLock.Acquire(FAppDir, TFolderLock::TMake::Nothing);
+    if (state == TFolderLock::TResult::Acquired || state == TFolderLock::TResult::NoLockFile) {
         DeleteFileQuietly(FTempWav);
         DeleteFileQuietly(FBatFile);
     }
@@ -230,6 +238,7 @@ bool Tfrmzur::TakeFolder() {
             Message("请等待转换成功后再操作");
             return false;
         case TFolderLock::TResult::Failed:
+        case TFolderLock::TResult::NoLockFile:  // not asked for: the file is made
             Failed(FolderNotWritableCause(FAppDir, FFolderLock.Error()));
             return false;
     }
@@ -312,11 +321,12 @@ void Tfrmzur::SBtoZurClick() {
         return;
     }
     if (!TakeFolder()) return;
-    FBusy = true;
-    FOutput = FWaveOut.get();
-    FWaveOut->SetFileName(FTempWav);
-    Labelstat->setText("开始转换");
+    // Until the writer runs, nothing else would give the folder back.
     try {
+        FBusy = true;
+        FOutput = FWaveOut.get();
+        FWaveOut->SetFileName(FTempWav);
+        Labelstat->setText("开始转换");
         FOutput->Run();
     } catch (...) {
         FFolderLock.Release();
@@ -329,8 +339,10 @@ void Tfrmzur::WaveOut1Done() {
     TConversionEnd end(FBusy, FClosing, FFolderLock, {FTempWav, FBatFile});
     if (FClosing) return;  // closed while decoding: the batch file is not run
     if (!FWaveOut->ExceptionMessage().empty()) {
-        DeleteFileQuietly(FTempWav);
-        Failed(DecodingFailedCause(FWaveOut->ExceptionMessage(), FTempWav, FAppDir));
+        const std::string cause =
+            DecodingFailedCause(FWaveOut->FileError(), FWaveOut->ExceptionMessage(), FAppDir);
+        end.FreeFolder();
+        Failed(cause);
         return;
     }
     Labelstat->setText("转换中，请等待");
@@ -339,8 +351,7 @@ void Tfrmzur::WaveOut1Done() {
     const std::string cause = RunBatchFile();
     if (FClosing) return;
     Labelstat->setText(QString());
-    DeleteFileQuietly(FTempWav);
-    DeleteFileQuietly(FBatFile);
+    end.FreeFolder();
     if (cause.empty())
         Message("转换完成");
     else
@@ -362,16 +373,17 @@ void Tfrmzur::SBtoWaveClick() {
         Message("无效的文件类型");
         return;
     }
+    std::vector<std::string> files{FBatFile};  // made first: the end's guard must not fail
     if (!TakeFolder()) return;
+    FBusy = true;
+    TConversionEnd end(FBusy, FClosing, FFolderLock, std::move(files));
     FSourceFile = source;
     FTargetFile = target;
-    FBusy = true;
-    TConversionEnd end(FBusy, FClosing, FFolderLock, {FBatFile});
     Labelstat->setText("开始转换");
     FScript = {ZurDecodeLine(FAppDir, FSourceFile, FTargetFile), "exit"};
     const std::string cause = RunBatchFile();
     if (FClosing) return;
-    DeleteFileQuietly(FBatFile);
+    end.FreeFolder();
     if (cause.empty()) {
         Labelstat->setText("转换完成");
         Message("转换完成");

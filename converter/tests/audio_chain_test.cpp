@@ -4,7 +4,9 @@
 
 #include <QTemporaryDir>
 #include <QThread>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -176,6 +178,7 @@ TEST_F(AudioChain, UndecodableDataFailsTheRun) {
     FWaveIn.SetFileName(Path("junk.wav"));
     EXPECT_TRUE(FWaveIn.Valid());
     EXPECT_NE(Convert(FWaveIn, Path("junk.wav")), "");
+    EXPECT_EQ(FWriter.FileError(), "");  // the source failed, not the file
 }
 
 TEST_F(AudioChain, AnUnwritableTargetFailsTheRun) {
@@ -187,12 +190,14 @@ TEST_F(AudioChain, AnUnwritableTargetFailsTheRun) {
     FWriter.Run();
     ASSERT_TRUE(ProcessEventsUntil([&] { return FDoneCount > before; }, 10000));
     EXPECT_NE(FWriter.ExceptionMessage().find("cannot create"), std::string::npos);
+    EXPECT_EQ(FWriter.FileError(), std::strerror(ENOENT));
     // A full device fails while the data is written.
     FWriter.SetFileName("/dev/full");
     before = FDoneCount;
     FWriter.Run();
     ASSERT_TRUE(ProcessEventsUntil([&] { return FDoneCount > before; }, 10000));
     EXPECT_NE(FWriter.ExceptionMessage().find("cannot write"), std::string::npos);
+    EXPECT_EQ(FWriter.FileError(), std::strerror(ENOSPC));
 }
 
 TEST_F(AudioChain, ARunUnderWayIsNotStartedTwice) {

@@ -24,10 +24,18 @@ TEST(ZurFolderLock, OneHolderAtATimeWithinAndAcrossProcesses) {
     QTemporaryDir dir;
     const std::string folder = FolderOf(dir);
     TFolderLock first, second;
+    // A look that must not make the lock file finds none yet, and leaves none.
+    EXPECT_EQ(first.Acquire(folder, TFolderLock::TMake::Nothing), TFolderLock::TResult::NoLockFile);
+    EXPECT_FALSE(first.Held());
+    struct stat info {};
+    EXPECT_NE(::stat((folder + ZurLockName).c_str(), &info), 0);
     EXPECT_EQ(first.Acquire(folder), TFolderLock::TResult::Acquired);
     EXPECT_EQ(first.Acquire(folder), TFolderLock::TResult::Acquired);  // kept
     EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Busy);
+    EXPECT_EQ(second.Acquire(folder, TFolderLock::TMake::Nothing), TFolderLock::TResult::Busy);
     first.Release();
+    EXPECT_EQ(second.Acquire(folder, TFolderLock::TMake::Nothing), TFolderLock::TResult::Acquired);
+    second.Release();
     EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Acquired);
     second.Release();
 
@@ -148,13 +156,16 @@ TEST(ZurFailure, TheLastOutputLineIsTheLastThatSaysSomething) {
 }
 
 TEST(ZurFailure, AFailedDecodingTellsTheFolderOrTheSource) {
-    const std::string folder = "/app/", temp = "/app/tmpaudio.wav";
-    EXPECT_EQ(DecodingFailedCause("cannot write /app/tmpaudio.wav: No space left on device", temp,
-                                  folder),
-              "程序文件夹不能写入：/app/（No space left on device）");
+    const std::string folder = "/app/";
     EXPECT_EQ(
-        DecodingFailedCause("cannot create /app/tmpaudio.wav: Permission denied", temp, folder),
-        "程序文件夹不能写入：/app/（Permission denied）");
-    EXPECT_EQ(DecodingFailedCause("Invalid data found when processing input", temp, folder),
-              "原始文件不能解码：Invalid data found when processing input");
+        DecodingFailedCause("No space left on device",
+                            "cannot write /app/tmpaudio.wav: No space left on device", folder),
+        "程序文件夹不能写入：/app/（No space left on device）");
+    EXPECT_EQ(DecodingFailedCause("Permission denied",
+                                  "cannot create /app/tmpaudio.wav: Permission denied", folder),
+              "程序文件夹不能写入：/app/（Permission denied）");
+    // A source error is never taken for a file error, whatever its text.
+    for (const char* text : {"Invalid data found when processing input",
+                             "cannot write /app/tmpaudio.wav: No space left on device"})
+        EXPECT_EQ(DecodingFailedCause("", text, folder), std::string("原始文件不能解码：") + text);
 }

@@ -25,6 +25,7 @@
 #include <QUrl>
 #include <QScopeGuard>
 #include <QtTest>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ public:
     void ShowMessage(QWidget*, const QString& Caption, const QString& Text) override {
         Captions << Caption;
         Messages << Text;
+        if (OnMessage) OnMessage(Text);
     }
     QString ChooseFile(QFileDialog* Dialog) override {
         Dialogs << Dialog->objectName();
@@ -54,6 +56,8 @@ public:
     QStringList Messages;
     QStringList FileAnswers;
     QStringList Dialogs;
+    // Runs while the box is up, as the user reads it.
+    std::function<void(const QString& Text)> OnMessage;
 };
 
 bool PathExists(const QString& Path) {
@@ -637,6 +641,67 @@ private slots:
         ExpectNothingLeftBehind();
     }
 
+    // The last box of a conversion, done or failed, comes after the folder is
+    // free: another zur can convert while it waits for OK. The window itself
+    // stays busy until the box is answered.
+    void theFolderIsFreeWhileTheLastBoxIsUp_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("converter");  // replaces the stand-in unless empty
+        QTest::addColumn<QString>("box");        // how the box begins
+        QTest::addColumn<QString>("status");
+        const QString failing = "#!/bin/sh\necho 'bad input stream'\nexit 1\n";
+        QTest::newRow("ZUR->WAVE, done") << "SBtoWave"
+                                         << "clip.zur"
+                                         << "" << kDone << kDone;
+        QTest::newRow("WAVE->ZUR, done") << "SBtoZur"
+                                         << "tone.wav"
+                                         << "" << kDone << "";
+        QTest::newRow("ZUR->WAVE, failed") << "SBtoWave"
+                                           << "clip.zur" << failing << FailedBecause("") << kFailed;
+        QTest::newRow("WAVE->ZUR, failed") << "SBtoZur"
+                                           << "tone.wav" << failing << FailedBecause("") << kFailed;
+        QTest::newRow("WAVE->ZUR, not decoded")
+            << "SBtoZur"
+            << "junk.wav"
+            << "" << FailedBecause("原始文件不能解码：") << kFailed;
+    }
+    void theFolderIsFreeWhileTheLastBoxIsUp() {
+        QFETCH(QString, button);
+        QFETCH(QString, source);
+        QFETCH(QString, converter);
+        QFETCH(QString, box);
+        QFETCH(QString, status);
+        if (!converter.isEmpty())
+            WriteTextFile(App("Converter").toStdString(), converter.toStdString());
+        WriteTextFile(File("clip.zur").toStdString(), "zur");
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        std::string junk;
+        for (int i = 0; i < 20000; ++i) junk += static_cast<char>((i * 7919 + 13) % 251);
+        WriteRawWave(File("junk.wav").toStdString(), 0x55, 2, 44100, 1, 0, junk);
+        int lockedBy = -1;
+        bool busy = false, filesLeft = true;
+        QString statusMeanwhile;
+        FDialogs->OnMessage = [&](const QString&) {
+            // Another process takes the lock as a second zur would.
+            lockedBy =
+                QProcess::execute("sh", {"-c", "exec 9>>\"$0\" && flock -n 9", App("zur.lock")});
+            busy = FWindow->Busy();
+            filesLeft = PathExists(App("tmpaudio.wav")) || PathExists(App("run.bat"));
+            statusMeanwhile = Status();
+        };
+        SetFields(File(source), File("target"));
+        Click(button.toLatin1().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
+        QCOMPARE(FDialogs->Messages.size(), 1);
+        QVERIFY2(FDialogs->Messages[0].startsWith(box), qPrintable(FDialogs->Messages[0]));
+        QCOMPARE(lockedBy, 0);
+        QVERIFY(busy);
+        QVERIFY(!filesLeft);
+        QCOMPARE(statusMeanwhile, status);
+        ExpectNothingLeftBehind();
+    }
+
     void aTargetLeftFromBeforeIsRewritten() {
         WriteTextFile(File("clip.zur").toStdString(), "new content");
         WriteTextFile(File("clip.wav").toStdString(), "old");
@@ -780,14 +845,27 @@ private slots:
         QVERIFY(!PathExists(App("tmpaudio.wav")));
     }
 
+    // Closing removes what a conversion left (one of a killed zur keeps its
+    // lock file), and makes no lock file of its own.
+    void closingTheWindowDeletesTheIntermediateFiles_data() {
+        QTest::addColumn<bool>("lockFile");
+        QTest::newRow("no lock file") << false;
+        QTest::newRow("the lock file of a killed zur") << true;
+    }
     void closingTheWindowDeletesTheIntermediateFiles() {
+        QFETCH(bool, lockFile);
         WriteTextFile(App("tmpaudio.wav").toStdString(), "x");
         WriteTextFile(App("run.bat").toStdString(), "exit\n");
+        if (lockFile) WriteTextFile(App("zur.lock").toStdString(), "");
         delete FWindow;
         FWindow = nullptr;
         QVERIFY(!PathExists(App("tmpaudio.wav")));
         QVERIFY(!PathExists(App("run.bat")));
         QVERIFY(PathExists(App("Converter")));
+        QCOMPARE(PathExists(App("zur.lock")), lockFile);
+        // A window only opened and closed leaves the folder as it was.
+        delete new Tfrmzur(*FDialogs, FAppDir);
+        QCOMPARE(PathExists(App("zur.lock")), lockFile);
     }
 
     // Naming Chinese for the dates and numbers before the application is made
