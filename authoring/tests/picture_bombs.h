@@ -29,17 +29,23 @@ inline void Put32(std::string& s, uint32_t v) {
     Put16(s, v >> 16);
 }
 
-// A GIF of a w x h screen with one 1 x 1 frame: about forty bytes.
-inline std::string GifScreen(unsigned w, unsigned h) {
+// A GIF of a w x h screen with one frame of fw x fh whose data gives one pixel:
+// about forty bytes.
+inline std::string GifScreenOfFrame(unsigned w, unsigned h, unsigned fw, unsigned fh) {
     std::string s = "GIF89a";
     Put16(s, w), Put16(s, h);
     s += std::string("\x80\x00\x00", 3);  // a global table of two colours
     s += std::string("\xFF\x00\x00\x00\x00\xFF", 6);
-    s += std::string("\x2C\0\0\0\0\x01\0\x01\0\0", 10);
+    s += std::string("\x2C\0\0\0\0", 5);
+    Put16(s, fw), Put16(s, fh);
+    s += '\0';
     s += std::string("\x02\x02\x44\x01\x00", 5);  // LZW: clear, 0, end
     s += ';';
     return s;
 }
+
+// A GIF of a w x h screen with one 1 x 1 frame.
+inline std::string GifScreen(unsigned w, unsigned h) { return GifScreenOfFrame(w, h, 1, 1); }
 
 // giflib's encoding of frames of one colour each (index 1 of a red, blue table),
 // with the frame height then raised to claimH: their data covers only the rows

@@ -279,6 +279,8 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
         {"1.png", bombs::PngHeaderOnly(16384, 16384), false, false},
         {"2.png", bombs::PngHeaderOnly(20000, 13000), false, false},
         {"3.gif", bombs::GifScreen(16384, 16384), false, false},
+        // A screen of no size: the first frame, with no data, gives the size.
+        {"8.gif", bombs::GifScreenOfFrame(0, 0, 16384, 16384), false, false},
         {"4.bmp", bombs::BmpRle8EndsAtOnce(16384, 16384), false, false},
         // In mode 3 a JPEG is decoded DCT-scaled toward the box.
         {"5.jpg", bombs::ClaimSize(photo, 16384, 16384), false, true},
@@ -319,7 +321,7 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(t.Path()))
         files += e.path().extension() != ".smil";
-    EXPECT_EQ(files, 7);
+    EXPECT_EQ(files, 8);
 }
 
 // ---- read as a stream: refused by the header, the body never waited for ----
