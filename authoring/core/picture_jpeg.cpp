@@ -101,9 +101,12 @@ void ChooseJpegScale(jpeg_decompress_struct* cinfo, bool swapped, int boxW, int 
         const double oh = swapped ? cinfo->output_width : cinfo->output_height;
         if (ow >= w * r && oh >= h * r) break;
     }
-    // Only a few pixels of each block survive: the fast transforms lose nothing seen.
-    cinfo->dct_method = JDCT_IFAST;
-    cinfo->do_fancy_upsampling = FALSE;
+    // Reduced, only a few pixels of each block survive: the fast transforms lose
+    // nothing seen. At full size nothing averages their loss away.
+    if (cinfo->scale_num < 8) {
+        cinfo->dct_method = JDCT_IFAST;
+        cinfo->do_fancy_upsampling = FALSE;
+    }
 }
 
 bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {

@@ -145,17 +145,13 @@ int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandom
     // Fitted into a box, a photo is decoded at the smallest DCT scaling that still
     // covers twice its fitted size, not at full size: the reduced decode's fast
     // transforms and plain colour upsampling are then averaged away by the fit,
-    // which looks as the full-size one does and costs a fraction.
+    // which looks as the full-size one does and costs a fraction. A picture that
+    // needs no reduction is decoded at full size with the careful transforms.
     const bool reduced = s.Mode == 3 && s.BoxW > 0 && s.BoxH > 0;
     auto twice = [](int32_t side) { return static_cast<int>(std::min<int64_t>(int64_t(side) * 2, 1 << 30)); };
     QSize full;
     QImage pic = DecodeFile(path, [&](const std::string& bytes) {
-        if (!reduced) return DecodeJpeg(bytes);
-        QImage p = DecodeJpeg(bytes, twice(s.BoxW), twice(s.BoxH), &full);
-        // Not reduced after all (a small picture): decoded again with the careful
-        // transforms, since nothing averages their loss away.
-        if (p.size() == full) p = DecodeJpeg(bytes);
-        return p;
+        return reduced ? DecodeJpeg(bytes, twice(s.BoxW), twice(s.BoxH), &full) : DecodeJpeg(bytes);
     });
     PreparePicture(pic, s, rng, full);
     WriteFileAtomically(path, JpegOf(pic, s));
