@@ -27,15 +27,21 @@ QImage As24Bit(const QImage& pic) {
     return pic.format() == QImage::Format_RGB888 ? pic : pic.convertToFormat(QImage::Format_RGB888);
 }
 
-// Decodes with the given codec; a failure names the file.
+// Runs a decode; a failure names the file.
 template <typename Decode>
-auto DecodeFile(const std::string& path, Decode decode) {
-    const std::string bytes = ReadFileBytes(path);
+auto NamingTheFile(const std::string& path, Decode decode) {
     try {
-        return decode(bytes);
+        return decode();
     } catch (const std::exception& e) {
         throw std::runtime_error("无法解码图片 " + path + ": " + e.what());
     }
+}
+
+// Decodes the file's bytes with the given codec; a failure names the file.
+template <typename Decode>
+auto DecodeFile(const std::string& path, Decode decode) {
+    const std::string bytes = ReadFileBytes(path);
+    return NamingTheFile(path, [&] { return decode(bytes); });
 }
 
 std::vector<uint32_t> OctreeColors(const QImage& rgb, int maxColors) {
@@ -129,8 +135,9 @@ void CheckPictureBudget(const std::string& path, const TPicEncodeSettings& s) {
 int JpegQualityOf(int32_t setting) { return std::clamp(static_cast<int>(setting & 0xFF), 1, 100); }
 
 std::string BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
-    // Worked on at 24 bits per pixel whatever the file's own depth.
-    QImage pic = DecodeFile(path, DecodeBmp);
+    // Worked on at 24 bits per pixel whatever the file's own depth, by the reader
+    // that shows it on the page.
+    QImage pic = NamingTheFile(path, [&] { return DecodeBmpFile(path); });
     PreparePicture(pic, s, rng);
     const std::string jpeg = JpegOf(pic, s);
     // Another picture of the folder may have the bitmap's name with ".jpg": it is
