@@ -85,6 +85,9 @@ std::string FreeName(const std::string& stem, const std::string& ext) {
 
 std::string StemOf(const std::string& path) { return ChangeFileExt(path, ""); }
 
+// A JPEG fitted into a box is decoded toward twice the box's side.
+int TwiceTheBox(int32_t side) { return static_cast<int>(std::min<int64_t>(int64_t(side) * 2, 1 << 30)); }
+
 }  // namespace
 
 int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s) {
@@ -96,18 +99,19 @@ int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s) 
     const std::string e = LowerAscii(ExtractFileExt(path));
     const bool jpeg = e == ".jpg" || e == ".jpeg";
     int64_t perPixel = e == ".png" ? 6 : e == ".gif" ? 5 : e == ".bmp" ? 8 : 4;
-    double share = 1;  // of the picture's pixels that are decoded
+    int64_t decoded = pixels;
     if (s.Mode == 3 && s.BoxW > 0 && s.BoxH > 0 && hd.Width > 0 && hd.Height > 0) {
         // Fitting smooth-scales from a 32-bit copy of the work picture.
         perPixel += 4;
-        // A JPEG is decoded DCT-scaled toward twice the box, at 1/8 at the least.
+        // A JPEG is decoded DCT-scaled as the decoder chooses for its upright size.
         if (jpeg) {
-            const double r = std::min(double(s.BoxW) / hd.Width, double(s.BoxH) / hd.Height);
-            const double scale = std::clamp(2 * r, 1.0 / 8, 1.0);
-            share = scale * scale;
+            const TJpegDecodeSize d =
+                JpegDecodeSize(hd.Sideways ? hd.Height : hd.Width, hd.Sideways ? hd.Width : hd.Height,
+                               TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH));
+            decoded = d.W * d.H;
         }
     }
-    int64_t need = static_cast<int64_t>(pixels * share) * perPixel;
+    int64_t need = decoded * perPixel;
     // A progressive JPEG's coefficients, as far as libjpeg's own cap lets them grow.
     if (hd.Progressive) need += std::min<int64_t>(pixels * 6, kJpegMaxMemory);
     // The file is read whole twice: for the fresh copy and for the decoder.
@@ -155,10 +159,9 @@ int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandom
     // which looks as the full-size one does and costs a fraction. A picture that
     // needs no reduction is decoded at full size with the careful transforms.
     const bool reduced = s.Mode == 3 && s.BoxW > 0 && s.BoxH > 0;
-    auto twice = [](int32_t side) { return static_cast<int>(std::min<int64_t>(int64_t(side) * 2, 1 << 30)); };
     QSize full;
     QImage pic = DecodeFile(path, [&](const std::string& bytes) {
-        return reduced ? DecodeJpeg(bytes, twice(s.BoxW), twice(s.BoxH), &full) : DecodeJpeg(bytes);
+        return reduced ? DecodeJpeg(bytes, TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH), &full) : DecodeJpeg(bytes);
     });
     PreparePicture(pic, s, rng, full);
     WriteFileAtomically(path, JpegOf(pic, s));

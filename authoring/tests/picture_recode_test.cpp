@@ -1016,3 +1016,28 @@ TEST(PictureFit, JpegNeedingNoReductionIsDecodedAtFullQuality) {
         EXPECT_EQ(ReadFileBytes(path), EncodeJpeg(fitted, 85));
     }
 }
+
+// The decode size the make's memory budget counts for a JPEG fitted into a box is
+// the one the decoder then gives, also where the sides round up to the next
+// eighth and where the orientation turns the picture.
+TEST(PictureFit, JpegDecodeSizeIsWhatTheDecoderGives) {
+    const struct Case {
+        int w, h, boxW, boxH, orientation;
+    } cases[] = {
+        {3001, 1999, 352, 420, 1},  // 1/8, sides that eighths do not divide
+        {1203, 907, 640, 480, 1},   // rounded up to 5/8
+        {1000, 700, 900, 900, 1},   // 8/8: barely shrunk
+        {1203, 907, 352, 420, 6},   // sideways: the box holds the upright picture
+        {907, 1203, 352, 420, 8},
+        {120, 80, 352, 420, 1},     // enlarged: decoded whole
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " orientation " +
+                     std::to_string(c.orientation));
+        std::string bytes = JpegBytes(Photo(c.w, c.h), 80);
+        if (c.orientation != 1) bytes = WithExifOrientation(bytes, c.orientation, false);
+        const bool sideways = c.orientation >= 5;
+        const TJpegDecodeSize d = JpegDecodeSize(sideways ? c.h : c.w, sideways ? c.w : c.h, c.boxW, c.boxH);
+        EXPECT_EQ(DecodeJpeg(bytes, c.boxW, c.boxH).size(), QSize(int(d.W), int(d.H)));
+    }
+}
