@@ -254,8 +254,8 @@ QImage DecodeBmpStream(const TPictureStream& in, int64_t fileSize, int boxW, int
 }  // namespace
 
 QImage DecodeBmp(const std::string& bytes) {
-    return DecodeBmpStream(TPictureStream::OfBytes(bytes), static_cast<int64_t>(bytes.size()), 0,
-                           0, nullptr);
+    return DecodeBmpStream(TPictureStream::OfBytes(bytes), static_cast<int64_t>(bytes.size()), 0, 0,
+                           nullptr);
 }
 
 QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {

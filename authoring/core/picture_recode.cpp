@@ -86,7 +86,9 @@ std::string FreeName(const std::string& stem, const std::string& ext) {
 std::string StemOf(const std::string& path) { return ChangeFileExt(path, ""); }
 
 // A JPEG fitted into a box is decoded toward twice the box's side.
-int TwiceTheBox(int32_t side) { return static_cast<int>(std::min<int64_t>(int64_t(side) * 2, 1 << 30)); }
+int TwiceTheBox(int32_t side) {
+    return static_cast<int>(std::min<int64_t>(int64_t(side) * 2, 1 << 30));
+}
 
 }  // namespace
 
@@ -105,9 +107,9 @@ int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s) 
         perPixel += 4;
         // A JPEG is decoded DCT-scaled as the decoder chooses for its upright size.
         if (jpeg) {
-            const TJpegDecodeSize d =
-                JpegDecodeSize(hd.Sideways ? hd.Height : hd.Width, hd.Sideways ? hd.Width : hd.Height,
-                               TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH));
+            const TJpegDecodeSize d = JpegDecodeSize(hd.Sideways ? hd.Height : hd.Width,
+                                                     hd.Sideways ? hd.Width : hd.Height,
+                                                     TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH));
             decoded = d.W * d.H;
         }
     }

@@ -1028,7 +1028,7 @@ TEST(PictureFit, JpegDecodeSizeIsWhatTheDecoderGives) {
         {1203, 907, 640, 480, 1},   // rounded up to 5/8
         {1000, 700, 900, 900, 1},   // 8/8: barely shrunk
         {1203, 907, 352, 420, 6},   // sideways: the box holds the upright picture
-        {907, 1203, 352, 420, 8},
+        {907, 1203, 352, 420, 8},   // and turned the other way
         {120, 80, 352, 420, 1},     // enlarged: decoded whole
     };
     for (const auto& c : cases) {
@@ -1037,7 +1037,8 @@ TEST(PictureFit, JpegDecodeSizeIsWhatTheDecoderGives) {
         std::string bytes = JpegBytes(Photo(c.w, c.h), 80);
         if (c.orientation != 1) bytes = WithExifOrientation(bytes, c.orientation, false);
         const bool sideways = c.orientation >= 5;
-        const TJpegDecodeSize d = JpegDecodeSize(sideways ? c.h : c.w, sideways ? c.w : c.h, c.boxW, c.boxH);
+        const TJpegDecodeSize d =
+            JpegDecodeSize(sideways ? c.h : c.w, sideways ? c.w : c.h, c.boxW, c.boxH);
         EXPECT_EQ(DecodeJpeg(bytes, c.boxW, c.boxH).size(), QSize(int(d.W), int(d.H)));
     }
 }
