@@ -2,9 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImageReader>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -87,11 +84,6 @@ TBmpHeader ParseBmpHeader(const unsigned char* b, size_t n, int64_t fileSize) {
         }
     }
     return hd;
-}
-
-void CheckBmpHeaders(const std::string& b) {
-    ParseBmpHeader(reinterpret_cast<const unsigned char*>(b.data()), b.size(),
-                   static_cast<int64_t>(b.size()));
 }
 
 // A bit field's value widened (or narrowed) to 8 bits, low bits repeated.
@@ -220,34 +212,22 @@ private:
     TPictureSink& Sink;
 };
 
-// The headers read from the start of an open file, checked against its size.
-TBmpHeader ReadBmpHeaderFrom(std::FILE* f) {
+// The size of an open file, 0 for anything but a plain file.
+int64_t FileSizeOf(std::FILE* f) {
     struct stat st {};
-    const int64_t fileSize = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+    return fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
+}
+
+// The headers read from the start of a stream, checked against its size.
+TBmpHeader ReadBmpHeaderFrom(std::FILE* f, int64_t fileSize) {
     unsigned char head[kBmpHeadBytes];
     const size_t n = std::fread(head, 1, sizeof head, f);
     return ParseBmpHeader(head, n, fileSize);
 }
 
-}  // namespace
-
-QImage DecodeBmp(const std::string& bytes) {
-    CheckBmpHeaders(bytes);
-    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    reader.setAutoDetectImageFormat(false);
-    // The toolkit's own limit would refuse a large photo the headers allow.
-    reader.setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024) + 1));
-    QImage pic;
-    if (!reader.read(&pic) || pic.isNull()) throw std::runtime_error("BMP: not a readable bitmap");
-    return pic.format() == QImage::Format_RGB888 ? pic : pic.convertToFormat(QImage::Format_RGB888);
-}
-
-QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
-    const TPictureStream in(path);
-    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get());
+QImage DecodeBmpStream(const TPictureStream& in, int64_t fileSize, int boxW, int boxH,
+                       QSize* fullSize) {
+    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get(), fileSize);
     const bool rle = (hd.Compression == 1 && hd.Bpp == 8) || (hd.Compression == 2 && hd.Bpp == 4);
     const bool plain =
         (hd.Compression == 0 && (hd.Bpp == 1 || hd.Bpp == 4 || hd.Bpp == 8 || hd.Bpp == 16 ||
@@ -258,8 +238,8 @@ QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSiz
     if (std::fseek(in.Get(), static_cast<long>(hd.OffBits), SEEK_SET) != 0)
         throw std::runtime_error("BMP: pixel data ends early");
     const int w = static_cast<int>(hd.W), h = static_cast<int>(hd.H);
-    // Run-length pictures start out in the first palette colour, as the
-    // toolkit's reader leaves the pixels their data skips.
+    // Run-length pictures start out in the first palette colour, where the data
+    // skips pixels.
     const QRgb ground = rle && !hd.Palette.empty() ? hd.Palette[0] : qRgb(0, 0, 0);
     TPictureSink sink(w, h, TPictureSink::FactorFor(w, h, boxW, boxH), ground);
     TBmpRows rows(in.Get(), hd, sink);
@@ -271,8 +251,20 @@ QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSiz
     return sink.Take();
 }
 
+}  // namespace
+
+QImage DecodeBmp(const std::string& bytes) {
+    return DecodeBmpStream(TPictureStream::OfBytes(bytes), static_cast<int64_t>(bytes.size()), 0, 0,
+                           nullptr);
+}
+
+QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
+    const TPictureStream in(path);
+    return DecodeBmpStream(in, FileSizeOf(in.Get()), boxW, boxH, fullSize);
+}
+
 TPictureHeader ReadBmpHeader(const std::string& path) {
     const TPictureStream in(path);
-    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get());
+    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get(), FileSizeOf(in.Get()));
     return TPictureHeader{static_cast<int>(hd.W), static_cast<int>(hd.H), false};
 }

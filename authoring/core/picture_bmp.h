@@ -1,4 +1,6 @@
-// Bitmap files (".bmp") through the toolkit's reader.
+// Bitmap files (".bmp") through a reader of our own: 1, 4 and 8 bits with a
+// palette, 16, 24 and 32 bits, bit fields, RLE8 and RLE4 (pixels the run-length
+// data skips are the first palette colour).
 #pragma once
 
 #include <QImage>
@@ -7,14 +9,12 @@
 
 #include "picture_header.h"
 
-// A bitmap file as stored, at 24 bits per pixel. A file whose pixel data is
-// shorter than its header says is damaged.
+// A bitmap file as stored, at 24 bits per pixel. The header is checked against
+// the data's size before any pixel is read: pixel data shorter than the header
+// says is damaged.
 QImage DecodeBmp(const std::string& bytes);
-// The same read row by row from the file by a reader of our own (1, 4 and 8 bits
-// with a palette, 16, 24 and 32 bits, bit fields, RLE8 and RLE4); with a box the
-// picture comes out reduced toward its size shrunk into the box (see
-// TPictureSink::FactorFor). The header is checked against the file's size
-// before any pixel is read.
+// The same read row by row from the file; with a box the picture comes out
+// reduced toward its size shrunk into the box (see TPictureSink::FactorFor).
 QImage DecodeBmpFile(const std::string& path, int boxW = 0, int boxH = 0,
                      QSize* fullSize = nullptr);
 // The size from the header alone.

@@ -118,13 +118,22 @@ void DrawFirstFrame(const TGifFile& f, int w, int h, const GraphicsControlBlock&
     if (read < d.Height) SkipFrameData(f, true);
 }
 
+// The picture's size: the screen's, and for a screen of no size, what the first
+// frame (its descriptor just read) covers.
+QSize GifPictureSize(const GifFileType* gif) {
+    if (gif->SWidth > 0 && gif->SHeight > 0) return QSize(gif->SWidth, gif->SHeight);
+    const GifImageDesc& d = gif->Image;
+    return QSize(d.Left + d.Width, d.Top + d.Height);
+}
+
 // Walks the whole file: the first frame drawn, the others only counted. With
-// headerOnly, stops at the screen.
+// headerOnly, stops at the screen, or at the first frame's descriptor when the
+// screen has no size.
 TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen, bool headerOnly) {
     TGifFile f{OpenGif(in)};
     GifFileType* gif = f.Gif;
-    if (headerOnly) {
-        if (screen) *screen = QSize(gif->SWidth, gif->SHeight);
+    if (headerOnly && gif->SWidth > 0 && gif->SHeight > 0) {
+        if (screen) *screen = GifPictureSize(gif);
         return {};
     }
     // Refused by the screen before any frame is read.
@@ -152,17 +161,16 @@ TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen,
         }
         if (type != IMAGE_DESC_RECORD_TYPE) continue;
         if (DGifGetImageDesc(gif) != GIF_OK) f.Fail();
+        if (headerOnly) {
+            if (screen) *screen = GifPictureSize(gif);
+            return {};
+        }
         if (result.Frames++ > 0) {
             SkipFrameData(f, false);
             continue;
         }
-        const GifImageDesc& d = gif->Image;
-        int w = gif->SWidth, h = gif->SHeight;
-        // A screen of no size: the first frame gives the picture's size.
-        if (w <= 0 || h <= 0) {
-            w = d.Left + d.Width;
-            h = d.Top + d.Height;
-        }
+        const QSize size = GifPictureSize(gif);
+        const int w = size.width(), h = size.height();
         if (w <= 0 || h <= 0) throw std::runtime_error("GIF: picture has no pixels");
         if (static_cast<int64_t>(w) * h > kMaxPicturePixels)
             throw std::runtime_error("GIF: 图片太大：" + std::to_string(w) + " x " +

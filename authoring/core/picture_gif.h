@@ -24,7 +24,8 @@ TGifPicture DecodeGif(const std::string& bytes);
 // gets the screen's size.
 TGifPicture DecodeGifFile(const std::string& path, int boxW = 0, int boxH = 0,
                           QSize* screen = nullptr);
-// The screen's size from the header alone.
+// The picture's size from the header alone: the screen's, or for a screen of no
+// size, the one the decoder takes from the first frame's descriptor.
 TPictureHeader ReadGifHeader(const std::string& path);
 // One frame, one global colour table of 1..256 colours (0x00RRGGBB), LZW data.
 // indices holds width*height palette indices, row by row.

@@ -12,4 +12,5 @@ inline constexpr int64_t kMaxPicturePixels = int64_t(1) << 28;
 struct TPictureHeader {
     int Width = 0, Height = 0;
     bool Progressive = false;  // a progressive JPEG, which keeps all its coefficients while read
+    bool Sideways = false;     // a JPEG whose orientation swaps its sides when it is turned upright
 };

@@ -85,25 +85,20 @@ struct TJpegRequest {
     int FullW, FullH;  // out: the upright size of the whole picture (stored size when HeaderOnly)
     bool HeaderOnly;
     bool Progressive;  // out, with HeaderOnly
+    bool Sideways;     // out, with HeaderOnly: the orientation swaps the sides
 };
 
-// The smallest DCT scaling n/8 whose upright output covers the picture shrunk into
-// the box (the picture's own size when it fits the box already).
 void ChooseJpegScale(jpeg_decompress_struct* cinfo, bool swapped, int boxW, int boxH) {
-    const double w = swapped ? cinfo->image_height : cinfo->image_width;
-    const double h = swapped ? cinfo->image_width : cinfo->image_height;
-    const double r = std::min({1.0, boxW / w, boxH / h});
-    for (unsigned n = 1; n <= 8; ++n) {
-        cinfo->scale_num = n;
-        cinfo->scale_denom = 8;
-        jpeg_calc_output_dimensions(cinfo);
-        const double ow = swapped ? cinfo->output_height : cinfo->output_width;
-        const double oh = swapped ? cinfo->output_width : cinfo->output_height;
-        if (ow >= w * r && oh >= h * r) break;
+    const int64_t w = swapped ? cinfo->image_height : cinfo->image_width;
+    const int64_t h = swapped ? cinfo->image_width : cinfo->image_height;
+    cinfo->scale_num = static_cast<unsigned>(JpegDecodeSize(w, h, boxW, boxH).Num);
+    cinfo->scale_denom = 8;
+    // Reduced, only a few pixels of each block survive: the fast transforms lose
+    // nothing seen. At full size nothing averages their loss away.
+    if (cinfo->scale_num < 8) {
+        cinfo->dct_method = JDCT_IFAST;
+        cinfo->do_fancy_upsampling = FALSE;
     }
-    // Only a few pixels of each block survive: the fast transforms lose nothing seen.
-    cinfo->dct_method = JDCT_IFAST;
-    cinfo->do_fancy_upsampling = FALSE;
 }
 
 bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
@@ -129,17 +124,18 @@ bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
     jpeg_stdio_src(&cinfo, file);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
-    if (req->HeaderOnly) {
-        req->FullW = static_cast<int>(cinfo.image_width);
-        req->FullH = static_cast<int>(cinfo.image_height);
-        req->Progressive = cinfo.progressive_mode;
-        jpeg_destroy_decompress(&cinfo);
-        return true;
-    }
     int orientation = 1;
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m && orientation == 1; m = m->next)
         if (m->marker == JPEG_APP0 + 1) orientation = ExifOrientation(m->data, m->data_length);
     const bool swapped = orientation >= 5;
+    if (req->HeaderOnly) {
+        req->FullW = static_cast<int>(cinfo.image_width);
+        req->FullH = static_cast<int>(cinfo.image_height);
+        req->Progressive = cinfo.progressive_mode;
+        req->Sideways = swapped;
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
     if (static_cast<int64_t>(cinfo.image_width) * cinfo.image_height > kMaxPicturePixels) {
         std::snprintf(message, JMSG_LENGTH_MAX, "图片太大：%u x %u 像素", cinfo.image_width,
                       cinfo.image_height);
@@ -281,7 +277,7 @@ namespace {
 
 QImage DecodeJpegStream(const TPictureStream& in, int boxW, int boxH, QSize* fullSize) {
     QImage out;
-    TJpegRequest req{boxW, boxH, 0, 0, false, false};
+    TJpegRequest req{boxW, boxH, 0, 0, false, false, false};
     char message[JMSG_LENGTH_MAX + 32] = {0};
     if (!DecodeJpegRaw(in.Get(), &req, &out, message))
         throw std::runtime_error(std::string("JPEG: ") + message);
@@ -301,11 +297,20 @@ QImage DecodeJpegFile(const std::string& path, int boxW, int boxH, QSize* fullSi
 
 TPictureHeader ReadJpegHeader(const std::string& path) {
     const TPictureStream in(path);
-    TJpegRequest req{0, 0, 0, 0, true, false};
+    TJpegRequest req{0, 0, 0, 0, true, false, false};
     char message[JMSG_LENGTH_MAX + 32] = {0};
     if (!DecodeJpegRaw(in.Get(), &req, nullptr, message))
         throw std::runtime_error(std::string("JPEG: ") + message);
-    return TPictureHeader{req.FullW, req.FullH, req.Progressive};
+    return TPictureHeader{req.FullW, req.FullH, req.Progressive, req.Sideways};
+}
+
+TJpegDecodeSize JpegDecodeSize(int64_t w, int64_t h, int64_t boxW, int64_t boxH) {
+    const double r = std::min({1.0, double(boxW) / double(w), double(boxH) / double(h)});
+    // libjpeg's output side at n/8 is the side times n/8, rounded up.
+    for (int n = 1;; ++n) {
+        const int64_t ow = (w * n + 7) / 8, oh = (h * n + 7) / 8;
+        if (n == 8 || (ow >= w * r && oh >= h * r)) return TJpegDecodeSize{n, ow, oh};
+    }
 }
 
 int JpegOrientation(const std::string& bytes) {

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <cstdint>
 #include <string>
 
 #include "picture_header.h"
@@ -25,6 +26,14 @@ QImage DecodeJpeg(const std::string& bytes, int boxW = 0, int boxH = 0, QSize* f
 // The same, read from the file as libjpeg needs it.
 QImage DecodeJpegFile(const std::string& path, int boxW = 0, int boxH = 0,
                       QSize* fullSize = nullptr);
+// The smallest DCT scaling n/8 at which a JPEG of the upright size w x h still
+// covers that size shrunk into the box (8/8 when it fits the box already), and
+// the upright size it is then decoded at.
+struct TJpegDecodeSize {
+    int Num;
+    int64_t W, H;
+};
+TJpegDecodeSize JpegDecodeSize(int64_t w, int64_t h, int64_t boxW, int64_t boxH);
 // The header alone, up to the first scan.
 TPictureHeader ReadJpegHeader(const std::string& path);
 // A colour, baseline JPEG with the library's default tables; quality 1..100.

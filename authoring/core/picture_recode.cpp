@@ -27,15 +27,21 @@ QImage As24Bit(const QImage& pic) {
     return pic.format() == QImage::Format_RGB888 ? pic : pic.convertToFormat(QImage::Format_RGB888);
 }
 
-// Decodes with the given codec; a failure names the file.
+// Runs a decode; a failure names the file.
 template <typename Decode>
-auto DecodeFile(const std::string& path, Decode decode) {
-    const std::string bytes = ReadFileBytes(path);
+auto NamingTheFile(const std::string& path, Decode decode) {
     try {
-        return decode(bytes);
+        return decode();
     } catch (const std::exception& e) {
         throw std::runtime_error("无法解码图片 " + path + ": " + e.what());
     }
+}
+
+// Decodes the file's bytes with the given codec; a failure names the file.
+template <typename Decode>
+auto DecodeFile(const std::string& path, Decode decode) {
+    const std::string bytes = ReadFileBytes(path);
+    return NamingTheFile(path, [&] { return decode(bytes); });
 }
 
 std::vector<uint32_t> OctreeColors(const QImage& rgb, int maxColors) {
@@ -79,6 +85,11 @@ std::string FreeName(const std::string& stem, const std::string& ext) {
 
 std::string StemOf(const std::string& path) { return ChangeFileExt(path, ""); }
 
+// A JPEG fitted into a box is decoded toward twice the box's side.
+int TwiceTheBox(int32_t side) {
+    return static_cast<int>(std::min<int64_t>(int64_t(side) * 2, 1 << 30));
+}
+
 }  // namespace
 
 int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s) {
@@ -90,18 +101,19 @@ int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s) 
     const std::string e = LowerAscii(ExtractFileExt(path));
     const bool jpeg = e == ".jpg" || e == ".jpeg";
     int64_t perPixel = e == ".png" ? 6 : e == ".gif" ? 5 : e == ".bmp" ? 8 : 4;
-    double share = 1;  // of the picture's pixels that are decoded
+    int64_t decoded = pixels;
     if (s.Mode == 3 && s.BoxW > 0 && s.BoxH > 0 && hd.Width > 0 && hd.Height > 0) {
         // Fitting smooth-scales from a 32-bit copy of the work picture.
         perPixel += 4;
-        // A JPEG is decoded DCT-scaled toward twice the box, at 1/8 at the least.
+        // A JPEG is decoded DCT-scaled as the decoder chooses for its upright size.
         if (jpeg) {
-            const double r = std::min(double(s.BoxW) / hd.Width, double(s.BoxH) / hd.Height);
-            const double scale = std::clamp(2 * r, 1.0 / 8, 1.0);
-            share = scale * scale;
+            const TJpegDecodeSize d = JpegDecodeSize(hd.Sideways ? hd.Height : hd.Width,
+                                                     hd.Sideways ? hd.Width : hd.Height,
+                                                     TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH));
+            decoded = d.W * d.H;
         }
     }
-    int64_t need = static_cast<int64_t>(pixels * share) * perPixel;
+    int64_t need = decoded * perPixel;
     // A progressive JPEG's coefficients, as far as libjpeg's own cap lets them grow.
     if (hd.Progressive) need += std::min<int64_t>(pixels * 6, kJpegMaxMemory);
     // The file is read whole twice: for the fresh copy and for the decoder.
@@ -129,8 +141,9 @@ void CheckPictureBudget(const std::string& path, const TPicEncodeSettings& s) {
 int JpegQualityOf(int32_t setting) { return std::clamp(static_cast<int>(setting & 0xFF), 1, 100); }
 
 std::string BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
-    // Worked on at 24 bits per pixel whatever the file's own depth.
-    QImage pic = DecodeFile(path, DecodeBmp);
+    // Worked on at 24 bits per pixel whatever the file's own depth, by the reader
+    // that shows it on the page.
+    QImage pic = NamingTheFile(path, [&] { return DecodeBmpFile(path); });
     PreparePicture(pic, s, rng);
     const std::string jpeg = JpegOf(pic, s);
     // Another picture of the folder may have the bitmap's name with ".jpg": it is
@@ -145,17 +158,12 @@ int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandom
     // Fitted into a box, a photo is decoded at the smallest DCT scaling that still
     // covers twice its fitted size, not at full size: the reduced decode's fast
     // transforms and plain colour upsampling are then averaged away by the fit,
-    // which looks as the full-size one does and costs a fraction.
+    // which looks as the full-size one does and costs a fraction. A picture that
+    // needs no reduction is decoded at full size with the careful transforms.
     const bool reduced = s.Mode == 3 && s.BoxW > 0 && s.BoxH > 0;
-    auto twice = [](int32_t side) { return static_cast<int>(std::min<int64_t>(int64_t(side) * 2, 1 << 30)); };
     QSize full;
     QImage pic = DecodeFile(path, [&](const std::string& bytes) {
-        if (!reduced) return DecodeJpeg(bytes);
-        QImage p = DecodeJpeg(bytes, twice(s.BoxW), twice(s.BoxH), &full);
-        // Not reduced after all (a small picture): decoded again with the careful
-        // transforms, since nothing averages their loss away.
-        if (p.size() == full) p = DecodeJpeg(bytes);
-        return p;
+        return reduced ? DecodeJpeg(bytes, TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH), &full) : DecodeJpeg(bytes);
     });
     PreparePicture(pic, s, rng, full);
     WriteFileAtomically(path, JpegOf(pic, s));

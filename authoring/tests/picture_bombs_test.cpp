@@ -11,6 +11,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QImageReader>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -260,6 +261,8 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
         {"1.png", bombs::PngHeaderOnly(16384, 16384), false, false},
         {"2.png", bombs::PngHeaderOnly(20000, 13000), false, false},
         {"3.gif", bombs::GifScreen(16384, 16384), false, false},
+        // A screen of no size: the first frame, with no data, gives the size.
+        {"8.gif", bombs::GifScreen(0, 0, 16384, 16384), false, false},
         {"4.bmp", bombs::BmpRle8EndsAtOnce(16384, 16384), false, false},
         // In mode 3 a JPEG is decoded DCT-scaled toward the box.
         {"5.jpg", bombs::ClaimSize(photo, 16384, 16384), false, true},
@@ -300,7 +303,7 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(t.Path()))
         files += e.path().extension() != ".smil";
-    EXPECT_EQ(files, 7);
+    EXPECT_EQ(files, 8);
 }
 
 // ---- read as a stream: refused by the header, the body never waited for ----
@@ -427,6 +430,18 @@ TEST(PictureBombs, ReducedDecodeGivesTheBoxSizedPictureForEachFormat) {
     }
 }
 
+// The toolkit's own reading of a bitmap, at 24 bits per pixel.
+QImage ToolkitBmp(const std::string& bytes) {
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    QImage pic;
+    EXPECT_TRUE(reader.read(&pic));
+    return pic.convertToFormat(QImage::Format_RGB888);
+}
+
 // Every kind of bitmap our own reader takes comes out as the toolkit's reader shows it.
 TEST(PictureBombs, BitmapReaderAgreesWithTheToolkitsReader) {
     TempFolder t;
@@ -446,7 +461,8 @@ TEST(PictureBombs, BitmapReaderAgreesWithTheToolkitsReader) {
         const std::string bytes = QtBytes(c.img, "BMP");
         EXPECT_FALSE(bytes.empty()) << c.name;
         const std::string path = t.File(c.name, bytes);
-        EXPECT_EQ(MaxDiff(DecodePictureFile(path), DecodeBmp(bytes)), 0) << c.name;
+        EXPECT_EQ(MaxDiff(DecodePictureFile(path), ToolkitBmp(bytes)), 0) << c.name;
+        EXPECT_EQ(MaxDiff(DecodeBmp(bytes), ToolkitBmp(bytes)), 0) << c.name;
     }
     // Run-length data written by hand: a run, a literal stretch, a line end, a jump
     // and the end of the picture; what the data skips is the first palette colour.
@@ -458,7 +474,8 @@ TEST(PictureBombs, BitmapReaderAgreesWithTheToolkitsReader) {
     for (int i = 0; i < 4; ++i)
         rle[2 + i] = char(size >> (8 * i)), rle[34 + i] = char(data >> (8 * i));
     const std::string path = t.File("rle.bmp", rle);
-    const QImage ours = DecodePictureFile(path), theirs = DecodeBmp(rle);
+    const QImage ours = DecodePictureFile(path), theirs = ToolkitBmp(rle);
+    EXPECT_EQ(MaxDiff(DecodeBmp(rle), ours), 0);
     ASSERT_EQ(ours.size(), QSize(6, 3));
     // Index i of the palette is (255 - i, i, i); the rows go bottom up.
     auto colour = [](int i) { return QColor(255 - i, i, i); };
@@ -537,4 +554,35 @@ TEST(PictureBombs, ThumbnailsOfExtremeShapesStayWithinTheirShare) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::exit(ThumbnailsWithinTheirShare()), testing::ExitedWithCode(0),
                 "all tried");
+}
+
+// The make sends a run-length bitmap as the page shows it: where the data skips
+// pixels, the first palette colour.
+TEST(PictureBombs, MadeJpegOfARunLengthBitmapKeepsTheSkippedPixels) {
+    TempFolder t;
+    // A 16 x 32 picture: one line end at once, then a run of index 200 on the
+    // second row from the bottom and the end of the picture; the rest is skipped.
+    std::string rle = bombs::BmpRle8EndsAtOnce(16, 32);
+    rle.resize(rle.size() - 2);
+    rle += std::string("\x00\x00\x10\xC8\x00\x01", 6);
+    const uint32_t size = static_cast<uint32_t>(rle.size()), data = size - (14 + 40 + 1024);
+    for (int i = 0; i < 4; ++i)
+        rle[2 + i] = char(size >> (8 * i)), rle[34 + i] = char(data >> (8 * i));
+    const std::string path = t.File("rle.bmp", rle);
+    NineRandom rng;
+    for (int mode : {2, 3}) {
+        const std::string jpg = BmpToJpeg(path, TPicEncodeSettings{mode, 16, 32, 95}, rng);
+        const QImage sent = DecodeJpeg(ReadFileBytes(jpg));
+        ASSERT_EQ(sent.size(), QSize(16, 32));
+        // Index 0 of the palette is red; the top half is skipped whole (its
+        // corner may hold the make's changed pixel).
+        EXPECT_GE(sent.pixelColor(8, 30).green(), 100) << mode;
+        for (int y : {2, 6, 12})
+            for (int x : {4, 8, 15}) {
+                const QColor c = sent.pixelColor(x, y);
+                EXPECT_GE(c.red(), 230) << mode << ": " << x << "," << y;
+                EXPECT_LE(std::max(c.green(), c.blue()), 25) << mode << ": " << x << "," << y;
+            }
+        std::filesystem::remove(jpg);
+    }
 }

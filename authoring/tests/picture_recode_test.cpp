@@ -990,3 +990,60 @@ TEST(ChooserThumbnail, TakesWhatTheReEncoderTakes) {
     EXPECT_EQ(thumb->size(), QSize(100, 100));
     EXPECT_NEAR(thumb->pixelColor(50, 50).blue(), 210, 4);
 }
+
+// A JPEG that fits within twice the box needs no reduced decode: mode 3 sends
+// exactly what the full-size decode with the careful transforms and the fit send.
+TEST(PictureFit, JpegNeedingNoReductionIsDecodedAtFullQuality) {
+    const struct Case {
+        int w, h, boxW, boxH, orientation;
+    } cases[] = {
+        {120, 80, 176, 210, 1},   // enlarged
+        {300, 400, 176, 210, 1},  // shrunk by less than half
+        {400, 300, 176, 210, 6},  // sideways: the upright picture is what fits
+    };
+    NineRandom rng;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " orientation " +
+                     std::to_string(c.orientation));
+        TempFolder t;
+        std::string bytes = JpegBytes(Photo(c.w, c.h), 90);
+        if (c.orientation != 1) bytes = WithExifOrientation(bytes, c.orientation, false);
+        const TPicEncodeSettings s{3, c.boxW, c.boxH, 85};
+        QSize full;
+        const QImage boxed = DecodeJpeg(bytes, 2 * c.boxW, 2 * c.boxH, &full);
+        const QImage whole = DecodeJpeg(bytes);
+        EXPECT_EQ(full, whole.size());
+        EXPECT_EQ(MaxDiff(boxed, whole), 0);
+        QImage fitted = whole;
+        PreparePicture(fitted, s, rng);
+        const std::string path = t.File("p.jpg", bytes);
+        ASSERT_EQ(RecodeJpeg(path, s, rng), 0);
+        EXPECT_EQ(ReadFileBytes(path), EncodeJpeg(fitted, 85));
+    }
+}
+
+// The decode size the make's memory budget counts for a JPEG fitted into a box is
+// the one the decoder then gives, also where the sides round up to the next
+// eighth and where the orientation turns the picture.
+TEST(PictureFit, JpegDecodeSizeIsWhatTheDecoderGives) {
+    const struct Case {
+        int w, h, boxW, boxH, orientation;
+    } cases[] = {
+        {3001, 1999, 352, 420, 1},  // 1/8, sides that eighths do not divide
+        {1203, 907, 640, 480, 1},   // rounded up to 5/8
+        {1000, 700, 900, 900, 1},   // 8/8: barely shrunk
+        {1203, 907, 352, 420, 6},   // sideways: the box holds the upright picture
+        {907, 1203, 352, 420, 8},   // and turned the other way
+        {120, 80, 352, 420, 1},     // enlarged: decoded whole
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " orientation " +
+                     std::to_string(c.orientation));
+        std::string bytes = JpegBytes(Photo(c.w, c.h), 80);
+        if (c.orientation != 1) bytes = WithExifOrientation(bytes, c.orientation, false);
+        const bool sideways = c.orientation >= 5;
+        const TJpegDecodeSize d =
+            JpegDecodeSize(sideways ? c.h : c.w, sideways ? c.w : c.h, c.boxW, c.boxH);
+        EXPECT_EQ(DecodeJpeg(bytes, c.boxW, c.boxH).size(), QSize(int(d.W), int(d.H)));
+    }
+}
