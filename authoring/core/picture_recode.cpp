@@ -166,7 +166,7 @@ int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandom
         return reduced ? DecodeJpeg(bytes, TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH), &full) : DecodeJpeg(bytes);
     });
     PreparePicture(pic, s, rng, full);
-    WriteFileAtomically(path, JpegOf(pic, s));
+    WriteNewFile(path, JpegOf(pic, s));
     return 0;
 }
 
@@ -178,7 +178,7 @@ int32_t RecodeGif(const std::string& path, const TPicEncodeSettings& s, TRandomS
     PreparePicture(pic, s, rng);
     TGifEncoder encoder;
     SetGifQuantize(encoder);
-    WriteFileAtomically(path, encoder.Encode(pic));
+    WriteNewFile(path, encoder.Encode(pic));
     return 0;
 }
 
@@ -186,7 +186,7 @@ int32_t RecodePng(const std::string& path, const TPicEncodeSettings& s, TRandomS
     QImage pic = DecodeFile(path, DecodePng);
     PreparePicture(pic, s, rng);
     ReducePngColors(pic);
-    WriteFileAtomically(path, EncodePng(pic));
+    WriteNewFile(path, EncodePng(pic));
     return 0;
 }
 

@@ -29,6 +29,9 @@ int JpegQualityOf(int32_t setting);
 // with ".jpg", or with "-1", "-2", ... before it when something else stands there
 // already (it is never replaced). The bitmap stays.
 std::string BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
+// The re-encoders rewrite a make's fresh copy in the temporary folder, anew and
+// without following a link (WriteNewFile): a copy that cannot be written ends the
+// make, so it needs neither a temporary of its own nor a sync.
 int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
 // -1 for a GIF of two or more frames, which is left untouched.
 int32_t RecodeGif(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
