@@ -71,7 +71,7 @@ void FilterPhoneNumbers(TStringList& list) {
 TStringList LoadListFileRewriting(const std::string& path) {
     const TAnsiLines text = LoadAsAnsiLines(path);
     // A file that ANSI cannot hold, or would garble, is only read.
-    if (text.Differs && !text.KeepAsIs) WriteFileAtomically(path, text.Lines);
+    if (text.Differs && !text.KeepAsIs) ReplaceFileAtomically(path, text.Lines);
     return SplitLines(text.Utf8Text);
 }
 

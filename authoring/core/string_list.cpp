@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -154,27 +155,6 @@ std::string FileErrorText(int err) {
     }
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    std::string tmp;
-    const int fd = CreateTemporaryBeside(path, tmp);
-    if (fd < 0) throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
-    // Only a file being replaced needs its successor on the disk first; a new name
-    // (each message of a batch) has nothing to lose, and a sync per file would
-    // cost a batch more than its making.
-    struct stat st;
-    const bool replaces = ::lstat(path.c_str(), &st) == 0;
-    if (!(replaces ? WriteSyncAndClose(fd, bytes) : WriteAndClose(fd, bytes))) {
-        const std::string why = ErrnoText();
-        ::unlink(tmp.c_str());
-        throw std::runtime_error("无法写入文件 " + path + ": " + why);
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string why = ErrnoText();
-        ::unlink(tmp.c_str());
-        throw std::runtime_error("无法创建文件 " + path + ": " + why);
-    }
-}
-
 namespace {
 
 [[noreturn]] void ThrowWriteError(const std::string& path, int err) {
@@ -196,17 +176,59 @@ std::string LinkTarget(const std::string& path) {
     ThrowWriteError(path, ELOOP);
 }
 
-// A temporary beside the file with the file's mode, owner and group, renamed over
-// it. 0 when it stands; else the errno of the failure, with nothing left behind and
-// the file as it was.
+// Gives the new file (fd) what the file it takes the place of has (st, at path):
+// its mode, owner and group, and its extended attributes (access lists among
+// them). With all, false (errno set) as soon as one of them cannot be kept; else
+// each is kept where the system allows it and the rest is let go.
+bool TakeAttributes(int fd, const std::string& path, const struct stat& st, bool all) {
+    mode_t mode = st.st_mode & 07777;
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        if (all) return false;
+        // Ours is as near as an ordinary user comes; a group we are not in is let
+        // go, and what that group might do goes with it rather than to our group.
+        if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) mode &= ~static_cast<mode_t>(S_IRWXG);
+    }
+    if (::fchmod(fd, mode) != 0) return false;
+    const ssize_t size = ::llistxattr(path.c_str(), nullptr, 0);
+    if (size <= 0) return size == 0 || !all || errno == ENOTSUP;
+    std::string names(static_cast<size_t>(size), '\0');
+    const ssize_t got = ::llistxattr(path.c_str(), names.data(), names.size());
+    if (got < 0) return !all;
+    names.resize(static_cast<size_t>(got));
+    for (size_t at = 0; at < names.size();) {
+        const char* name = names.c_str() + at;
+        at += std::strlen(name) + 1;
+        std::string value(256, '\0');
+        ssize_t n = ::lgetxattr(path.c_str(), name, value.data(), value.size());
+        if (n < 0 && errno == ERANGE) {
+            n = ::lgetxattr(path.c_str(), name, nullptr, 0);
+            if (n >= 0) {
+                value.resize(static_cast<size_t>(n));
+                n = ::lgetxattr(path.c_str(), name, value.data(), value.size());
+            }
+        }
+        if ((n < 0 || ::fsetxattr(fd, name, value.data(), static_cast<size_t>(n), 0) != 0) && all)
+            return false;
+    }
+    return true;
+}
+
+// Marks a replace that would lose what the file is (its owner, group or attributes).
+constexpr int kAttributesLost = -1;
+
+// A temporary beside the file with the file's mode, owner, group and attributes,
+// renamed over it. 0 when it stands; kAttributesLost when the temporary could not
+// be given all of them (a file of another user, or of a group we are not in);
+// else the errno of the failure. Either way nothing is left behind and the file
+// is as it was.
 int ReplaceKeepingAttributes(const std::string& path, const struct stat& st,
                              std::string_view bytes) {
     std::string tmp;
     const int fd = CreateTemporaryBeside(path, tmp);
     if (fd < 0) return errno;
     int err = 0;
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0 || ::fchmod(fd, st.st_mode & 07777) != 0) {
-        err = errno;
+    if (!TakeAttributes(fd, path, st, true)) {
+        err = kAttributesLost;
         ::close(fd);
     } else if (!WriteSyncAndClose(fd, bytes)) {
         err = errno;
@@ -256,31 +278,62 @@ void WriteInPlace(const std::string& path, const struct stat& st, std::string_vi
 
 }  // namespace
 
-void RewriteFileInPlace(const std::string& path, std::string_view bytes) {
+void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    std::string tmp;
+    const int fd = CreateTemporaryBeside(path, tmp);
+    if (fd < 0) throw std::runtime_error("无法创建文件 " + path + ": " + ErrnoText());
+    // Only a file being replaced needs its successor on the disk first; a new name
+    // (each message of a batch) has nothing to lose, and a sync per file would
+    // cost a batch more than its making.
+    struct stat st;
+    const bool replaces = ::lstat(path.c_str(), &st) == 0;
+    // A file made again (a message, a list, the autosave) stays what its user made
+    // of it: a private one stays private. Whatever cannot be kept is let go.
+    if (replaces && S_ISREG(st.st_mode)) TakeAttributes(fd, path, st, false);
+    if (!(replaces ? WriteSyncAndClose(fd, bytes) : WriteAndClose(fd, bytes))) {
+        const std::string why = ErrnoText();
+        ::unlink(tmp.c_str());
+        throw std::runtime_error("无法写入文件 " + path + ": " + why);
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        const std::string why = ErrnoText();
+        ::unlink(tmp.c_str());
+        throw std::runtime_error("无法创建文件 " + path + ": " + why);
+    }
+}
+
+namespace {
+
+// Rewrites a file the user keeps, as a whole through a temporary that takes its
+// place with everything the file is; into the file itself where a new file would
+// lose something: its other names (hard links), its owner or group, its
+// attributes, or, with inPlaceWithoutTemporary, where no temporary can be made or
+// filled.
+void RewriteUserFile(const std::string& path, std::string_view bytes, bool inPlaceWithoutTemporary) {
     std::string target;
     struct stat st;
     if (!WritableTarget(path, target, st)) {
         WriteFileAtomically(target, bytes);
         return;
     }
-    // A file with other names would lose them to a new file.
     if (st.st_nlink == 1) {
         const int err = ReplaceKeepingAttributes(target, st, bytes);
         if (err == 0) return;
-        if (err != EACCES && err != EPERM && err != ENOSPC && err != EDQUOT) ThrowWriteError(path, err);
+        const bool noTemporary = err == EACCES || err == EPERM || err == ENOSPC || err == EDQUOT;
+        if (err != kAttributesLost && !(inPlaceWithoutTemporary && noTemporary))
+            ThrowWriteError(path, err);
     }
     WriteInPlace(target, st, bytes);
 }
 
+}  // namespace
+
+void RewriteFileInPlace(const std::string& path, std::string_view bytes) {
+    RewriteUserFile(path, bytes, true);
+}
+
 void ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
-    std::string target;
-    struct stat st;
-    if (!WritableTarget(path, target, st)) {
-        WriteFileAtomically(target, bytes);
-        return;
-    }
-    const int err = ReplaceKeepingAttributes(target, st, bytes);
-    if (err != 0) ThrowWriteError(path, err);
+    RewriteUserFile(path, bytes, false);
 }
 
 void RemoveStaleTemporaries(const std::string& path) {

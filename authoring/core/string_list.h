@@ -27,23 +27,29 @@ void WriteFileBytes(const std::string& path, std::string_view bytes);
 // the temporary's bytes are on the disk before the rename, so a crash never
 // leaves an empty file under the name. The temporary name is short (any name up to the file system's limit can
 // be written) and made anew without following a link; the rename replaces a link
-// standing under the name itself. The new file has the usual mode of a new file
-// (0666 less the umask).
+// standing under the name itself. A new file has the usual mode of a new file
+// (0666 less the umask); a file made again keeps the mode, group and extended
+// attributes of the one it replaces, as far as the system lets this user keep them.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 // Rewrites a file the user keeps (the settings file) as a profile does, into the
 // file itself: through a link to its target (the link stays a link), keeping the
-// target's mode, owner and group, atomically through a temporary beside the target
-// where one can be made, and in place where not (a folder that may not be written,
-// a full disk, a file with other hard links). A file that may not be written is
-// refused. A missing file is created. Throws std::runtime_error on failure.
+// target's mode, owner, group and extended attributes, atomically through a
+// temporary beside the target where one can be made and can be given all of them,
+// and in place where not (a folder that may not be written, a full disk, a file
+// with other hard links, a file of another user or of a group this user is not
+// in). A file that may not be written is refused. A missing file is created.
+// Throws std::runtime_error on failure.
 void RewriteFileInPlace(const std::string& path, std::string_view bytes);
 // Replaces a user's file as a whole: through a link to its target (the link stays),
-// keeping the target's mode, owner and group, through a temporary beside it that is
-// renamed over it. Until the new text stands the old one is there whole; when no
-// temporary can be made or filled (a folder that may not be written, a full disk)
-// the file is left as it was. A missing file is created (a dangling link's target
-// too); a folder or a file that may not be written is refused. Throws
-// std::runtime_error with the file and the reason.
+// keeping the target's mode, owner, group and extended attributes, through a
+// temporary beside it that is renamed over it. Until the new text stands the old
+// one is there whole; when no temporary can be made or filled (a folder that may
+// not be written, a full disk) the file is left as it was. Where a new file would
+// lose what the file is (other hard links, an owner or group this user cannot give
+// it, attributes that cannot be set), the text is written into the file itself, as
+// a plain write would. A missing file is created (a dangling link's target too); a
+// folder or a file that may not be written is refused. Throws std::runtime_error
+// with the file and the reason.
 void ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 // Removes the temporaries that a writer above left beside path (and beside the
 // target of a link standing there) when it was killed before its rename: only

@@ -246,31 +246,6 @@ TEST_F(SettingsTest, AMarkedFileKeepsEverySettingAndItsOneSection) {
     EXPECT_EQ(ReadFileBytes(path), "\xEF\xBB\xBF" + text);
 }
 
-// Runs f as an ordinary user (as root: in a child that has given up its rights, for
-// which file permissions count); true when f returned true.
-template <typename F>
-bool AsOrdinaryUser(F f) {
-    if (::geteuid() != 0) {
-        try {
-            return f();
-        } catch (...) {
-            return false;
-        }
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        bool ok = false;
-        try {
-            ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && f();
-        } catch (...) {
-        }
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST(IniProfile, WritesIntoTheFileItself) {
     namespace fs = std::filesystem;
     TempFolder tmp;

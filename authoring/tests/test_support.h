@@ -2,7 +2,10 @@
 // source that gives scripted draws, and byte-string shorthands.
 #pragma once
 
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -82,3 +85,28 @@ private:
     rlimit old_{};
     void (*oldHandler_)(int) = nullptr;
 };
+
+// Runs f as an ordinary user (as root: in a child that has given up its rights, for
+// which file permissions count); true when f returned true.
+template <typename F>
+inline bool AsOrdinaryUser(F f) {
+    if (::geteuid() != 0) {
+        try {
+            return f();
+        } catch (...) {
+            return false;
+        }
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        bool ok = false;
+        try {
+            ok = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 && f();
+        } catch (...) {
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
