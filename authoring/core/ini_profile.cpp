@@ -103,9 +103,11 @@ std::string CutUtf8Chars(std::string s, size_t n) {
 
 // The file's text as its lines are searched and changed: an ANSI file's bytes as
 // they are, or the UTF-8 text of a file in a Unicode form (its mark set aside, so
-// that it never hides the first section line).
+// that it never hides the first section line). A UTF-16 file without a mark is
+// told by its zero bytes, read as UTF-16 and written back without a mark.
 struct TProfileText {
     TTextForm Form = TTextForm::Ansi;
+    bool Marked = true;
     std::string Text;
     bool Unicode() const { return Form != TTextForm::Ansi; }
     // Names and values, given in UTF-8, in the file's encoding.
@@ -117,6 +119,11 @@ struct TProfileText {
 TProfileText DecodeProfile(std::string bytes) {
     TProfileText t;
     t.Form = TextFormOf(bytes);
+    if (t.Form == TTextForm::Ansi && bytes.find('\0') != std::string::npos) {
+        t.Form = UnmarkedUtf16Form(bytes);
+        t.Marked = !t.Unicode();
+        if (!t.Marked) bytes.insert(0, TextMark(t.Form));
+    }
     if (IsUtf8Form(t.Form)) t.Text = bytes.substr(TextMark(t.Form).size());
     else if (t.Unicode()) t.Text = Utf16ToUtf8(DecodeUnicodeText(bytes, t.Form));
     else t.Text = std::move(bytes);
@@ -126,7 +133,7 @@ TProfileText DecodeProfile(std::string bytes) {
 // The text back in the form it was read in, mark included.
 std::string EncodeProfile(const TProfileText& t) {
     if (!t.Unicode() || IsUtf8Form(t.Form)) return std::string(TextMark(t.Form)) + t.Text;
-    return Utf16FileBytes(Utf8ToUtf16(t.Text), t.Form == TTextForm::Utf16Be, true);
+    return Utf16FileBytes(Utf8ToUtf16(t.Text), t.Form == TTextForm::Utf16Be, t.Marked);
 }
 
 }  // namespace

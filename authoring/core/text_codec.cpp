@@ -561,6 +561,21 @@ std::u16string DecodeUnicodeText(std::string_view bytes, TTextForm form) {
     return w;
 }
 
+TTextForm UnmarkedUtf16Form(std::string_view bytes) {
+    const size_t units = bytes.size() / 2;
+    if (units == 0 || bytes.size() % 2 != 0) return TTextForm::Ansi;
+    size_t evenZeros = 0, oddZeros = 0;
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+        evenZeros += bytes[i] == 0;
+        oddZeros += bytes[i + 1] == 0;
+    }
+    // ANSI text holds no zero byte; UTF-16 with a quarter of its units Latin does,
+    // nearly all on one side.
+    const size_t most = std::max(evenZeros, oddZeros), least = std::min(evenZeros, oddZeros);
+    if (most * 4 < units || least * 8 > most) return TTextForm::Ansi;
+    return oddZeros > evenZeros ? TTextForm::Utf16Le : TTextForm::Utf16Be;
+}
+
 std::string TextAsUtf8(std::string_view bytes, TTextForm* formOut) {
     const TTextForm form = TextFormOf(bytes);
     if (formOut) *formOut = form;

@@ -48,6 +48,11 @@ std::string_view TextMark(TTextForm f);
 // The text of a file that is not ANSI, decoded into UTF-16 (the mark dropped; a
 // lone odd byte at the end of UTF-16 dropped); empty for an ANSI file.
 std::u16string DecodeUnicodeText(std::string_view bytes, TTextForm form);
+// The form of UTF-16 bytes without a mark, told by where their zero bytes stand:
+// in text with Latin letters (a profile's names and keys) every such unit has one
+// zero half, on the same side. Utf16Le or Utf16Be; Ansi for bytes that do not look
+// so (an odd length, or too few zero halves on one side and too many on the other).
+TTextForm UnmarkedUtf16Form(std::string_view bytes);
 // The bytes to store a text in that the program reads back by TextFormOf: its ANSI
 // form where that holds every character and reads back as ANSI, else the UTF-8 text
 // itself, without a mark unless it would then be taken for ANSI. An ANSI text can

@@ -183,33 +183,42 @@ TEST(DateTimeText, RoundTripsToTheSecond) {
 }
 
 // The file text in a form: ANSI, UTF-8 with or without its mark, UTF-16LE with its mark.
-std::string InForm(const std::string& utf8, TTextForm form) {
+std::string InForm(const std::string& utf8, TTextForm form, bool marked = true) {
     switch (form) {
         case TTextForm::Ansi: return Utf8ToCp936(utf8);
         case TTextForm::Utf8: return utf8;
         case TTextForm::Utf8Marked: return "\xEF\xBB\xBF" + utf8;
         default: break;
     }
-    std::string out = "\xFF\xFE";
+    const bool big = form == TTextForm::Utf16Be;
+    std::string out = !marked ? "" : big ? "\xFE\xFF" : "\xFF\xFE";
     for (char16_t c : Utf8ToUtf16(utf8)) {
-        out += static_cast<char>(c & 0xFF);
-        out += static_cast<char>(c >> 8);
+        const char low = static_cast<char>(c & 0xFF), high = static_cast<char>(c >> 8);
+        out += big ? high : low;
+        out += big ? low : high;
     }
     return out;
 }
 
 TEST(IniProfile, AFileInAUnicodeFormIsReadAndWrittenInThatForm) {
     TempFolder tmp;
-    for (TTextForm form : {TTextForm::Ansi, TTextForm::Utf8, TTextForm::Utf8Marked, TTextForm::Utf16Le}) {
-        const int f = static_cast<int>(form);
-        const std::string path = tmp.File("f" + std::to_string(f) + ".ini",
-                                          InForm("[mms]\r\nmmsSubject=主题\r\n", form));
+    const struct {
+        TTextForm Form;
+        bool Marked;
+    } cases[] = {{TTextForm::Ansi, false},   {TTextForm::Utf8, false},    {TTextForm::Utf8Marked, true},
+                 {TTextForm::Utf16Le, true}, {TTextForm::Utf16Le, false}, {TTextForm::Utf16Be, false}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "form " << static_cast<int>(c.Form) << " marked " << c.Marked);
+        const std::string path = tmp.File("f" + std::to_string(n++) + ".ini",
+                                          InForm("[mms]\r\nmmsSubject=主题\r\n", c.Form, c.Marked));
         TIniProfile ini(path);
-        // A mark at the start never hides the section line.
-        EXPECT_EQ(ini.ReadString("mms", "mmsSubject", "none"), "主题") << f;
+        // A mark at the start never hides the section line; a UTF-16 file without
+        // one is read by its zero bytes, and no section of another form is added.
+        EXPECT_EQ(ini.ReadString("mms", "mmsSubject", "none"), "主题");
         ini.WriteString("mms", "mmsTo", "138");
         ini.WriteString("mms", "mmsSubject", "新主题");
-        EXPECT_EQ(ReadFileBytes(path), InForm("[mms]\r\nmmsSubject=新主题\r\nmmsTo=138\r\n", form)) << f;
+        EXPECT_EQ(ReadFileBytes(path), InForm("[mms]\r\nmmsSubject=新主题\r\nmmsTo=138\r\n", c.Form, c.Marked));
     }
 }
 
