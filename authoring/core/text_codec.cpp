@@ -241,9 +241,10 @@ struct TCharCost {
 
 // Character classes. The costs are rough shares of everyday text: the 3,755 common
 // hanzi of the code page's first level carry nearly all Chinese text; its second
-// level of 3,008 and the rest of the ideographs are ever rarer; an accented letter is
-// a few percent of a European word's letters; private-use and control codes are next
-// to never written.
+// level of 3,008 and the rest of the ideographs are ever rarer; an accented letter
+// is a few percent of a European word's letters; a sign such as © or ° is common
+// among digits and ASCII words; private-use and control codes are next to never
+// written.
 constexpr int kAsciiBits = 6;
 constexpr int kCommonHanBits = 12;
 constexpr int kRareHanBits = 19;
@@ -256,6 +257,22 @@ constexpr int kControlBits = 28;
 // A combining mark after a letter (decomposed text), and anywhere else.
 constexpr int kMarkAfterLetterBits = 14;
 constexpr int kLooseMarkBits = 20;
+// A Latin-1 sign, and a common one (© ¥ ± ½ ° ...) between ASCII characters or the
+// ends of the text ("© 2026", "¥100", "25°"): there it is likelier than the hanzi
+// its bytes make in the code page.
+constexpr int kLatinSignBits = 13;
+constexpr int kSignAmongAsciiBits = 10;
+
+// The common signs of U+00A0 to U+00BF, one bit each (¢ £ ¥ § © ª ® ° ± ² ³ µ ¶ · ¹ º ¼
+// ½ ¾), and × ÷.
+constexpr uint32_t kCommonSigns = 1u << 0x02 | 1u << 0x03 | 1u << 0x05 | 1u << 0x07 | 1u << 0x09 |
+                                  1u << 0x0A | 1u << 0x0E | 1u << 0x10 | 1u << 0x11 | 1u << 0x12 |
+                                  1u << 0x13 | 1u << 0x15 | 1u << 0x16 | 1u << 0x17 | 1u << 0x19 |
+                                  1u << 0x1A | 1u << 0x1C | 1u << 0x1D | 1u << 0x1E;
+bool IsCommonSign(char32_t cp) {
+    return (cp >= 0xA0 && cp < 0xC0 && (kCommonSigns >> (cp - 0xA0) & 1)) || cp == 0xD7 ||
+           cp == 0xF7;
+}
 
 // Bits for starting a run of letters of a script: how rare texts in it are here.
 // Chinese costs nothing (this program's texts are Chinese); Latin only where a run
@@ -356,8 +373,8 @@ TCharCost UnicodeCost(char32_t cp) {
     using S = TScript;
     if (cp >= kHanFirst && cp < kHanEnd) return HanCost(cp);
     if (cp < 0xA0) return {kControlBits, S::None};  // C1 controls
-    if (cp < 0xC0) return {13, S::None};            // Latin-1 signs: « ° © ¿ ...
-    if (cp == 0xD7 || cp == 0xF7) return {13, S::None};
+    if (cp < 0xC0) return {kLatinSignBits, S::None};  // Latin-1 signs: « ° © ¿ ...
+    if (cp == 0xD7 || cp == 0xF7) return {kLatinSignBits, S::None};
     if (cp < 0xE0) return {9, S::Latin};   // À to ß
     if (cp < 0x100) return {7, S::Latin};  // à to ÿ
     if (cp < 0x180) return {10, S::Latin};  // Latin Extended-A: ő ł š ...
@@ -477,6 +494,7 @@ long long Utf8Bits(std::string_view s) {
             ++i;
             continue;
         }
+        const size_t start = i;
         char32_t cp;
         if (c < 0xE0) {
             cp = ((c & 0x1F) << 6) | (byte(i + 1) & 0x3F);
@@ -488,6 +506,11 @@ long long Utf8Bits(std::string_view s) {
             cp = ((c & 0x07) << 18) | ((byte(i + 1) & 0x3F) << 12) | ((byte(i + 2) & 0x3F) << 6) |
                  (byte(i + 3) & 0x3F);
             i += 4;
+        }
+        if (IsCommonSign(cp) && (start == 0 || byte(start - 1) < 0x80) &&
+            (i == n || byte(i) < 0x80)) {
+            p.Add({kSignAmongAsciiBits, TScript::None});
+            continue;
         }
         p.Add(UnicodeCost(cp));
     }
