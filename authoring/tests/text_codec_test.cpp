@@ -185,7 +185,7 @@ TEST(TextCodec, StoredTextReadsBackTheSame) {
     }
 }
 
-TEST(TextCodec, SignsAmongAsciiReadAsTheyWereWritten) {
+TEST(TextCodec, SignsAmongAsciiAndTraditionalWordsReadAsTheyWereWritten) {
     struct Case {
         std::string text;  // in UTF-8
         TTextForm written;
@@ -206,8 +206,19 @@ TEST(TextCodec, SignsAmongAsciiReadAsTheyWereWritten) {
         {"1ª", TTextForm::Utf8},
         {"50¢", TTextForm::Utf8},
         {"1¼ cm", TTextForm::Utf8},
-        // Short GBK stays GBK: everyday words, and a hanzi of those sign bytes
-        // among ASCII beside a letter of another script.
+        // Traditional words: "網絡" would be "缍茬怠".
+        {"網絡", TTextForm::Utf8},
+        {"總統", TTextForm::Utf8},
+        {"購買", TTextForm::Utf8},
+        {"漸漸", TTextForm::Utf8},
+        {"氣溫", TTextForm::Utf8},
+        {"詳細", TTextForm::Utf8},
+        {"採購", TTextForm::Utf8},
+        {"買賣", TTextForm::Utf8},
+        {"決賽", TTextForm::Utf8},
+        // Short GBK stays GBK: everyday words, a hanzi of those sign bytes among
+        // ASCII beside a letter of another script, and single traditional
+        // characters, whose UTF-8 reading starts with a combining mark.
         {"通知", TTextForm::Ansi},
         {"系统", TTextForm::Ansi},
         {"图片", TTextForm::Ansi},
@@ -217,6 +228,8 @@ TEST(TextCodec, SignsAmongAsciiReadAsTheyWereWritten) {
         {"系统通知", TTextForm::Ansi},
         {"GTKtalog 目录", TTextForm::Ansi},
         {"隆", TTextForm::Ansi},
+        {"號", TTextForm::Ansi},
+        {"變", TTextForm::Ansi},
     };
     for (const auto& c : cases) {
         const std::string bytes = c.written == TTextForm::Ansi ? Utf8ToCp936(c.text) : c.text;
