@@ -101,6 +101,22 @@ bool IsHanzi(char16_t u) {
            (u >= 0xF900 && u < 0xFB00);
 }
 
+// Calls f with each run of hanzi of a UTF-8 text.
+template <typename F>
+void ForEachHanziRun(const std::string& utf8, F f) {
+    const std::u16string w = Utf8ToUtf16(utf8);
+    for (size_t i = 0; i < w.size();) {
+        if (!IsHanzi(w[i])) {
+            ++i;
+            continue;
+        }
+        size_t e = i;
+        while (e < w.size() && IsHanzi(w[e])) ++e;
+        f(w.substr(i, e - i));
+        i = e;
+    }
+}
+
 // The code page form of a text, or "" where it cannot hold every character.
 std::string InCodePage(const std::u16string& text) {
     std::string ansi = Utf16ToCp936(text);
@@ -269,22 +285,13 @@ int main(int argc, char** argv) {
     TGroup lines{"GBK lines of 1 or 2 hanzi among ASCII", 1, TTextForm::Ansi, {}, 0.070};
     TGroup utf8Runs{"UTF-8 runs of hanzi (all lengths)", 0.01, TTextForm::Utf8, {}, 0};
     for (const std::string& s : chinese) {
-        const std::u16string w = Utf8ToUtf16(s);
-        for (size_t i = 0; i < w.size();) {
-            if (!IsHanzi(w[i])) {
-                ++i;
-                continue;
-            }
-            size_t e = i;
-            while (e < w.size() && IsHanzi(w[e])) ++e;
-            const std::u16string run = w.substr(i, e - i);
+        ForEachHanziRun(s, [&](const std::u16string& run) {
             const std::string ansi = InCodePage(run);
             if (!ansi.empty()) {
                 (run.size() == 1 ? gbk1 : run.size() <= 4 ? gbk2 : gbk5).Add(ansi);
                 utf8Runs.Add(Utf16ToUtf8(run));
             }
-            i = e;
-        }
+        });
         // Lines of ASCII holding one or two hanzi and nothing else above ASCII.
         for (const std::string& line : SplitLines(s)) {
             const std::u16string l = Utf8ToUtf16(line);
@@ -332,25 +339,16 @@ int main(int argc, char** argv) {
     TGroup tradGbk{"GBK traditional words of 2 to 4 hanzi", 0.1, TTextForm::Ansi, {}, 0.065};
     TGroup tradGbk1{"GBK single traditional hanzi", 2, TTextForm::Ansi, {}, 2.597};
     for (const std::string& s : CataloguesOf(localeDir, "zh_TW")) {
-        const std::u16string w = Utf8ToUtf16(s);
-        for (size_t i = 0; i < w.size();) {
-            if (!IsHanzi(w[i])) {
-                ++i;
-                continue;
-            }
-            size_t e = i;
-            while (e < w.size() && IsHanzi(w[e])) ++e;
-            const std::u16string run = w.substr(i, e - i);
-            i = e;
-            if (run.size() > 4 || std::all_of(run.begin(), run.end(), InGb2312)) continue;
+        ForEachHanziRun(s, [&](const std::u16string& run) {
+            if (run.size() > 4 || std::all_of(run.begin(), run.end(), InGb2312)) return;
             const std::string ansi = InCodePage(run);
             if (run.size() == 1) {
                 tradGbk1.Add(ansi);
-                continue;
+                return;
             }
             tradUtf8.Add(Utf16ToUtf8(run));
             tradGbk.Add(ansi);
-        }
+        });
     }
 
     TGroup european{
