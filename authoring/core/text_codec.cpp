@@ -279,6 +279,16 @@ bool IsCommonSign(char32_t cp) {
            cp == 0xF7;
 }
 
+// Whether a common sign stands where it is written, between the ASCII characters
+// before and after it (0 for an end of the text). A currency sign comes before
+// its amount, and a middle dot between two things: "3楼" and "12路" are GBK, not
+// "3¥" and "12·".
+bool SignAmongAscii(char32_t cp, unsigned before, unsigned after) {
+    if (cp == 0xA5 || cp == 0xA3) return before < '0' || before > '9';
+    if (cp == 0xB7) return before != 0 && after != 0;
+    return true;
+}
+
 // Bits for starting a run of letters of a script: how rare texts in it are here.
 // Chinese costs nothing (this program's texts are Chinese); Latin only where a run
 // holds no ASCII letter at all (a word made only of accented letters).
@@ -546,10 +556,13 @@ long long Utf8Bits(std::string_view s) {
                  (byte(i + 3) & 0x3F);
             i += 4;
         }
-        if (IsCommonSign(cp) && (start == 0 || byte(start - 1) < 0x80) &&
-            (i == n || byte(i) < 0x80)) {
-            p.Add({kSignAmongAsciiBits, TScript::None});
-            continue;
+        if (cp < 0x100 && IsCommonSign(cp)) [[unlikely]] {
+            const unsigned before = start == 0 ? 0 : byte(start - 1);
+            const unsigned after = i == n ? 0 : byte(i);
+            if (before < 0x80 && after < 0x80 && SignAmongAscii(cp, before, after)) {
+                p.Add({kSignAmongAsciiBits, TScript::None});
+                continue;
+            }
         }
         p.Add(UnicodeCost(cp));
     }

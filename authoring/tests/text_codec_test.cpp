@@ -216,9 +216,10 @@ TEST(TextCodec, SignsAmongAsciiAndTraditionalWordsReadAsTheyWereWritten) {
         {"採購", TTextForm::Utf8},
         {"買賣", TTextForm::Utf8},
         {"決賽", TTextForm::Utf8},
-        // Short GBK stays GBK: everyday words, a hanzi of those sign bytes among
-        // ASCII beside a letter of another script, and single traditional
-        // characters, whose UTF-8 reading starts with a combining mark.
+        // Short GBK stays GBK: everyday words, hanzi of those sign bytes among ASCII
+        // where the sign would stand oddly or beside a letter of another script, and
+        // single traditional characters, whose UTF-8 reading starts with a combining
+        // mark.
         {"通知", TTextForm::Ansi},
         {"系统", TTextForm::Ansi},
         {"图片", TTextForm::Ansi},
@@ -227,6 +228,8 @@ TEST(TextCodec, SignsAmongAsciiAndTraditionalWordsReadAsTheyWereWritten) {
         {"小时", TTextForm::Ansi},
         {"系统通知", TTextForm::Ansi},
         {"GTKtalog 目录", TTextForm::Ansi},
+        {"3楼", TTextForm::Ansi},
+        {"12路", TTextForm::Ansi},
         {"隆", TTextForm::Ansi},
         {"號", TTextForm::Ansi},
         {"變", TTextForm::Ansi},
