@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -241,21 +242,52 @@ struct TCharCost {
 
 // Character classes. The costs are rough shares of everyday text: the 3,755 common
 // hanzi of the code page's first level carry nearly all Chinese text; its second
-// level of 3,008 and the rest of the ideographs are ever rarer; an accented letter is
-// a few percent of a European word's letters; private-use and control codes are next
-// to never written.
+// level of 3,008 and the rest of the ideographs are ever rarer, except that the
+// frequent characters of traditional text are common among them; an accented letter
+// is a few percent of a European word's letters; a sign such as © or ° is common
+// among digits and ASCII words; private-use and control codes are next to never
+// written.
 constexpr int kAsciiBits = 6;
 constexpr int kCommonHanBits = 12;
 constexpr int kRareHanBits = 19;
+constexpr int kTraditionalHanBits = 16;
 constexpr int kOtherHanBits = 22;
 constexpr int kCjkPunctBits = 9;
 constexpr int kFullwidthBits = 11;
 constexpr int kLetterBits = 5;  // a letter of an alphabet, within its own script
 constexpr int kPrivateBits = 26;
 constexpr int kControlBits = 28;
-// A combining mark after a letter (decomposed text), and anywhere else.
+// A combining mark after a letter (decomposed text), anywhere else, and at the start
+// of a text, where it has nothing to combine with.
 constexpr int kMarkAfterLetterBits = 14;
 constexpr int kLooseMarkBits = 20;
+constexpr int kMarkAtStartBits = 26;
+// A Latin-1 sign, and a common one (© ¥ ± ½ ° ...) between ASCII characters or the
+// ends of the text ("© 2026", "¥100", "25°"): there it is likelier than the hanzi
+// its bytes make in the code page.
+constexpr int kLatinSignBits = 13;
+constexpr int kSignAmongAsciiBits = 10;
+
+// The common signs of U+00A0 to U+00BF, one bit each (¢ £ ¥ § © ª ® ° ± ² ³ µ ¶ · ¹ º ¼
+// ½ ¾), and × ÷.
+constexpr uint32_t kCommonSigns = 1u << 0x02 | 1u << 0x03 | 1u << 0x05 | 1u << 0x07 | 1u << 0x09 |
+                                  1u << 0x0A | 1u << 0x0E | 1u << 0x10 | 1u << 0x11 | 1u << 0x12 |
+                                  1u << 0x13 | 1u << 0x15 | 1u << 0x16 | 1u << 0x17 | 1u << 0x19 |
+                                  1u << 0x1A | 1u << 0x1C | 1u << 0x1D | 1u << 0x1E;
+bool IsCommonSign(char32_t cp) {
+    return (cp >= 0xA0 && cp < 0xC0 && (kCommonSigns >> (cp - 0xA0) & 1)) || cp == 0xD7 ||
+           cp == 0xF7;
+}
+
+// Whether a common sign stands where it is written, between the ASCII characters
+// before and after it (0 for an end of the text). A currency sign comes before
+// its amount, and a middle dot between two things: "3楼" and "12路" are GBK, not
+// "3¥" and "12·".
+bool SignAmongAscii(char32_t cp, unsigned before, unsigned after) {
+    if (cp == 0xA5 || cp == 0xA3) return before < '0' || before > '9';
+    if (cp == 0xB7) return before != 0 && after != 0;
+    return true;
+}
 
 // Bits for starting a run of letters of a script: how rare texts in it are here.
 // Chinese costs nothing (this program's texts are Chinese); Latin only where a run
@@ -284,8 +316,12 @@ int JoinBits(TScript a, TScript b) {
 class TPlausibility {
 public:
     void Add(TCharCost c, bool asciiLetter = false) {
+        const bool first = !started_;
+        started_ = true;
         if (c.script == TScript::Mark) {
-            bits_ += run_ != TScript::None ? kMarkAfterLetterBits : kLooseMarkBits;
+            bits_ += first                   ? kMarkAtStartBits
+                     : run_ != TScript::None ? kMarkAfterLetterBits
+                                             : kLooseMarkBits;
             return;
         }
         bits_ += c.bits;
@@ -318,25 +354,51 @@ private:
     long long bits_ = 0;
     TScript run_ = TScript::None;
     bool asciiInRun_ = false;
+    bool started_ = false;
 };
 
-// GB2312's two levels of hanzi by code point (from U+4E00): 1 for the first level
-// (rows B0-D7), 2 for the second (rows D8-F7), 0 for any other ideograph.
+// The frequent hanzi of two code pages by code point (from U+4E00): GB2312's first
+// level (rows B0-D7) and second (rows D8-F7) for simplified text, and Big5's first
+// level (rows A4-C6, to C67E) for traditional text, where GB2312 lacks the character.
+enum THanLevel : uint8_t { kHanOther, kHanGbFirst, kHanGbSecond, kHanBig5First };
 constexpr char32_t kHanFirst = 0x4E00, kHanEnd = 0xA000;
+
+// The characters of a code page's rows, lead bytes first to last and trail bytes
+// in the given ranges, decoded by iconv; a pair it cannot decode is left out.
+std::u16string CodePageRows(const char* codePage, int firstLead, int lastLead,
+                            std::initializer_list<std::pair<int, int>> trails, int lastPair) {
+    std::string rows;
+    for (int lead = firstLead; lead <= lastLead; ++lead) {
+        for (const auto& [from, to] : trails) {
+            for (int trail = from; trail <= to && (lead << 8 | trail) <= lastPair; ++trail) {
+                rows += static_cast<char>(lead);
+                rows += static_cast<char>(trail);
+            }
+        }
+    }
+    Converter c("UTF-16LE", codePage);
+    return FromLeBytes(
+        c.Run(rows.data(), rows.size(), [](std::string&, char*, size_t) { return size_t{2}; }));
+}
+
 const std::vector<uint8_t>& HanLevels() {
     static const std::vector<uint8_t> levels = [] {
-        std::vector<uint8_t> t(kHanEnd - kHanFirst, 0);
-        for (uint8_t level = 1; level <= 2; ++level) {
-            std::string rows;
-            for (int lead = level == 1 ? 0xB0 : 0xD8; lead <= (level == 1 ? 0xD7 : 0xF7); ++lead) {
-                // The first level ends at D7F9.
-                for (int trail = 0xA1; trail <= (lead == 0xD7 ? 0xF9 : 0xFE); ++trail) {
-                    rows += static_cast<char>(lead);
-                    rows += static_cast<char>(trail);
-                }
+        std::vector<uint8_t> t(kHanEnd - kHanFirst, kHanOther);
+        auto mark = [&](const std::u16string& chars, uint8_t level) {
+            for (char16_t u : chars)
+                if (u >= kHanFirst && u < kHanEnd && t[u - kHanFirst] == kHanOther)
+                    t[u - kHanFirst] = level;
+        };
+        mark(CodePageRows("CP936", 0xB0, 0xD7, {{0xA1, 0xFE}}, 0xD7F9), kHanGbFirst);
+        mark(CodePageRows("CP936", 0xD8, 0xF7, {{0xA1, 0xFE}}, 0xF7FE), kHanGbSecond);
+        // Without a Big5 converter, traditional characters weigh as rare ones.
+        for (const char* big5 : {"BIG5", "CP950"}) {
+            try {
+                mark(CodePageRows(big5, 0xA4, 0xC6, {{0x40, 0x7E}, {0xA1, 0xFE}}, 0xC67E),
+                     kHanBig5First);
+                break;
+            } catch (const std::runtime_error&) {
             }
-            for (char16_t u : Cp936ToUtf16(rows))
-                if (u >= kHanFirst && u < kHanEnd) t[u - kHanFirst] = level;
         }
         return t;
     }();
@@ -345,8 +407,12 @@ const std::vector<uint8_t>& HanLevels() {
 
 TCharCost HanCost(char32_t cp) {
     switch (HanLevels()[cp - kHanFirst]) {
-        case 1: return {kCommonHanBits, TScript::Han};
-        case 2: return {kRareHanBits, TScript::Han};
+        case kHanGbFirst:
+            return {kCommonHanBits, TScript::Han};
+        case kHanGbSecond:
+            return {kRareHanBits, TScript::Han};
+        case kHanBig5First:
+            return {kTraditionalHanBits, TScript::Han};
         default: return {kOtherHanBits, TScript::Han};
     }
 }
@@ -356,8 +422,8 @@ TCharCost UnicodeCost(char32_t cp) {
     using S = TScript;
     if (cp >= kHanFirst && cp < kHanEnd) return HanCost(cp);
     if (cp < 0xA0) return {kControlBits, S::None};  // C1 controls
-    if (cp < 0xC0) return {13, S::None};            // Latin-1 signs: « ° © ¿ ...
-    if (cp == 0xD7 || cp == 0xF7) return {13, S::None};
+    if (cp < 0xC0) return {kLatinSignBits, S::None};  // Latin-1 signs: « ° © ¿ ...
+    if (cp == 0xD7 || cp == 0xF7) return {kLatinSignBits, S::None};
     if (cp < 0xE0) return {9, S::Latin};   // À to ß
     if (cp < 0x100) return {7, S::Latin};  // à to ÿ
     if (cp < 0x180) return {10, S::Latin};  // Latin Extended-A: ő ł š ...
@@ -477,6 +543,7 @@ long long Utf8Bits(std::string_view s) {
             ++i;
             continue;
         }
+        const size_t start = i;
         char32_t cp;
         if (c < 0xE0) {
             cp = ((c & 0x1F) << 6) | (byte(i + 1) & 0x3F);
@@ -488,6 +555,14 @@ long long Utf8Bits(std::string_view s) {
             cp = ((c & 0x07) << 18) | ((byte(i + 1) & 0x3F) << 12) | ((byte(i + 2) & 0x3F) << 6) |
                  (byte(i + 3) & 0x3F);
             i += 4;
+        }
+        if (cp < 0x100 && IsCommonSign(cp)) [[unlikely]] {
+            const unsigned before = start == 0 ? 0 : byte(start - 1);
+            const unsigned after = i == n ? 0 : byte(i);
+            if (before < 0x80 && after < 0x80 && SignAmongAscii(cp, before, after)) {
+                p.Add({kSignAmongAsciiBits, TScript::None});
+                continue;
+            }
         }
         p.Add(UnicodeCost(cp));
     }

@@ -33,10 +33,11 @@ bool IsValidUtf8(std::string_view bytes);
 // How the bytes of a text file are encoded. A byte-order mark decides first (FF FE,
 // then EF BB BF, then FE FF). A file without one is UTF-8 when its bytes are valid
 // UTF-8, hold at least one non-ASCII character, and read as UTF-8 give the more
-// plausible text of the two readings (common hanzi, letters among letters of their
-// own script, ... against rare characters, stray marks and mixed scripts); else it
-// is ANSI (code page 936): short GBK texts are often valid UTF-8 too. This is the
-// one place that decides it for every reader of text files. Linear in the size.
+// plausible text of the two readings (common hanzi, simplified or traditional,
+// letters among letters of their own script, signs such as © among ASCII, ...
+// against rare characters, stray marks and mixed scripts); else it is ANSI (code
+// page 936): short GBK texts are often valid UTF-8 too. This is the one place that
+// decides it for every reader of text files. Linear in the size.
 enum class TTextForm { Ansi, Utf8, Utf8Marked, Utf16Le, Utf16Be };
 TTextForm TextFormOf(std::string_view bytes);
 // Whether every byte is below 0x80.

@@ -184,3 +184,60 @@ TEST(TextCodec, StoredTextReadsBackTheSame) {
         EXPECT_EQ(TextAsUtf8(StoredTextBytes(c.utf8)), c.utf8) << c.utf8;
     }
 }
+
+TEST(TextCodec, SignsAmongAsciiAndTraditionalWordsReadAsTheyWereWritten) {
+    struct Case {
+        std::string text;  // in UTF-8
+        TTextForm written;
+    } cases[] = {
+        // Latin-1 signs among digits, blanks and ASCII words: their UTF-8 bytes are
+        // also single common hanzi of the code page ("© 2026" would be "漏 2026").
+        {"© 2026", TTextForm::Utf8},
+        {"Copyright © 2026", TTextForm::Utf8},
+        {"¥100", TTextForm::Utf8},
+        {"£5", TTextForm::Utf8},
+        {"±2", TTextForm::Utf8},
+        {"½", TTextForm::Utf8},
+        {"§ 3", TTextForm::Utf8},
+        {"25°", TTextForm::Utf8},
+        {"10 ÷ 2", TTextForm::Utf8},
+        {"Acme · Ltd", TTextForm::Utf8},
+        {"¶ 4", TTextForm::Utf8},
+        {"1ª", TTextForm::Utf8},
+        {"50¢", TTextForm::Utf8},
+        {"1¼ cm", TTextForm::Utf8},
+        // Traditional words: "網絡" would be "缍茬怠".
+        {"網絡", TTextForm::Utf8},
+        {"總統", TTextForm::Utf8},
+        {"購買", TTextForm::Utf8},
+        {"漸漸", TTextForm::Utf8},
+        {"氣溫", TTextForm::Utf8},
+        {"詳細", TTextForm::Utf8},
+        {"採購", TTextForm::Utf8},
+        {"買賣", TTextForm::Utf8},
+        {"決賽", TTextForm::Utf8},
+        // Short GBK stays GBK: everyday words, hanzi of those sign bytes among ASCII
+        // where the sign would stand oddly or beside a letter of another script, and
+        // single traditional characters, whose UTF-8 reading starts with a combining
+        // mark.
+        {"通知", TTextForm::Ansi},
+        {"系统", TTextForm::Ansi},
+        {"图片", TTextForm::Ansi},
+        {"停止", TTextForm::Ansi},
+        {"状态", TTextForm::Ansi},
+        {"小时", TTextForm::Ansi},
+        {"系统通知", TTextForm::Ansi},
+        {"GTKtalog 目录", TTextForm::Ansi},
+        {"3楼", TTextForm::Ansi},
+        {"12路", TTextForm::Ansi},
+        {"隆", TTextForm::Ansi},
+        {"號", TTextForm::Ansi},
+        {"變", TTextForm::Ansi},
+    };
+    for (const auto& c : cases) {
+        const std::string bytes = c.written == TTextForm::Ansi ? Utf8ToCp936(c.text) : c.text;
+        ASSERT_TRUE(IsValidUtf8(bytes)) << c.text << ": readable one way only";
+        EXPECT_EQ(TextFormOf(bytes), c.written) << c.text;
+        EXPECT_EQ(TextAsUtf8(bytes), c.text);
+    }
+}
