@@ -1134,7 +1134,7 @@ TEST_F(ReaderTest, MessagesFromOtherSenders) {
          {{"Hello from a gateway", jpeg, "", "", 5}, {"second text", "", "", "", 5}}},
         // A UTF-8 subject and text cut inside their last character.
         {"a cut UTF-8 subject",
-         mixed(B({0x96}) + Vl(cutSubject.size() + 2) + B({0xEA}) + Z(cutSubject),
+         mixed(B({0x96}) + Vl(cutSubject.size() + 3) + B({0xEA, 0x7F}) + Z(cutSubject),
                {Entry(Named("text/plain", "a.txt"), "x")}),
          "",
          "主题:И ещё баноч",
