@@ -101,8 +101,8 @@ std::string ResolveReference(const std::string& written, const std::vector<TRead
 using TFileOnPage = std::function<void(TPageModel&, const std::string&)>;
 
 // The pages a SMIL document gives (SmilPages), each with its duration and the
-// parts its sources name. False when the document gives no page.
-bool PagesFromSmil(TMmsMaker& maker, const std::string& smilData,
+// parts its sources name.
+void PagesFromSmil(TMmsMaker& maker, const std::string& smilData,
                    const std::vector<TReadPart>& parts, const std::set<std::string>& unpacked,
                    TMessageEditor& editor, const TFileOnPage& fileOnPage) {
     maker.FScratch = SplitLines(Cp936ToUtf8(smilData));
@@ -126,7 +126,6 @@ bool PagesFromSmil(TMmsMaker& maker, const std::string& smilData,
             fileOnPage(*page, name);
         }
     }
-    return !pages.empty();
 }
 
 // Without a SMIL document, or for the parts it leaves over: the parts in their
