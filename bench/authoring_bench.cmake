@@ -34,3 +34,7 @@ target_link_libraries(picture_bombs_bench PRIVATE quilmar_core JPEG::JPEG GIF::G
 add_executable(chooser_bench chooser_bench.cpp)
 target_include_directories(chooser_bench PRIVATE ${CMAKE_SOURCE_DIR}/authoring/tests)
 target_link_libraries(chooser_bench PRIVATE quilmar_choosers JPEG::JPEG GIF::GIF PNG::PNG ZLIB::ZLIB)
+
+# The SMIL walk on a crafted and a plain document, and the read of a crafted message.
+add_executable(smil_read_bench smil_read_bench.cpp)
+target_link_libraries(smil_read_bench PRIVATE quilmar_core)

@@ -7,42 +7,13 @@
 #include <memory>
 #include <string>
 
-#include "bench_support.h"
+#include "bench_editor.h"
 #include "message_editor.h"
 #include "mms_maker.h"
 #include "page_model.h"
 #include "string_list.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-class Zero : public TRandomSource {
-public:
-    void Reseed() override {}
-    uint32_t Below(uint32_t) override { return 0; }
-};
-
-class Editor : public TMessageEditor {
-public:
-    explicit Editor(TMmsMaker& maker) : maker_(maker) {}
-    void NewMessage() override { maker_.FPages.Clear(); }
-    TPageModel* NewPage() override {
-        TPageModel* page = maker_.FPages.InsertAfterSelected();
-        page->SelectPage();
-        return page;
-    }
-    void ShowSubject(const std::string&) override {}
-    TQuestions& Questions() override { return answers_; }
-    TMessagePump& Pump() override { return pump_; }
-
-private:
-    TMmsMaker& maker_;
-    SilentQuestions answers_;
-    TMessagePump pump_;
-};
-
-}  // namespace
 
 int main() {
     const std::string root = NewBenchFolder("quilmar-read-bench");

@@ -1,8 +1,8 @@
 // Reading a ".mms" file back into pages: the parts are unpacked into the temporary
 // folder under their (cleaned) part names and the pages are rebuilt from the SMIL
-// document, one page per "par" element (without one, from the parts in their
-// order); parts the SMIL does not name become attachments, one per page. Text parts
-// are read by their declared character set.
+// document's body (a page per "par" and per media element in its sequence); what
+// the document does not place goes by the parts' order, attachments one per page.
+// Text parts are read by their declared character set.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +17,7 @@
 #include "mms_maker.h"
 #include "mms_reader_parse.h"
 #include "shared_procs.h"
+#include "smil_body.h"
 #include "text_codec.h"
 
 namespace {
@@ -46,17 +47,6 @@ std::vector<uint8_t> ReadFileUpTo(const std::string& path, int64_t limit) {
 
 void Inform(TMessageEditor& editor, const std::string& text) {
     editor.Questions().Ask("提示", text, TButtons::Ok, TIcon::Information);
-}
-
-// The duration of a "par" element in the unit SetPlayTime takes, when it has one
-// that reads as a whole number.
-bool ParDuration(const std::string& element, int32_t& value) {
-    const size_t d = element.find("dur=");
-    if (d == std::string::npos) return false;
-    std::string v = element.substr(std::min(d + 5, element.size()));
-    v = v.substr(0, v.find('"'));
-    for (const char* what : {"\"", " ", "ms", "s"}) v = RemoveTextIgnoreCase(v, what);
-    return TryStrToInt(v, value);
 }
 
 // One unpacked part: its file in the temporary folder and the names the message
@@ -110,43 +100,24 @@ std::string ResolveReference(const std::string& written, const std::vector<TRead
 
 using TFileOnPage = std::function<void(TPageModel&, const std::string&)>;
 
-// The pages a SMIL document gives: one per "par" element, with its duration and
-// the parts its sources name.
+// The pages a SMIL document gives (SmilPages), each with its duration and the
+// parts its sources name.
 void PagesFromSmil(TMmsMaker& maker, const std::string& smilData,
                    const std::vector<TReadPart>& parts, const std::set<std::string>& unpacked,
                    TMessageEditor& editor, const TFileOnPage& fileOnPage) {
     maker.FScratch = SplitLines(Cp936ToUtf8(smilData));
-    const std::string t = JoinLines(maker.FScratch);
-    size_t from = 0;
-    for (;;) {
-        const size_t p = t.find("<par", from);
-        if (p == std::string::npos) break;
-        // An element without "</par>" runs to the end of the document.
-        const size_t e = t.find("</par>", p);
-        std::string element;
-        if (e == std::string::npos) {
-            element = t.substr(p);
-            from = t.size();
-        } else {
-            element = t.substr(p, e + 6 - p);
-            // Go on right after "</par>": the next element may follow at once.
-            from = e + 6;
-        }
-
+    const std::vector<TSmilPage> pages = SmilPages(JoinLines(maker.FScratch));
+    for (const TSmilPage& smilPage : pages) {
         TPageModel* page = editor.NewPage();
         if (!page) page = maker.FPages.Selected();
         if (!page) break;
 
         // A duration that is not a whole number leaves the page's own.
         int32_t dur = 0;
-        if (ParDuration(element, dur)) page->SetPlayTime(dur);
+        if (smilPage.HasDur && SmilDuration(smilPage.Dur, dur)) page->SetPlayTime(dur);
 
-        std::string rest = element;
-        for (size_t s = rest.find("src"); s != std::string::npos; s = rest.find("src")) {
-            rest.erase(0, std::min(s + 5, rest.size()));
-            const size_t q = rest.find('"');
-            const std::string raw = q == std::string::npos ? std::string() : rest.substr(0, q + 1);
-            const std::string written = RemoveTextIgnoreCase(raw, "\"");
+        for (const std::string& source : smilPage.Sources) {
+            const std::string written = RemoveTextIgnoreCase(source, "\"");
             if (Trim(written).empty()) continue;
             const std::string name = ResolveReference(written, parts, unpacked);
             // A reference to no part of this message is not filed.
@@ -157,9 +128,10 @@ void PagesFromSmil(TMmsMaker& maker, const std::string& smilData,
     }
 }
 
-// Without a SMIL document: the parts in their order, each into its slot on the
-// current page, and a new page when that slot is taken. Parts that fit no slot are
-// left for the attachments.
+// Without a SMIL document, or for the parts it leaves over: the parts in their
+// order, each into its slot on the current page, and a new page when that slot is
+// taken (the first on a new page). Parts that fit no slot are left for the
+// attachments.
 void PagesInPartOrder(TMmsMaker& maker, TMessageEditor& editor, const TFileOnPage& fileOnPage) {
     TPageModel* page = nullptr;
     const TStringList names = maker.FAddrList;
@@ -204,6 +176,13 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     FBuffer = std::move(file);
     FBufPos = 0;
     const uint8_t* buf = FBuffer.data();
+
+    // A file that holds no message (a notification, a report, a failed retrieve) is
+    // told for what it is, before anything of the current message changes.
+    if (const std::string what = NoMessageText(buf, FBufLen); !what.empty()) {
+        Inform(editor, what);
+        return;
+    }
 
     // The body starts where the header ends: found by walking the header's fields,
     // whatever their order; a header that cannot be walked is searched for the
@@ -252,16 +231,14 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
         part.Location = Cp936ToUtf8(headers.Location);
         part.ContentId = Cp936ToUtf8(headers.ContentId);
         part.Charset = headers.Charset;
-        // Named only by its Content-ID, or by a name without an extension: the type
-        // gives the extension the page files it by.
-        std::string name = CleanPartName(!part.Name.empty() ? part.Name : part.ContentId);
-        if ((!part.Name.empty() || !part.ContentId.empty()) && ExtractFileExt(name).empty())
-            name += ExtensionOfType(headers);
-        name = DistinctName(name, unpacked);
+        const std::string name =
+            DistinctName(PartFileName(part.Name, part.ContentId, headers), unpacked);
         part.File = name;
         const int64_t take = std::min<int64_t>(d, FBufLen - dataStart);
-        const std::string_view data(reinterpret_cast<const char*>(buf) + dataStart,
-                                    static_cast<size_t>(take));
+        std::string_view data(reinterpret_cast<const char*>(buf) + dataStart,
+                              static_cast<size_t>(take));
+        std::string decoded;
+        if (DecodeTransferEncoding(headers.TransferEncoding, data, decoded)) data = decoded;
         if (name.find("smil") != std::string::npos || headers.ContentType == "application/smil") {
             // A later SMIL part replaces an earlier one.
             smilData.assign(data);
@@ -310,19 +287,18 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
         FAddrList.erase(std::remove(FAddrList.begin(), FAddrList.end(), name), FAddrList.end());
     };
 
-    if (haveSmil)
-        PagesFromSmil(*this, smilData, parts, unpacked, editor, fileOnPage);
-    else
-        PagesInPartOrder(*this, editor, fileOnPage);
+    // What the SMIL document does not place (everything, where it gives no page)
+    // is placed by the parts' order: nothing received is lost.
+    if (haveSmil) PagesFromSmil(*this, smilData, parts, unpacked, editor, fileOnPage);
+    PagesInPartOrder(*this, editor, fileOnPage);
 
-    // Leftover parts: one attachment per page from the first page on. Without a
-    // SMIL document nothing tells where they belong, and none is left behind: each
-    // that finds no page gets a page of its own.
+    // Leftover parts: one attachment per page from the first page on; each that
+    // finds no page gets a page of its own.
     for (size_t i = 0; !FAddrList.empty(); ++i) {
         TPageModel* page = nullptr;
         if (i < FPages.Items.size())
             page = FPages.Items[i].get();
-        else if (!haveSmil)
+        else
             page = editor.NewPage();
         if (!page) break;
         page->AddFileByType(TempDir + FAddrList.front(), true);

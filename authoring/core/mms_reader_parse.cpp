@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <map>
 
 #include "shared_procs.h"
 #include "text_codec.h"
@@ -280,8 +281,8 @@ std::string ReadSubject(const uint8_t* bytes, int32_t len, int32_t n) {
             // Text that is not UTF-8 does not convert: the search ends without a
             // subject. Otherwise it is kept to what the program's ANSI text can
             // hold, like the writer.
-            const std::string text = TextAt(bytes, len, textStart);
-            if (!IsValidUtf8(text)) return {};
+            std::string text;
+            if (!WholeUtf8Characters(TextAt(bytes, len, textStart), text)) return {};
             return Cp936ToUtf8(Utf8ToCp936(text));
         }
     }
@@ -369,10 +370,13 @@ TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uin
         }
         pos = valueEnd;
     }
-    while (NextField(bytes, end, pos, field, at)) {
+    for (int32_t start = pos; NextField(bytes, end, pos, field, at); start = pos) {
         if (!IsTextAt(bytes, at)) continue;
         if (field == 0x8E && h.Location.empty()) h.Location = TextValue(bytes, pos, at);
         if (field == 0xC0 && h.ContentId.empty()) h.ContentId = WithoutAngles(TextValue(bytes, pos, at));
+        // WSP has no number for it: a header of its own name.
+        if (field == 0 && SameTextAscii(TextAt(bytes, at, start), "content-transfer-encoding"))
+            h.TransferEncoding = LowerAscii(Trim(TextValue(bytes, pos, at)));
     }
     return h;
 }
@@ -383,11 +387,15 @@ std::string ExtensionOfType(const TPartHeaders& h) {
         const char* type;
         const char* ext;
     } types[] = {
-        {0x03, "text/plain", ".txt"},  {0x1E, "image/jpeg", ".jpg"}, {-1, "image/jpg", ".jpg"},
-        {0x1D, "image/gif", ".gif"},   {0x20, "image/png", ".png"},  {-1, "image/bmp", ".bmp"},
-        {-1, "audio/mpeg", ".mp3"},    {-1, "audio/mp3", ".mp3"},    {-1, "audio/wav", ".wav"},
-        {-1, "audio/x-wav", ".wav"},   {-1, "audio/midi", ".mid"},   {-1, "audio/mid", ".mid"},
-        {-1, "application/smil", ".smil"},
+        {0x03, "text/plain", ".txt"},       {0x1E, "image/jpeg", ".jpg"},
+        {-1, "image/jpg", ".jpg"},          {0x1D, "image/gif", ".gif"},
+        {0x20, "image/png", ".png"},        {-1, "image/bmp", ".bmp"},
+        {-1, "audio/mpeg", ".mp3"},         {-1, "audio/mp3", ".mp3"},
+        {-1, "audio/wav", ".wav"},          {-1, "audio/x-wav", ".wav"},
+        {-1, "audio/midi", ".mid"},         {-1, "audio/mid", ".mid"},
+        {-1, "application/smil", ".smil"},  {0x07, "text/x-vcard", ".vcf"},
+        {0x06, "text/x-vcalendar", ".vcs"}, {-1, "audio/amr", ".amr"},
+        {-1, "video/3gpp", ".3gp"},         {-1, "video/mp4", ".mp4"},
     };
     for (const auto& t : types)
         if ((t.code >= 0 && h.ContentTypeCode == t.code) || h.ContentType == t.type) return t.ext;
@@ -461,7 +469,7 @@ std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiK
     switch (charset) {
         case kUtf8:
             if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-            if (IsValidUtf8(bytes)) return std::string(bytes);
+            if (WholeUtf8Characters(bytes, out)) return out;
             break;
         case kUsAscii:
             if (IsAscii(bytes)) return std::string(bytes);
@@ -490,4 +498,248 @@ std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiK
     std::string text = TextAsUtf8(bytes, &form);
     ansiKept = form == TTextForm::Ansi && !IsAscii(bytes);
     return text;
+}
+
+bool WholeUtf8Characters(std::string_view bytes, std::string& text) {
+    if (IsValidUtf8(bytes)) {
+        text.assign(bytes);
+        return true;
+    }
+    // The continuation bytes at the end and the lead byte before them.
+    const size_t n = bytes.size();
+    size_t k = 0;
+    while (k < 3 && k < n && (static_cast<unsigned char>(bytes[n - 1 - k]) & 0xC0) == 0x80) ++k;
+    if (k == n) return false;
+    const auto lead = static_cast<unsigned char>(bytes[n - 1 - k]);
+    const size_t need = lead >= 0xC2 && lead <= 0xDF   ? 1
+                        : lead >= 0xE0 && lead <= 0xEF ? 2
+                        : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                       : 0;
+    if (k >= need) return false;
+    const std::string_view whole = bytes.substr(0, n - 1 - k);
+    if (!IsValidUtf8(whole) || (k == 0 && IsAscii(whole))) return false;
+    text.assign(whole);
+    return true;
+}
+
+std::string PartFileName(const std::string& name, const std::string& contentId,
+                         const TPartHeaders& h) {
+    const std::string ext = ExtensionOfType(h);
+    if (name.empty() && contentId.empty()) {
+        const std::string lower = LowerAscii(ext);
+        const char* stem =
+            lower == ".txt"                                                            ? "text"
+            : lower == ".jpg" || lower == ".gif" || lower == ".png" || lower == ".bmp" ? "image"
+            : lower == ".mp3" || lower == ".wav" || lower == ".mid"                    ? "audio"
+                                                                                       : "part";
+        return stem + ext;
+    }
+    std::string file = CleanPartName(!name.empty() ? name : contentId);
+    if (ExtractFileExt(file).empty()) file += ext;
+    return file;
+}
+
+namespace {
+
+bool DecodeBase64(std::string_view in, std::string& out) {
+    out.clear();
+    out.reserve(in.size() / 4 * 3);
+    uint32_t acc = 0;
+    int bits = 0;
+    size_t digits = 0, pad = 0;
+    for (const char c : in) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        if (c == '=') {
+            ++pad;
+            continue;
+        }
+        int v = -1;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+')
+            v = 62;
+        else if (c == '/')
+            v = 63;
+        // Another character, or digits after the padding: not base64.
+        if (v < 0 || pad > 0) return false;
+        ++digits;
+        acc = (acc << 6) | static_cast<uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((acc >> bits) & 0xFF);
+            acc &= (1u << bits) - 1;
+        }
+    }
+    // A last group of one digit holds no whole byte.
+    return digits % 4 != 1 && pad <= 2;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool DecodeQuotedPrintable(std::string_view in, std::string& out) {
+    out.clear();
+    out.reserve(in.size());
+    // Blanks written as they are before a line break are the transport's padding;
+    // those from "=20" are the text's.
+    size_t kept = 0;
+    auto dropPadding = [&] {
+        while (out.size() > kept && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+    };
+    for (size_t i = 0; i < in.size(); ++i) {
+        const char c = in[i];
+        if (c == '=') {
+            // A soft line break: "=", maybe blanks, then the line's end.
+            size_t j = i + 1;
+            while (j < in.size() && (in[j] == ' ' || in[j] == '\t')) ++j;
+            if (j >= in.size() || in[j] == '\r' || in[j] == '\n') {
+                if (j + 1 < in.size() && in[j] == '\r' && in[j + 1] == '\n') ++j;
+                i = j;
+                continue;
+            }
+            const int hi = i + 1 < in.size() ? HexDigit(in[i + 1]) : -1;
+            const int lo = i + 2 < in.size() ? HexDigit(in[i + 2]) : -1;
+            if (hi < 0 || lo < 0) return false;
+            out += static_cast<char>(hi * 16 + lo);
+            kept = out.size();
+            i += 2;
+            continue;
+        }
+        if (c == '\r' || c == '\n') {
+            dropPadding();
+            out += c;
+            kept = out.size();
+            continue;
+        }
+        out += c;
+    }
+    dropPadding();
+    return true;
+}
+
+}  // namespace
+
+bool DecodeTransferEncoding(std::string_view encoding, std::string_view data, std::string& out) {
+    if (encoding == "base64") return DecodeBase64(data, out);
+    if (encoding == "quoted-printable") return DecodeQuotedPrintable(data, out);
+    return false;
+}
+
+namespace {
+
+// The user's words for the status values of the reports.
+std::string StatusName(uint8_t field, uint8_t value) {
+    struct Name {
+        uint8_t field, value;
+        const char* text;
+    };
+    static const Name names[] = {
+        // X-Mms-Retrieve-Status
+        {0x99, 0xC0, "暂时未能取回"},
+        {0x99, 0xC1, "暂时找不到这条彩信"},
+        {0x99, 0xC2, "网络暂时有问题"},
+        {0x99, 0xE0, "取回失败"},
+        {0x99, 0xE1, "服务被拒绝"},
+        {0x99, 0xE2, "服务器上没有这条彩信"},
+        {0x99, 0xE3, "彩信的内容不受支持"},
+        // X-Mms-Status
+        {0x95, 0x80, "已过期"},
+        {0x95, 0x81, "已送达"},
+        {0x95, 0x82, "被拒收"},
+        {0x95, 0x83, "推迟接收"},
+        {0x95, 0x84, "无法识别"},
+        {0x95, 0x85, "不确定"},
+        {0x95, 0x86, "已转发"},
+        {0x95, 0x87, "无法送达"},
+        // X-Mms-Read-Status
+        {0x9B, 0x80, "已阅读"},
+        {0x9B, 0x81, "未阅读即被删除"},
+        // X-Mms-Response-Status
+        {0x92, 0x80, "成功"},
+    };
+    for (const Name& n : names)
+        if (n.field == field && n.value == value) return n.text;
+    char code[16];
+    std::snprintf(code, sizeof(code), "%02X", value);
+    // Values the table has not: by their class, as the standard reads them.
+    if (field == 0x99)
+        return std::string(value >= 0xC0 && value < 0xE0 ? "暂时未能取回" : "取回失败") +
+               "（代码 " + code + "）";
+    if (field == 0x92) return std::string("失败（代码 ") + code + "）";
+    return std::string("代码 ") + code;
+}
+
+}  // namespace
+
+std::string NoMessageText(const uint8_t* bytes, int32_t len) {
+    if (len < 2 || bytes[0] != 0x8C || bytes[1] < 0x80) return {};
+    const uint8_t type = bytes[1];
+    // The header's fields up to the Content-Type, after which a body follows.
+    std::map<uint8_t, uint8_t> codes;
+    std::map<uint8_t, std::string> texts;
+    bool hasBody = false;
+    int32_t pos = 0, at = 0;
+    uint8_t field = 0;
+    while (NextField(bytes, len, pos, field, at)) {
+        if (field == 0x84) {
+            hasBody = true;
+            break;
+        }
+        if (!field || codes.count(field) || texts.count(field)) continue;
+        if (bytes[at] >= 0x80)
+            codes[field] = bytes[at];
+        else if (field == 0x96 || field == 0x9A || field == 0x93)
+            texts[field] = EncodedStringValue(bytes, pos, at);
+        else if (IsTextAt(bytes, at))
+            texts[field] = TextValue(bytes, pos, at);
+    }
+    auto line = [&](const char* label, uint8_t f) -> std::string {
+        if (codes.count(f)) return std::string("\r\n") + label + StatusName(f, codes[f]);
+        return {};
+    };
+    auto textLine = [&](const char* label, uint8_t f) -> std::string {
+        if (texts.count(f) && !Trim(texts[f]).empty())
+            return std::string("\r\n") + label + texts[f];
+        return {};
+    };
+    switch (type) {
+        case 0x80:  // m-send-req: the message itself
+            return {};
+        case 0x81:
+            return "此文件是彩信的发送确认，其中没有彩信内容。" + line("发送结果：", 0x92) +
+                   textLine("说明：", 0x93);
+        case 0x82:
+            return "此文件是彩信通知：彩信本身还在服务器上，文件中没有彩信内容。" +
+                   textLine("主题：", 0x96) + textLine("取回地址：", 0x83);
+        case 0x83:
+            return "此文件是对彩信通知的应答，其中没有彩信内容。";
+        case 0x84:
+            // A retrieved message, unless its retrieve failed.
+            if (!codes.count(0x99) || codes[0x99] == 0x80) return {};
+            return "此文件是一次失败的彩信取回，其中没有彩信内容。" + line("状态：", 0x99) +
+                   textLine("服务器的说明：", 0x9A);
+        case 0x85:
+            return "此文件是彩信的接收确认，其中没有彩信内容。";
+        case 0x86:
+            return "此文件是彩信的送达报告，其中没有彩信内容。" + line("送达状态：", 0x95);
+        case 0x87:
+        case 0x88:
+            return "此文件是彩信的阅读报告，其中没有彩信内容。" + line("阅读状态：", 0x9B);
+        default:
+            // Other exchanges with the service: a message only where a body follows.
+            if (hasBody) return {};
+            char code[8];
+            std::snprintf(code, sizeof(code), "%02X", type);
+            return std::string("此文件是与彩信服务之间的往来信息（类型 ") + code +
+                   "），其中没有彩信内容。";
+    }
 }

@@ -63,11 +63,31 @@ struct TPartHeaders {
     std::string Name;
     std::string Location;
     std::string ContentId;
+    std::string TransferEncoding;  // of a Content-Transfer-Encoding header, lower-cased
 };
 TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uint32_t length);
 // The file extension the program files a part of this content type by (".jpg",
 // ".txt", ...); empty for any other type.
 std::string ExtensionOfType(const TPartHeaders& h);
+// The file name a part is unpacked under, from its Name (or Content-Location) or
+// else its Content-ID, both UTF-8, cleaned (CleanPartName); a name without an
+// extension takes its type's. A part with neither takes a name made from its type
+// ("text.txt", "image.jpg"), so that it is filed by its kind.
+std::string PartFileName(const std::string& name, const std::string& contentId,
+                         const TPartHeaders& h);
+// A part's data without its transfer encoding ("base64", "quoted-printable"): false
+// when there is none, it is another, or the data does not decode; then the data is
+// kept as it came.
+bool DecodeTransferEncoding(std::string_view encoding, std::string_view data, std::string& out);
+// What a file that holds no message is, in the user's words: a notification of a
+// message still on the server, a delivery or read report, an acknowledgement, a send
+// confirmation, a retrieve that failed with its status and text. Empty for a message
+// (m-send-req, a retrieved message) and for bytes that do not start as one.
+std::string NoMessageText(const uint8_t* bytes, int32_t len);
+// Bytes that are UTF-8, or UTF-8 cut inside their last character by their sender:
+// the whole characters, in text. False for any other bytes. A lone last byte after
+// ASCII text is too little to tell a cut from a single-byte code page: false.
+bool WholeUtf8Characters(std::string_view bytes, std::string& text);
 // The number of a character set named by its text ("utf-8", "GB2312", ...); 0 for a
 // name the reader does not know.
 uint32_t CharsetNumber(std::string_view name);

@@ -446,12 +446,12 @@ TEST_F(ReaderTest, LeftoverPartsBecomeAttachments) {
     const std::string smil = "<par><text src=\"t.txt\"/></par>\r\n<par></par>\r\n";
     Read(Build(
         {{"0000.smil", smil}, {"t.txt", "x"}, {"厖亷.zip", "1"}, {"p.bmp", "2"}, {"y.doc", "3"}}));
-    ASSERT_EQ(reader.FPages.Count(), 2);
+    ASSERT_EQ(reader.FPages.Count(), 3);
     EXPECT_EQ(SlotFile(0, mkAttach), Temp("厖亷.zip"));
     EXPECT_EQ(SlotFile(1, mkAttach), Temp("p.bmp"));
-    // More parts than pages: the rest stays in the folder, unfiled.
-    EXPECT_TRUE(fs::exists(Temp("y.doc")));
-    EXPECT_EQ(reader.FAddrList, TStringList{"y.doc"});
+    // More parts than pages: the rest get pages of their own, nothing is lost.
+    EXPECT_EQ(SlotFile(2, mkAttach), Temp("y.doc"));
+    EXPECT_TRUE(reader.FAddrList.empty());
 }
 
 TEST_F(ReaderTest, LastSmilNamedPartIsTheDocument) {
@@ -682,13 +682,15 @@ TEST_F(ReaderTest, EntryCountWhateverTheContentTypeParameters) {
             body += Entry(Named("application/octet-stream", n), std::string("data ") + n);
         }
         Read(Header("", c.ct) + body);
-        ASSERT_EQ(reader.FPages.Count(), 2) << c.what;
+        // The attachments the two pages cannot hold get pages of their own.
+        ASSERT_EQ(reader.FPages.Count(), 147) << c.what;
         EXPECT_EQ(SlotFile(0, mkText), Temp("a.txt")) << c.what;
         EXPECT_EQ(SlotFile(1, mkPicture), Temp("p1.jpg")) << c.what;
         EXPECT_EQ(ReadFileBytes(Temp("p1.jpg")), "picture bytes") << c.what;
         EXPECT_EQ(SlotFile(0, mkAttach), Temp("f000.bin")) << c.what;
         EXPECT_EQ(SlotFile(1, mkAttach), Temp("f001.bin")) << c.what;
         EXPECT_EQ(ReadFileBytes(Temp("f146.bin")), "data f146.bin") << c.what;
+        EXPECT_EQ(SlotFile(146, mkAttach), Temp("f146.bin")) << c.what;
     }
     EXPECT_TRUE(editor.Q.Boxes.empty());
 
@@ -730,8 +732,11 @@ TEST_F(ReaderTest, EveryPartKeepsItsOwnFile) {
     }
     for (const auto& d : datas) EXPECT_EQ(found.count(d), 1u) << d;
     EXPECT_EQ(found.size(), datas.size() + 1);  // and the SMIL document
-    ASSERT_EQ(reader.FPages.Count(), 2);
+    // The picture the document does not name gets a page after its two; the eight
+    // attachments one page each.
+    ASSERT_EQ(reader.FPages.Count(), 8);
     EXPECT_EQ(ReadFileBytes(SlotFile(0, mkPicture)), "first picture");
+    EXPECT_EQ(ReadFileBytes(SlotFile(2, mkPicture)), "second picture");
     // The leftover parts go one per page: never the same file twice.
     EXPECT_NE(SlotFile(0, mkAttach), SlotFile(1, mkAttach));
 }
@@ -1014,4 +1019,236 @@ TEST_F(ReaderTest, AnAutosaveThatCannotBeReadIsKeptAside) {
     ReadAutosave(reader, path, editor.Q, [&] { called = true; });
     EXPECT_FALSE(called);
     EXPECT_TRUE(editor.Q.Boxes.empty());
+}
+
+// Messages as operators, gateways and phones deliver them, and files that hold no
+// message at all. Each row tells what the user sees: the box, the subject line, and
+// the pages; where a box tells that nothing is opened, the current message stays
+// as it was, its files included.
+TEST_F(ReaderTest, MessagesFromOtherSenders) {
+    using raw_mms::Pdu;
+    struct Want {
+        std::string text;     // what the text slot's file reads, UTF-8, without its last CR LF
+        std::string picture;  // the picture's bytes
+        std::string audio, attach;  // file names
+        int32_t seconds = 5;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string box;      // the one box shown; empty for none
+        std::string subject;  // the subject line shown
+        std::vector<Want> pages;
+    };
+    const std::string smilHead = Named("application/smil", "s.smil");
+    auto related = [&](const std::string& smil, const std::vector<std::string>& entries) {
+        std::string body = Uv(entries.size() + 1) + Entry(smilHead, smil);
+        for (const auto& e : entries) body += e;
+        return Header("", kRelated) + body;
+    };
+    auto mixed = [&](const std::string& fields, const std::vector<std::string>& entries) {
+        std::string body = Uv(entries.size());
+        for (const auto& e : entries) body += e;
+        return Header(fields, kMixed) + body;
+    };
+    const std::string finnish = "Tämmönen 😈 tää lähtee huomenna.";
+    const std::string jpeg =
+        B({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0xFF, 0xD9});
+    auto encoded = [](const std::string& headers, const char* encoding) {
+        return headers + Z("Content-Transfer-Encoding") + Z(encoding);
+    };
+    const std::string utf8Text = TextWithCharset(B({0x81, 0xEA}), "fi.txt");
+    // The sender's subject "И ещё баночку", cut inside its "к" (D0 BA).
+    const std::string cutSubject = "И ещё баноч\xD0";
+    const std::string txId = B({0x98}) + Z("T7") + B({0x8D, 0x92});
+    const std::string date = B({0x85, 0x04, 0x5F, 0x00, 0x00, 0x00});
+    std::string manySrc;
+    for (int i = 0; i < 1000; ++i) manySrc += "src";
+    Case cases[] = {
+        // SMIL bodies.
+        {"media straight in the body",
+         related(
+             "<smil><head><layout><region id=\"Image\"/></layout></head><body>"
+             "<img src=\"cid:JPG160X120.jpg\" region=\"Image\"/>"
+             "<text src=\"cid:t1\" region=\"Text\" dur=\"3000ms\"/></body></smil>",
+             {Entry(CidOnly(0x9E, "JPG160X120.jpg"), jpeg), Entry(CidOnly(0x83, "t1"), "Hello")}),
+         "",
+         "",
+         {{"", jpeg, "", "", 5}, {"Hello", "", "", "", 3}}},
+        {"a seq of par, and a media element in the seq",
+         related("<smil><body><seq><par dur=\"2s\"><img src=\"a.gif\"/><text src=\"a.txt\"/></par>"
+                 "<par dur=\"4000ms\"><audio src=\"s.mid\"/></par>"
+                 "<text src=\"b.txt\" dur=\"6s\"/></seq></body></smil>",
+                 {Entry(Named("image/gif", "a.gif"), "GIF89a"),
+                  Entry(Named("text/plain", "a.txt"), "one"),
+                  Entry(Named("audio/midi", "s.mid"), "MThd"),
+                  Entry(Named("text/plain", "b.txt"), "two")}),
+         "",
+         "",
+         {{"one", "GIF89a", "", "", 2}, {"", "", "s.mid", "", 4}, {"two", "", "", "", 6}}},
+        {"loose markup: a comment, media left open",
+         related("<smil><body><!-- <par><img src=\"x.gif\"/></par> -->"
+                 "<img src=\"p.jpg\"><text src='t.txt'></body></smil>",
+                 {Entry(Named("image/jpeg", "p.jpg"), jpeg),
+                  Entry(Named("text/plain", "t.txt"), "words")}),
+         "",
+         "",
+         {{"", jpeg, "", "", 5}, {"words", "", "", "", 5}}},
+        {"a document that gives no page: the parts in their order",
+         related("<smil><head></head><body></body></smil>",
+                 {Entry(Named("text/plain", "a.txt"), "Hi"),
+                  Entry(Named("image/jpeg", "p.jpg"), jpeg)}),
+         "",
+         "",
+         {{"Hi", jpeg, "", "", 5}}},
+        {"a crafted document that gives no page",
+         related("<par" + manySrc + "\"", {Entry(Named("text/plain", "a.txt"), "kept")}),
+         "",
+         "",
+         {{"kept", "", "", "", 5}}},
+        // Transfer-encoded parts.
+        {"base64 text and picture",
+         mixed("", {Entry(encoded(utf8Text, "base64"),
+                          "VMOkbW3Dtm5lbiDwn5iI\r\nIHTDpMOkIGzDpGh0ZWUgaHVvbWVubmEu\r\n"),
+                    Entry(encoded(Named("image/jpeg", "p.jpg"), "BASE64"), "/9j/4AAQSkZJRv/Z"),
+                    // A body that does not decode is kept as it came.
+                    Entry(encoded(Named("text/plain", "b.txt"), "base64"), "not base64!")}),
+         "",
+         "",
+         {{finnish, jpeg, "", "", 5}, {"not base64!", "", "", "", 5}}},
+        {"quoted-printable text and picture",
+         mixed("",
+               {Entry(encoded(utf8Text, "quoted-printable"),
+                      "T=C3=A4mm=C3=B6nen =F0=9F=98=88 t=C3=A4=C3=A4 =\r\nl=C3=A4htee huomenna."),
+                Entry(encoded(Named("image/jpeg", "p.jpg"), "quoted-printable"),
+                      "=FF=D8=FF=E0=00=10JFIF=FF=D9")}),
+         "",
+         "",
+         {{finnish, jpeg, "", "", 5}}},
+        // Parts with no name at all.
+        {"parts with no name",
+         mixed("", {Entry(B({0x83}), "Hello from a gateway"), Entry(B({0x9E}), jpeg),
+                    Entry(B({0x83}), "second text")}),
+         "",
+         "",
+         {{"Hello from a gateway", jpeg, "", "", 5}, {"second text", "", "", "", 5}}},
+        // A UTF-8 subject and text cut inside their last character.
+        {"a cut UTF-8 subject",
+         mixed(B({0x96}) + Vl(cutSubject.size() + 3) + B({0xEA, 0x7F}) + Z(cutSubject),
+               {Entry(Named("text/plain", "a.txt"), "x")}),
+         "",
+         "主题:И ещё баноч",
+         {{"x", "", "", "", 5}}},
+        {"a cut UTF-8 text",
+         mixed("", {Entry(utf8Text, "Привет, мир\xD1")}),
+         "",
+         "",
+         {{"Привет, мир", "", "", "", 5}}},
+        // Files that hold no message.
+        {"a notification",
+         Pdu(0x82, txId + B({0x89, 0x01, 0x81}) + B({0x96}) + Z("Hello") + B({0x8A, 0x80}) +
+                       B({0x8E, 0x02, 0x10, 0x00}) + B({0x88, 0x05, 0x81, 0x03, 0x01, 0x51, 0x80}) +
+                       B({0x83}) + Z("http://mmsc.example/abc")),
+         "此文件是彩信通知：彩信本身还在服务器上，文件中没有彩信内容。\r\n主题：Hello\r\n"
+         "取回地址：http://mmsc.example/abc",
+         "",
+         {}},
+        {"a delivery report",
+         Pdu(0x86, B({0x8D, 0x92, 0x8B}) + Z("id1") + B({0x97}) + Z("+8613800000000/TYPE=PLMN") +
+                       date + B({0x95, 0x81})),
+         "此文件是彩信的送达报告，其中没有彩信内容。\r\n送达状态：已送达",
+         "",
+         {}},
+        {"a read report (originator)",
+         Pdu(0x88, B({0x8D, 0x92, 0x8B}) + Z("id1") + date + B({0x9B, 0x80})),
+         "此文件是彩信的阅读报告，其中没有彩信内容。\r\n阅读状态：已阅读",
+         "",
+         {}},
+        {"a read report (recipient)",
+         Pdu(0x87, B({0x8D, 0x92, 0x8B}) + Z("id1") + B({0x9B, 0x81})),
+         "此文件是彩信的阅读报告，其中没有彩信内容。\r\n阅读状态：未阅读即被删除",
+         "",
+         {}},
+        {"an acknowledgement",
+         Pdu(0x85, txId),
+         "此文件是彩信的接收确认，其中没有彩信内容。",
+         "",
+         {}},
+        {"a send confirmation",
+         Pdu(0x81, txId + B({0x92, 0x80, 0x8B}) + Z("id1")),
+         "此文件是彩信的发送确认，其中没有彩信内容。\r\n发送结果：成功",
+         "",
+         {}},
+        {"a notification response",
+         Pdu(0x83, txId + B({0x95, 0x81})),
+         "此文件是对彩信通知的应答，其中没有彩信内容。",
+         "",
+         {}},
+        {"a retrieve that failed",
+         Pdu(0x84, txId + date + B({0x99, 0xE2, 0x9A}) + Z("Message not found") + B({0x84}) +
+                       kMixed + Uv(0)),
+         "此文件是一次失败的彩信取回，其中没有彩信内容。\r\n状态：服务器上没有这条彩信\r\n"
+         "服务器的说明：Message not found",
+         "",
+         {}},
+    };
+
+    // The message open before each row: one page of the program's own.
+    AddWriterPage()->SetMedia(src.File("c.txt", "current words"), "", "", "", 9);
+    writer.MakeMms(src.Path() + "current.mms");
+    const std::string current = ReadFileBytes(src.Path() + "current.mms");
+    for (const auto& c : cases) {
+        Read(current);
+        ASSERT_EQ(reader.FPages.Count(), 1);
+        TPageModel* before = reader.FPages[0];
+        const std::string currentText = SlotFile(0, mkText);
+        const std::string currentBytes = ReadFileBytes(currentText);
+        const int newMessages = editor.NewMessages;
+        const size_t subjects = editor.SubjectLines.size();
+        editor.Q.Boxes.clear();
+
+        Read(c.bytes);
+        std::vector<std::string> boxes;
+        for (const auto& b : editor.Q.Boxes) {
+            boxes.push_back(b.Text);
+            EXPECT_EQ(b.Caption, "提示") << c.what;
+        }
+        EXPECT_EQ(boxes,
+                  c.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.box})
+            << c.what;
+        if (!c.box.empty()) {
+            EXPECT_EQ(editor.NewMessages, newMessages) << c.what;
+            EXPECT_EQ(editor.SubjectLines.size(), subjects) << c.what;
+            EXPECT_EQ(reader.FPages.Count(), 1) << c.what;
+            if (reader.FPages.Count() != 1) continue;
+            EXPECT_EQ(reader.FPages[0], before) << c.what;
+            EXPECT_EQ(Page(0).FPlayTime, 9) << c.what;
+            EXPECT_EQ(SlotFile(0, mkText), currentText) << c.what;
+            EXPECT_EQ(ReadFileBytes(currentText), currentBytes) << c.what;
+            continue;
+        }
+        EXPECT_EQ(editor.SubjectLines.size(), subjects + 1) << c.what;
+        if (editor.SubjectLines.size() == subjects + 1) {
+            EXPECT_EQ(editor.SubjectLines.back(), c.subject) << c.what;
+        }
+        EXPECT_EQ(reader.FPages.Count(), static_cast<int>(c.pages.size())) << c.what;
+        if (reader.FPages.Count() != static_cast<int>(c.pages.size())) continue;
+        for (size_t i = 0; i < c.pages.size(); ++i) {
+            const int n = static_cast<int>(i);
+            const Want& w = c.pages[i];
+            std::string text;
+            if (!SlotFile(n, mkText).empty()) {
+                text = TextAsUtf8(ReadFileBytes(SlotFile(n, mkText)));
+                if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0)
+                    text.resize(text.size() - 2);
+            }
+            EXPECT_EQ(text, w.text) << c.what << " page " << i;
+            const std::string picture = SlotFile(n, mkPicture);
+            EXPECT_EQ(picture.empty() ? "" : ReadFileBytes(picture), w.picture)
+                << c.what << " page " << i;
+            EXPECT_EQ(ExtractFileName(SlotFile(n, mkAudio)), w.audio) << c.what << " page " << i;
+            EXPECT_EQ(ExtractFileName(SlotFile(n, mkAttach)), w.attach) << c.what << " page " << i;
+            EXPECT_EQ(Page(n).FPlayTime, w.seconds) << c.what << " page " << i;
+        }
+    }
 }

@@ -21,6 +21,8 @@ inline std::string Z(std::string_view text) { return std::string(text) + '\0'; }
 inline std::string Header(const std::string& fields, const std::string& ct) {
     return B({0x8C, 0x80, 0x98}) + Z("T42") + B({0x8D, 0x90}) + fields + B({0x84}) + Vl(ct.size()) + ct;
 }
+// Any other PDU: its type (X-Mms-Message-Type) and the given fields.
+inline std::string Pdu(int type, const std::string& fields) { return B({0x8C, type}) + fields; }
 inline std::string Entry(const std::string& headers, const std::string& data) {
     return Uv(headers.size()) + Uv(data.size()) + headers + data;
 }

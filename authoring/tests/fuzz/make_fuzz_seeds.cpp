@@ -123,6 +123,34 @@ int main(int argc, char** argv) {
                        Header("", kRelated + B({0x89}) + Z("text/plain")) + Uv(1) +
                            Entry(CidOnly(0x83, "text"), "Hello"));
     }
+    {  // SMIL bodies of other senders: media straight in the body, a "seq" of "par"
+       // and media; transfer-encoded and nameless parts; a subject cut inside its
+       // last character
+        using namespace raw_mms;
+        const std::string smil =
+            "<smil><head><layout><region id=\"Image\"/></layout></head><body>"
+            "<img src=\"cid:p1\" region=\"Image\"/><!-- a comment -->"
+            "<seq><par dur=\"2s\"><text src=\"t.txt\"/></par><text src='q.txt' dur=\"3s\"/>"
+            "</seq></body></smil>";
+        const std::string cte = Z("Content-Transfer-Encoding");
+        const std::string body =
+            Entry(Named("application/smil", "s.smil"), smil) + Entry(CidOnly(0x9E, "p1"), "J") +
+            Entry(Named("text/plain", "t.txt") + cte + Z("base64"), "aGVsbG8=\r\n") +
+            Entry(Named("text/plain", "q.txt") + cte + Z("quoted-printable"), "T=C3=A4m=\r\nm") +
+            Entry(B({0x83}), "no name") + Entry(B({0x9E}), "no name either");
+        const std::string cut = B({0x96, 0x07, 0xEA, 0x7F, 0xD0, 0x98, ' ', 0xD0, 0x00});
+        WriteFileBytes(out + "smil_body_media.mms",
+                       Header(cut, kRelated + B({0x89}) + kSmilType) + Uv(6) + body);
+    }
+    {  // files that hold no message: a notification, a failed retrieve
+        using namespace raw_mms;
+        WriteFileBytes(out + "notification.mms",
+                       Pdu(0x82, B({0x98}) + Z("T1") + B({0x8D, 0x92, 0x96}) + Z("Hi") +
+                                     B({0x8E, 0x02, 0x10, 0x00, 0x83}) + Z("http://mmsc/x")));
+        WriteFileBytes(out + "retrieve_failed.mms",
+                       Pdu(0x84, B({0x98}) + Z("T2") + B({0x8D, 0x92, 0x99, 0xE2, 0x9A}) +
+                                     Z("Message not found") + B({0x84}) + kMixed + Uv(0)));
+    }
     fs::remove_all(work);
     return 0;
 }
