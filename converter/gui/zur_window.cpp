@@ -415,6 +415,11 @@ std::string Tfrmzur::RunBatchFile() {
         ~TForget() { Command = nullptr; }
     } forget{FDosCommand};
     FDosCommand->SetCommandLine(ShellWord(FBatFile));
+    // The outside program and whatever it starts hold the folder with us: should
+    // this program be killed, nothing of the run goes on in a folder that looks
+    // free (the runner's guard ends the run's group, and the folder is free
+    // once the last of them has gone).
+    FDosCommand->SetInheritedFd(FFolderLock.Handle());
     FDosCommand->Start();
     while (FDosCommand->IsRunning() && !FClosing) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

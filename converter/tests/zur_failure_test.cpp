@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <QTemporaryDir>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "audio_fixtures.h"
+#include "dos_command.h"
 #include "test_support.h"
 #include "zur_folder_lock.h"
 
@@ -132,6 +134,71 @@ TEST(ZurFolderLock, ANameTakenByOtherThanAFileIsToldAtOnce) {
             EXPECT_EQ(ReadFileBytes(folder + "file"), "kept");
             EXPECT_FALSE(PathExists(folder + "nothing"));
         }
+    }
+}
+
+// A zur killed during a conversion: what its batch file started ends with it,
+// and the folder stays taken until the last process of the run has gone, also
+// one that left the run's process group.
+TEST(ZurFolderLock, AKilledZurTakesItsRunAlongAndHoldsTheFolderUntilItsEnd) {
+    struct TCase {
+        const char* Name;
+        const char* Converter;
+        bool LeavesTheGroup;
+    } cases[] = {
+        {"a converter in the run's group", "", false},
+        {"a converter in a session of its own", "setsid ", true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QTemporaryDir dir;
+        const std::string folder = FolderOf(dir);
+        const std::string pids = folder + "pids";
+        const pid_t zur = ::fork();
+        ASSERT_GE(zur, 0);
+        if (zur == 0) {
+            // Takes the folder and runs the batch file as the window does.
+            TFolderLock lock;
+            if (lock.Acquire(folder) != TFolderLock::TResult::Acquired) ::_exit(2);
+            TDosCommand command;
+            command.SetInheritedFd(lock.Handle());
+            // The converter tells its id and the batch file's once it runs.
+            command.SetCommandLine(std::string(c.Converter) +
+                                   "sh -c 'echo $$ $PPID > \"$0.tmp\" && mv \"$0.tmp\" \"$0\" && "
+                                   "exec sleep 1000' '" +
+                                   pids + "' & wait");
+            command.Start();
+            for (;;) ::pause();
+        }
+        ASSERT_TRUE(SleepUntil([&] { return PathExists(pids); }, 20000));
+        pid_t shell = 0, converter = 0;
+        std::ifstream(pids) >> converter >> shell;
+        ASSERT_GT(shell, 0);
+        ASSERT_GT(converter, 0);
+        auto cleanUp = [&] {
+            ::kill(converter, SIGKILL);
+            ::kill(shell, SIGKILL);
+        };
+        TFolderLock second;
+        EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Busy);
+        ::kill(zur, SIGKILL);
+        int status = 0;
+        ::waitpid(zur, &status, 0);
+        if (c.LeavesTheGroup) {
+            // The run's group has ended with zur; what left it keeps the folder.
+            EXPECT_TRUE(SleepUntil([&] { return !IsAlive(shell); }, 20000))
+                << "the batch file runs on";
+            EXPECT_TRUE(IsAlive(converter));
+            EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Busy);
+            ::kill(converter, SIGKILL);
+        }
+        // The folder is free once, and only once, nothing of the run runs.
+        EXPECT_TRUE(SleepUntil(
+            [&] { return second.Acquire(folder) == TFolderLock::TResult::Acquired; }, 20000))
+            << "the folder stays taken";
+        EXPECT_FALSE(IsAlive(converter)) << "the converter runs on";
+        EXPECT_FALSE(IsAlive(shell)) << "the batch file runs on";
+        cleanUp();
     }
 }
 

@@ -14,6 +14,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +68,15 @@ bool PathExists(const QString& Path) {
 
 QString ReadText(const QString& Path) {
     return QString::fromStdString(ReadFileBytes(Path.toStdString()));
+}
+
+// Whether the process has the file open.
+bool HoldsFile(pid_t Pid, const QString& Path) {
+    const QString wanted = QFileInfo(Path).canonicalFilePath();
+    const QDir fds(QString("/proc/%1/fd").arg(Pid));
+    for (const QString& fd : fds.entryList(QDir::Files | QDir::System))
+        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == wanted) return true;
+    return false;
 }
 
 const char* const kBusy = "请等待转换成功后再操作";
@@ -842,10 +852,12 @@ private slots:
         });
         QTimer poll;
         poll.setInterval(10);
+        bool converterHoldsTheLock = false;
         connect(&poll, &QTimer::timeout, FWindow, [&] {
             if (!FWindow->isVisible() || !readPids()) return;
             scriptSeen = PathExists(App("run.bat"));
             tempSeen = PathExists(App("tmpaudio.wav"));
+            converterHoldsTheLock = HoldsFile(pids.front(), App("zur.lock"));
             FWindow->close();
         });
         if (!whileDecoding) poll.start();
@@ -873,6 +885,8 @@ private slots:
         } else {
             QVERIFY(scriptSeen);
             QCOMPARE(tempSeen, button == "SBtoZur");
+            // The converter holds the folder with the window, should zur be killed.
+            QVERIFY(converterHoldsTheLock);
             QVERIFY(!FWindow->Busy());
             QVERIFY(pids.size() == 2);
             for (pid_t pid : pids)
