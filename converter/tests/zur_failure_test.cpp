@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,8 @@
 #include "dos_command.h"
 #include "test_support.h"
 #include "zur_folder_lock.h"
+
+extern char** environ;
 
 namespace {
 
@@ -84,6 +87,21 @@ TEST(ZurFolderLock, OneHolderAtATimeWithinAndAcrossProcesses) {
     EXPECT_EQ(::system(("flock -n " + folder + ZurLockName + " true").c_str()) == 0, false);
     first.Release();
     EXPECT_EQ(::system(("flock -n " + folder + ZurLockName + " true").c_str()), 0);
+
+    // A process started under the lock and still running after its release
+    // does not keep the folder: only a process handed the lock keeps it.
+    ASSERT_EQ(first.Acquire(folder), TFolderLock::TResult::Acquired);
+    std::string sleep = "sleep", seconds = "1000";
+    char* argv[] = {sleep.data(), seconds.data(), nullptr};
+    pid_t sleeper = 0;
+    ASSERT_EQ(::posix_spawnp(&sleeper, "sleep", nullptr, nullptr, argv, environ), 0);
+    first.Release();
+    // Once it sleeps, its exec has closed what it was not to keep.
+    ASSERT_TRUE(SleepUntil([&] { return ProcessState(sleeper) == 'S'; }, 10000));
+    EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Acquired);
+    second.Release();
+    ::kill(sleeper, SIGKILL);
+    ::waitpid(sleeper, &status, 0);
 }
 
 // Something other than a plain file under the lock's name (made by hand, or by
