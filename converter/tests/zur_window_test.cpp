@@ -134,6 +134,15 @@ private:
     void MakeTone(const QString& Name, const std::string& Container, const std::string& Codec) {
         MakeToneClip(File(Name).toStdString(), Container, Codec, 44100, 2, 1.0);
     }
+    // Clicks ZUR->WAVE for clip.zur, then WAVE->ZUR for tone.wav.
+    void TryBothDirections() {
+        WriteTextFile(File("clip.zur").toStdString(), "zur");
+        SetFields(File("clip.zur"), File("clip.wav"));
+        Click("SBtoWave");
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        SetFields(File("tone.wav"), File("tone.zur"));
+        Click("SBtoZur");
+    }
 
 private slots:
     void init() {
@@ -574,12 +583,7 @@ private slots:
         }
         if (standing == "folder") QVERIFY(::mkdir(lock.c_str(), 0755) == 0);
         if (standing == "fifo") QVERIFY(::mkfifo(lock.c_str(), 0644) == 0);
-        WriteTextFile(File("clip.zur").toStdString(), "zur");
-        SetFields(File("clip.zur"), File("clip.wav"));
-        Click("SBtoWave");
-        MakeTone("tone.wav", "wav", "pcm_s16le");
-        SetFields(File("tone.wav"), File("tone.zur"));
-        Click("SBtoZur");
+        TryBothDirections();
         const QString told =
             FailedBecause("锁文件不是普通文件，不能锁定程序文件夹：" + App("zur.lock"));
         QCOMPARE(FDialogs->Messages, QStringList({told, told}));
@@ -673,12 +677,7 @@ private slots:
                             App("zur.lock")});
         QVERIFY(holder.waitForReadyRead(10000));
         QCOMPARE(holder.readAll(), QByteArray("locked\n"));
-        WriteTextFile(File("clip.zur").toStdString(), "zur");
-        SetFields(File("clip.zur"), File("clip.wav"));
-        Click("SBtoWave");
-        MakeTone("tone.wav", "wav", "pcm_s16le");
-        SetFields(File("tone.wav"), File("tone.zur"));
-        Click("SBtoZur");
+        TryBothDirections();
         QCOMPARE(FDialogs->Messages, QStringList(2, kBusy));
         QVERIFY(!FWindow->Busy());
         QVERIFY(!PathExists(App("run.bat")));
