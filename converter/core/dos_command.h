@@ -164,8 +164,8 @@ public:
     void SetMirrorLines(TLineList* Value) { FMirrorLines = Value; }
     // A descriptor of the caller's that the process and everything it starts
     // keep open under the same number (a lock that must stay held while any of
-    // them runs), or -1 (the default): the process inherits no descriptor of
-    // the caller's but its standard handles.
+    // them runs), or -1 (the default). A descriptor opened close-on-exec is
+    // not inherited otherwise.
     int InheritedFd() const { return FInheritedFd; }
     void SetInheritedFd(int Value) { FInheritedFd = Value; }
 

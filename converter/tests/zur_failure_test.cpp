@@ -61,8 +61,7 @@ TEST(ZurFolderLock, OneHolderAtATimeWithinAndAcrossProcesses) {
     EXPECT_EQ(second.Acquire(folder), TFolderLock::TResult::Acquired);
     second.Release();
 
-    // A process that takes the lock and is then killed frees it; a process
-    // started while the lock is held does not inherit it.
+    // A process that takes the lock and is then killed frees it.
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t child = ::fork();
