@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -117,6 +117,153 @@ void DiscardPendingSigpipe() {
     }
 }
 
+int OpenPidFd(pid_t Pid) { return static_cast<int>(::syscall(SYS_pidfd_open, Pid, 0)); }
+
+// Closes every descriptor of this process but Keep.
+void CloseAllBut(int Keep) {
+    if ((Keep == 0 || ::close_range(0, Keep - 1, 0) == 0) && ::close_range(Keep + 1, ~0U, 0) == 0)
+        return;
+    for (int fd = 0; fd < 65536; ++fd)
+        if (fd != Keep) ::close(fd);
+}
+
+// Starts the guard of a run: a process that kills the process group Group once
+// this program has ended, and ends by itself once the group's leader has. It
+// holds no descriptor of the program's (no lock, no pipe end), and it is not in
+// the group, so that a stop does not take it for a part of the run. Gives its
+// id once it watches, or -1 when it could not be started; the caller reaps it.
+pid_t StartGroupGuard(pid_t Group) {
+    int ready[2] = {-1, -1};
+    if (::pipe2(ready, O_CLOEXEC) != 0) return -1;
+    const pid_t program = ::getpid();
+    const pid_t guard = ::fork();
+    if (guard == 0) {
+        // A copy of a program with threads: nothing but system calls here.
+        CloseAllBut(ready[1]);
+        const int programFd = OpenPidFd(program);
+        const int programError = errno;
+        if (::getppid() != program) {
+            // The program has ended already.
+            ::kill(-Group, SIGKILL);
+            ::_exit(0);
+        }
+        const int groupFd = OpenPidFd(Group);
+        if (programFd < 0 || groupFd < 0) ::_exit(programError == ENOSYS ? 2 : 0);
+        const char byte = 1;
+        while (::write(ready[1], &byte, 1) < 0 && errno == EINTR) {
+        }
+        ::close(ready[1]);
+        pollfd watched[2] = {{programFd, POLLIN, 0}, {groupFd, POLLIN, 0}};
+        for (;;) {
+            if (::poll(watched, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                ::_exit(1);
+            }
+            if (watched[0].revents != 0) {
+                ::kill(-Group, SIGKILL);
+                ::_exit(0);
+            }
+            if (watched[1].revents != 0) ::_exit(0);
+        }
+    }
+    ::close(ready[1]);
+    if (guard > 0) {
+        // Until it watches, the leader must not be reaped: its id could be
+        // another process's by then.
+        char byte = 0;
+        while (::read(ready[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+    }
+    ::close(ready[0]);
+    return guard;
+}
+
+// What the process of a run is started with.
+struct TProcessStart {
+    int Input;             // becomes its standard input
+    int Output;            // its standard output and standard error
+    int InheritedFd;       // kept open under its number, or -1
+    const char* WorkPath;  // its folder, or null for this program's
+    char** Argv;           // of /bin/sh
+};
+
+// Starts /bin/sh in a process group of its own, under a guard (StartGroupGuard):
+// the process waits before its exec until its guard watches, so that nothing of
+// the run can outlive this program unguarded. Gives the process's id, or -1
+// when it could not be started (its folder or /bin/sh missing); Guard is the
+// guard's id, or -1. The caller reaps both.
+pid_t StartGuardedProcess(const TProcessStart& Start, pid_t& Guard) {
+    Guard = -1;
+    int gate[2] = {-1, -1}, report[2] = {-1, -1};
+    if (::pipe2(gate, O_CLOEXEC) != 0) return -1;
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        ::close(gate[0]);
+        ::close(gate[1]);
+        return -1;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // A copy of a program with threads: nothing but system calls here.
+        auto fail = [&](int Error) {
+            while (::write(report[1], &Error, sizeof Error) < 0 && errno == EINTR) {
+            }
+            ::_exit(127);
+        };
+        ::setpgid(0, 0);
+        // Out of the way of the standard handles' numbers first.
+        const int input = ::fcntl(Start.Input, F_DUPFD_CLOEXEC, 10);
+        const int output = ::fcntl(Start.Output, F_DUPFD_CLOEXEC, 10);
+        if (input < 0 || output < 0 || ::dup2(input, STDIN_FILENO) < 0 ||
+            ::dup2(output, STDOUT_FILENO) < 0 || ::dup2(output, STDERR_FILENO) < 0)
+            fail(errno);
+        if (Start.InheritedFd > STDERR_FILENO) ::fcntl(Start.InheritedFd, F_SETFD, 0);
+        sigset_t noSignals;
+        sigemptyset(&noSignals);
+        ::pthread_sigmask(SIG_SETMASK, &noSignals, nullptr);
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        ::sigaction(SIGPIPE, &byDefault, nullptr);
+        if (Start.WorkPath && ::chdir(Start.WorkPath) != 0) fail(errno);
+        char byte = 0;
+        ssize_t got;
+        while ((got = ::read(gate[0], &byte, 1)) < 0 && errno == EINTR) {
+        }
+        if (got != 1) ::_exit(127);  // the program has ended before the guard watched
+        ::execve("/bin/sh", Start.Argv, environ);
+        fail(errno);
+    }
+    ::close(gate[0]);
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(gate[1]);
+        ::close(report[0]);
+        return -1;
+    }
+    // Here too: a stop may kill the group before the child has made it.
+    ::setpgid(pid, pid);
+    Guard = StartGroupGuard(pid);
+    const char go = 1;
+    while (::write(gate[1], &go, 1) < 0 && errno == EINTR) {
+    }
+    DiscardPendingSigpipe();  // a child that failed before its gate is gone
+    ::close(gate[1]);
+    // Nothing comes once the exec has closed the report's end.
+    int error = 0;
+    ssize_t got;
+    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (got == 0) return pid;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (Guard > 0)
+        while (::waitpid(Guard, &status, 0) < 0 && errno == EINTR) {
+        }
+    Guard = -1;
+    return -1;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -126,7 +273,7 @@ TDosThread::TDosThread(TDosCommand* AOwner, std::string ACommandLine, TLineList*
                        TLineList* AMirrorLines, bool AInputToOutput, TProcessTimer* ATimer,
                        int32_t AMaxTimeAfterBeginning, int32_t AMaxTimeAfterLastOutput,
                        TNewLineEvent AOnNewLine, TDosNotifyEvent AOnTerminated,
-                       std::string AWorkPath, int32_t AID)
+                       std::string AWorkPath, int32_t AID, int AInheritedFd)
     : FOwner(AOwner),
       FCommandLine(std::move(ACommandLine)),
       FCapturedLines(ACapturedLines),
@@ -138,7 +285,8 @@ TDosThread::TDosThread(TDosCommand* AOwner, std::string ACommandLine, TLineList*
       FOnNewLine(std::move(AOnNewLine)),
       FOnTerminated(std::move(AOnTerminated)),
       FWorkPath(std::move(AWorkPath)),
-      FID(AID) {
+      FID(AID),
+      FInheritedFd(AInheritedFd) {
     FThread = std::thread(&TDosThread::Execute, this);
 }
 
@@ -284,29 +432,14 @@ void TDosThread::RunProcess() {
     const std::string programPath = (!program.empty() && program[0] != '/' && !FWorkPath.empty())
                                         ? FWorkPath + "/" + program
                                         : program;
+    pid_t guard = -1;
     if (program.empty() || ::access(programPath.c_str(), F_OK) == 0) {
-        posix_spawn_file_actions_t actions;
-        posix_spawnattr_t attr;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attr);
-        posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDERR_FILENO);
-        if (!FWorkPath.empty()) posix_spawn_file_actions_addchdir_np(&actions, FWorkPath.c_str());
-        sigset_t noSignals, defaults;
-        sigemptyset(&noSignals);
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        posix_spawnattr_setflags(
-            &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        posix_spawnattr_setpgroup(&attr, 0);
-        posix_spawnattr_setsigmask(&attr, &noSignals);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
         std::string shell = "/bin/sh", dashC = "-c", command = FCommandLine;
         char* argv[] = {shell.data(), dashC.data(), command.data(), nullptr};
-        started = ::posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, environ) == 0;
-        posix_spawnattr_destroy(&attr);
-        posix_spawn_file_actions_destroy(&actions);
+        const TProcessStart start{inPipe[0], outPipe[1], FInheritedFd,
+                                  FWorkPath.empty() ? nullptr : FWorkPath.c_str(), argv};
+        pid = StartGuardedProcess(start, guard);
+        started = pid > 0;
     }
     if (!started) {
         FCreateProcessError =
@@ -417,8 +550,18 @@ void TDosThread::RunProcess() {
     }
 
     // Clean up. A process that is still running (a time limit passed) goes on
-    // running; it is reaped once it ends.
+    // running, still guarded; it and its guard are reaped once they end. The
+    // guard of an ended process ends at once.
     if (!reaped) ReapWhenEnded(pid);
+    if (guard > 0) {
+        if (reaped) {
+            int status = 0;
+            while (::waitpid(guard, &status, 0) < 0 && errno == EINTR) {
+            }
+        } else {
+            ReapWhenEnded(guard);
+        }
+    }
     closePipes();
     endRun();
 }
@@ -444,9 +587,10 @@ void TDosCommand::Start() {
     FLastError.clear();
     FLastExitStatus = -1;
     FTimer->StartCounting();
-    FThread = std::make_unique<TDosThread>(
-        this, FCommandLine, &FCapturedLines, FMirrorLines, FInputToOutput, FTimer,
-        FMaxTimeAfterBeginning, FMaxTimeAfterLastOutput, FOnNewLine, FOnTerminated, FWorkPath, FID);
+    FThread = std::make_unique<TDosThread>(this, FCommandLine, &FCapturedLines, FMirrorLines,
+                                           FInputToOutput, FTimer, FMaxTimeAfterBeginning,
+                                           FMaxTimeAfterLastOutput, FOnNewLine, FOnTerminated,
+                                           FWorkPath, FID, FInheritedFd);
 }
 
 bool TDosCommand::IsRunning() const {

@@ -4,7 +4,10 @@
 // TDosThread, starts the process, drains its output and cuts it into lines,
 // watches the process until it ends, a time limit passes or the caller stops it,
 // and then cleans up. A TProcessTimer counts the seconds of the run on the
-// caller's thread.
+// caller's thread. The process group ends with the program that started it,
+// however the program ends (a kill included): a guard process kills the group
+// once the program is gone, so that nothing the command started goes on
+// working on files the program left.
 #pragma once
 
 #include <sys/types.h>
@@ -65,7 +68,7 @@ public:
                TLineList* AMirrorLines, bool AInputToOutput, TProcessTimer* ATimer,
                int32_t AMaxTimeAfterBeginning, int32_t AMaxTimeAfterLastOutput,
                TNewLineEvent AOnNewLine, TDosNotifyEvent AOnTerminated, std::string AWorkPath,
-               int32_t AID);
+               int32_t AID, int AInheritedFd);
     ~TDosThread();
     TDosThread(const TDosThread&) = delete;
     TDosThread& operator=(const TDosThread&) = delete;
@@ -115,6 +118,7 @@ private:
     std::exception_ptr FHandlerError;
     std::string FWorkPath;
     int32_t FID;
+    int FInheritedFd;
     std::mutex FInputLock;
     std::deque<std::string> FPendingInput;
 
@@ -158,6 +162,12 @@ public:
     // A list of the caller's that mirrors the output, an unfinished line growing
     // in place in its last entry; not owned. None by default.
     void SetMirrorLines(TLineList* Value) { FMirrorLines = Value; }
+    // A descriptor of the caller's that the process and everything it starts
+    // keep open under the same number (a lock that must stay held while any of
+    // them runs), or -1 (the default). A descriptor opened close-on-exec is
+    // not inherited otherwise.
+    int InheritedFd() const { return FInheritedFd; }
+    void SetInheritedFd(int Value) { FInheritedFd = Value; }
 
     // Starts a run of CommandLine. Raises EDosCommand "No Commandline to execute"
     // when CommandLine is empty.
@@ -191,6 +201,7 @@ private:
     std::string FCommandLine;
     TLineList FCapturedLines;
     TLineList* FMirrorLines = nullptr;
+    int FInheritedFd = -1;
     bool FInputToOutput = false;
     TNewLineEvent FOnNewLine;
     TDosNotifyEvent FOnTerminated;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "zur_folder_lock.h"
 #include "zur_paths.h"
 #include "zur_script.h"
 
@@ -20,6 +21,10 @@ std::string ConverterProblem(const std::string& AppDir) {
     if (!S_ISREG(info.st_mode) || ::access(path.c_str(), X_OK) != 0)
         return "转换程序不能运行：" + path;
     return {};
+}
+
+std::string LockNotAFileCause(const std::string& Folder) {
+    return "锁文件不是普通文件，不能锁定程序文件夹：" + Folder + ZurLockName;
 }
 
 std::string FolderNotWritableCause(const std::string& Folder, const std::string& Reason) {

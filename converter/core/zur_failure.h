@@ -17,6 +17,10 @@ std::string ConversionFailedMessage(const std::string& Cause);
 // (not a file, or without a run bit); empty when it can be run.
 std::string ConverterProblem(const std::string& AppDir);
 
+// "zur.lock" in Folder is a folder, a link or another thing that is not a plain
+// file, so no conversion can lock the folder.
+std::string LockNotAFileCause(const std::string& Folder);
+
 // The program's folder cannot be written; Reason is the system's.
 std::string FolderNotWritableCause(const std::string& Folder, const std::string& Reason);
 

@@ -2,28 +2,48 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+// Something other than a plain file stands under the name.
+bool TakenByOtherThanAFile(const std::string& Path) {
+    struct stat info {};
+    return ::lstat(Path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
 TFolderLock::TResult TFolderLock::Acquire(const std::string& Folder, TMake Make) {
     if (Held()) return TResult::Acquired;
     FError.clear();
     const std::string path = Folder + ZurLockName;
-    // Close-on-exec: the outside program must not hold the lock after zur ends.
+    // Not blocking: a FIFO under the name would hold the open until a writer
+    // came. Not following a link, and closed on exec (see Handle).
+    const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     const int create = Make == TMake::LockFile ? O_CREAT : 0;
-    int fd = ::open(path.c_str(), O_RDWR | create | O_CLOEXEC | O_NOFOLLOW, 0644);
+    int fd = ::open(path.c_str(), O_RDWR | create | flags, 0644);
     if (fd < 0 && errno == ENOENT && !create) return TResult::NoLockFile;
     if (fd < 0 && errno == EACCES) {
         // The lock file another user made is read-only to this one; the lock
         // itself needs no writing.
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        fd = ::open(path.c_str(), O_RDONLY | flags);
         if (fd < 0) errno = EACCES;
     }
     if (fd < 0) {
-        FError = std::strerror(errno);
+        const int error = errno;
+        if (TakenByOtherThanAFile(path)) return TResult::NotAFile;
+        FError = std::strerror(error);
         return TResult::Failed;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return TResult::NotAFile;
     }
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) break;
@@ -40,6 +60,6 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& Folder, TMake Make)
 
 void TFolderLock::Release() {
     if (FFd < 0) return;
-    ::close(FFd);  // closing the only descriptor drops the lock
+    ::close(FFd);  // the lock stays with any process that was handed it
     FFd = -1;
 }

@@ -194,9 +194,11 @@ Tfrmzur::~Tfrmzur() {
     FOutput = nullptr;
     // What a conversion left behind goes, unless another zur's conversion in
     // this folder is using it. A window that was only opened makes no lock
-    // file: without one, no conversion holds the folder.
+    // file: without one, or with something else than a file under its name, no
+    // conversion holds the folder.
     const TFolderLock::TResult state = FFolderLock.Acquire(FAppDir, TFolderLock::TMake::Nothing);
-    if (state == TFolderLock::TResult::Acquired || state == TFolderLock::TResult::NoLockFile) {
+    if (state == TFolderLock::TResult::Acquired || state == TFolderLock::TResult::NoLockFile ||
+        state == TFolderLock::TResult::NotAFile) {
         DeleteFileQuietly(FTempWav);
         DeleteFileQuietly(FBatFile);
     }
@@ -236,6 +238,9 @@ bool Tfrmzur::TakeFolder() {
             break;
         case TFolderLock::TResult::Busy:
             Message("请等待转换成功后再操作");
+            return false;
+        case TFolderLock::TResult::NotAFile:
+            Failed(LockNotAFileCause(FAppDir));
             return false;
         case TFolderLock::TResult::Failed:
         case TFolderLock::TResult::NoLockFile:  // not asked for: the file is made
@@ -410,6 +415,11 @@ std::string Tfrmzur::RunBatchFile() {
         ~TForget() { Command = nullptr; }
     } forget{FDosCommand};
     FDosCommand->SetCommandLine(ShellWord(FBatFile));
+    // The outside program and whatever it starts hold the folder with us: should
+    // this program be killed, nothing of the run goes on in a folder that looks
+    // free (the runner's guard ends the run's group, and the folder is free
+    // once the last of them has gone).
+    FDosCommand->SetInheritedFd(FFolderLock.Handle());
     FDosCommand->Start();
     while (FDosCommand->IsRunning() && !FClosing) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
