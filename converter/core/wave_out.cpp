@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "system_error_text.h"
+
 namespace {
 
 void PutLe(std::string& Out, uint32_t Value, int Bytes) {
@@ -24,7 +26,7 @@ class EWaveFileError : public EAudioError {
 public:
     EWaveFileError(const char* Verb, const std::string& FileName, int Errno)
         : EAudioError(std::string(Verb) + " " + FileName + ": " + std::strerror(Errno)),
-          FReason(std::strerror(Errno)) {}
+          FReason(SystemErrorText(Errno)) {}
     const std::string& Reason() const { return FReason; }
 
 private:

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "system_error_text.h"
+
 namespace {
 
 // Something other than a plain file stands under the name.
@@ -37,7 +39,7 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& Folder, TMake Make)
     if (fd < 0) {
         const int error = errno;
         if (TakenByOtherThanAFile(path)) return TResult::NotAFile;
-        FError = std::strerror(error);
+        FError = SystemErrorText(error);
         return TResult::Failed;
     }
     struct stat info {};
@@ -51,7 +53,7 @@ TFolderLock::TResult TFolderLock::Acquire(const std::string& Folder, TMake Make)
         const int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK) return TResult::Busy;
-        FError = std::strerror(error);
+        FError = SystemErrorText(error);
         return TResult::Failed;
     }
     FFd = fd;

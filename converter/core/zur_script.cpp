@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "system_error_text.h"
+
 std::string ShellDoubleQuoted(std::string_view Text) {
     std::string result = "\"";
     for (char c : Text) {
@@ -72,11 +74,12 @@ void SaveScriptFile(const std::vector<std::string>& Lines, const std::string& Fi
     std::string text;
     for (const std::string& line : Lines) text += line + "\n";
     std::FILE* file = std::fopen(FileName.c_str(), "wb");
-    if (!file) throw std::runtime_error("cannot create " + FileName + ": " + std::strerror(errno));
+    // The message is the reason alone: the window names the folder.
+    if (!file) throw std::runtime_error(SystemErrorText(errno));
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed)
-        throw std::runtime_error("cannot write " + FileName + ": " + std::strerror(errno));
+        throw std::runtime_error(SystemErrorText(errno));
     if (::chmod(FileName.c_str(), 0755) != 0)
-        throw std::runtime_error("cannot make " + FileName + " runnable: " + std::strerror(errno));
+        throw std::runtime_error(SystemErrorText(errno));
 }

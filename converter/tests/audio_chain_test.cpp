@@ -239,14 +239,14 @@ TEST_F(AudioChain, AnUnwritableTargetFailsTheRun) {
     FWriter.Run();
     ASSERT_TRUE(ProcessEventsUntil([&] { return FDoneCount > before; }, 10000));
     EXPECT_NE(FWriter.ExceptionMessage().find("cannot create"), std::string::npos);
-    EXPECT_EQ(FWriter.FileError(), std::strerror(ENOENT));
+    EXPECT_EQ(FWriter.FileError(), "文件或文件夹不存在");
     // A full device fails while the data is written.
     FWriter.SetFileName("/dev/full");
     before = FDoneCount;
     FWriter.Run();
     ASSERT_TRUE(ProcessEventsUntil([&] { return FDoneCount > before; }, 10000));
     EXPECT_NE(FWriter.ExceptionMessage().find("cannot write"), std::string::npos);
-    EXPECT_EQ(FWriter.FileError(), std::strerror(ENOSPC));
+    EXPECT_EQ(FWriter.FileError(), "磁盘空间不足");
 }
 
 TEST_F(AudioChain, ARunUnderWayIsNotStartedTwice) {

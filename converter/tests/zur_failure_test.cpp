@@ -249,7 +249,7 @@ TEST(ZurFolderLock, AFolderWithoutRoomForTheLockFails) {
     const std::string folder = FolderOf(dir);
     TFolderLock lock;
     EXPECT_EQ(lock.Acquire(folder + "missing/"), TFolderLock::TResult::Failed);
-    EXPECT_EQ(lock.Error(), "No such file or directory");
+    EXPECT_EQ(lock.Error(), "文件或文件夹不存在");
     EXPECT_FALSE(lock.Held());
 }
 
@@ -307,9 +307,9 @@ TEST(ZurFailure, TheLastOutputLineIsTheLastThatSaysSomething) {
 TEST(ZurFailure, AFailedDecodingTellsTheFolderOrTheSource) {
     const std::string folder = "/app/";
     EXPECT_EQ(
-        DecodingFailedCause("No space left on device",
-                            "cannot write /app/tmpaudio.wav: No space left on device", folder),
-        "程序文件夹不能写入：/app/（No space left on device）");
+        DecodingFailedCause("磁盘空间不足",
+                            "cannot write /app/tmpaudio.wav: 磁盘空间不足", folder),
+        "程序文件夹不能写入：/app/（磁盘空间不足）");
     EXPECT_EQ(DecodingFailedCause("Permission denied",
                                   "cannot create /app/tmpaudio.wav: Permission denied", folder),
               "程序文件夹不能写入：/app/（Permission denied）");

@@ -461,7 +461,7 @@ private slots:
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
         const QString failed =
-            FailedBecause("程序文件夹不能写入：" + FAppDir + "（No space left on device）");
+            FailedBecause("程序文件夹不能写入：" + FAppDir + "（磁盘空间不足）");
         QCOMPARE(FDialogs->Messages, QStringList({failed}));
         QVERIFY(!PathExists(App("converter-args.txt")));
         ExpectNothingLeftBehind();
@@ -551,7 +551,7 @@ private slots:
         Click("SBtoWave");
         QVERIFY(QDir().rename(moved, FAppDir));
         const QString told =
-            FailedBecause("程序文件夹不能写入：" + FAppDir + "（No such file or directory）");
+            FailedBecause("程序文件夹不能写入：" + FAppDir + "（文件或文件夹不存在）");
         QCOMPARE(FDialogs->Messages, QStringList({told}));
         QVERIFY(!PathExists(App("converter-args.txt")));
         QVERIFY(!PathExists(App("run.bat")));
