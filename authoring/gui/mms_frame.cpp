@@ -242,10 +242,18 @@ TFrameDispaly::TFrameDispaly(TPageFrameHost* host, QWidget* parent) : QFrame(par
 
 TFrameDispaly::~TFrameDispaly() { SetPage(nullptr); }
 
+void TFrameDispaly::LetFocusGo() {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && (focus == this || isAncestorOf(focus))) focus->clearFocus();
+}
+
 void TFrameDispaly::SetPage(TPageModel* page) {
     if (FPage && FPage->FView == this) FPage->FView = nullptr;
-    // Another page's picture must not stay on show: Refresh loads this one's.
-    if (page != FPage) ImageA->clear();
+    if (page != FPage) {
+        LetFocusGo();
+        // Another page's picture must not stay on show: Refresh loads this one's.
+        ImageA->clear();
+    }
     FPage = page;
     FPressed = false;
     if (FPage) {

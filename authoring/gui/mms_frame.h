@@ -105,6 +105,9 @@ public:
     TPageModel* Page() const { return FPage; }
     // Drops the binding without touching the page, for a page already freed.
     void ForgetPage() { FPage = nullptr; }
+    // The keyboard focus leaves the frame when it is inside: what is typed into a
+    // frame that takes another page would land on that page.
+    void LetFocusGo();
 
     void PageChanged(TPageModel& page) override;
     void ShowPicture(TPageModel& page, const std::string& path) override;

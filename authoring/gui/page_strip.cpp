@@ -36,6 +36,9 @@ void TPageStrip::ShowPageCount() {
 
 void TPageStrip::ReleaseFrame(TFrameDispaly* frame) {
     frame->SetPage(nullptr);
+    // A hidden focus widget hands the focus on to the next one, which may be
+    // another page's duration box.
+    frame->LetFocusGo();
     frame->hide();
     // Later: the release may come from the frame's own menu.
     frame->deleteLater();
@@ -43,7 +46,13 @@ void TPageStrip::ReleaseFrame(TFrameDispaly* frame) {
 
 void TPageStrip::SyncFrames() { LayoutPages(FFirstVisiblePage); }
 
+void TPageStrip::ReleaseLayout() {
+    FLayoutHeld = false;
+    SyncFrames();
+}
+
 void TPageStrip::LayoutPages(int first, bool sync) {
+    if (FLayoutHeld) return;
     TPageList& pages = FPages;
     // Only the pages on show have a frame, so that neither a layout nor a new
     // page costs more with the number of pages in the message. A page that stays
@@ -186,25 +195,31 @@ void TPageStrip::SelectPageAt(int x) {
     }
 }
 
+TPageModel* TPageStrip::TargetPage() const {
+    // The first current page from the leftmost on show on, else the last page.
+    for (int i = std::max(0, FFirstVisiblePage); i < FPages.Count(); ++i)
+        if (FPages[i]->FSelected) return FPages[i];
+    return FPages.Count() > 0 ? FPages[FPages.Count() - 1] : nullptr;
+}
+
 bool TPageStrip::AddMaterialFile(const std::string& path) {
     if (FPages.Count() == 0) return true;
     // A folder or a file that is gone is no material, whatever its name says.
     if (!FIntake.Admits(path)) return false;
     const TMediaKind kind = TMaterialIntake::KindOf(path);
-    if (kind == mkAttach &&
-        FQuestions.Ask("提示", "确定增加附件吗", TButtons::YesNo, TIcon::Information) != TAnswer::Yes)
-        return true;
+    if (kind == mkAttach) {
+        // Yes replaces an attachment the page holds: then Enter keeps it.
+        const TPageModel* shown = TargetPage();
+        const TAnswer safe =
+            shown && !shown->Slot(mkAttach).File.empty() ? TAnswer::No : TAnswer::Yes;
+        if (FQuestions.Ask("提示", "确定增加附件吗", TButtons::YesNo, TIcon::Information, safe) !=
+            TAnswer::Yes)
+            return true;
+    }
 
     // The target is found after the question: the pages may change while it is open.
-    TPageList& pages = FPages;
-    if (pages.Count() == 0) return true;
-    TPageModel* target = nullptr;
-    for (int i = std::max(0, FFirstVisiblePage); i < pages.Count(); ++i)
-        if (pages[i]->FSelected) {
-            target = pages[i];
-            break;
-        }
-    if (!target) target = pages[pages.Count() - 1];
+    TPageModel* target = TargetPage();
+    if (!target) return true;
 
     const std::string copy = FIntake.Take(path, kind);
     if (copy.empty()) return false;

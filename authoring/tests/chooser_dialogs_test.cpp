@@ -71,7 +71,7 @@ class TRecordingQuestions : public TQuestions {
 public:
     std::vector<TAsked> Asked;
     TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon icon) override {
+                TIcon icon, TAnswer) override {
         Asked.push_back({caption, text, buttons, icon});
         return TAnswer::Ok;
     }

@@ -17,6 +17,8 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QTimer>
+#include <QPointer>
+#include <QWindow>
 #include <QMimeData>
 #include <QTabWidget>
 #include <QTest>
@@ -26,6 +28,7 @@
 #include <memory>
 #include <vector>
 #include <optional>
+#include <set>
 
 
 #include "gui_colours.h"
@@ -923,6 +926,166 @@ private slots:
                                                     .arg(area.width()).arg(area.height())));
         QVERIFY(!button.isEmpty());
         QVERIFY(area.contains(button));
+    }
+
+    // Every question of the window whose Yes can lose work offers its safe answer
+    // to Enter; the others keep Yes there.
+    void questionsOfferTheSafeAnswerToEnter() {
+        struct Row {
+            const char* name;
+            std::function<void(Tfrmmms&)> act;
+            std::string text;  // the question's text, or how it begins
+            TButtons buttons;
+            TAnswer offered;
+        };
+        const std::string zip = FDir->File("x.zip", "zip");
+        const std::string mms = FDir->File("old.mms", "data");
+        const std::vector<Row> rows = {
+            {"close, mode 2: Yes saves",
+             [](Tfrmmms& w) {
+                 w.FCloseHintMode = 2;
+                 w.close();
+             },
+             "是否保存制作内容", TButtons::YesNoCancel, TAnswer::Yes},
+            {"close that cannot save: Yes leaves without the pages",
+             [](Tfrmmms& w) {
+                 fs::create_directories(w.ConfigDir + "mms.mms/blocked");
+                 w.FCloseHintMode = 1;
+                 w.close();
+                 fs::remove_all(w.ConfigDir + "mms.mms");
+             },
+             "无法保存制作内容：", TButtons::YesNo, TAnswer::No},
+            {"message file over pages: Yes replaces them",
+             [mms](Tfrmmms& w) {
+                 AddPages(w, 1);
+                 w.SLVDataDblClick(mms);
+             },
+             "是否要显示彩信内容", TButtons::YesNo, TAnswer::No},
+            {"message file without pages", [mms](Tfrmmms& w) { w.SLVDataDblClick(mms); },
+             "是否要显示彩信内容", TButtons::YesNo, TAnswer::Yes},
+            {"attachment over one: Yes replaces it",
+             [zip](Tfrmmms& w) {
+                 AddPages(w, 1);
+                 w.FMaker->FPages[0]->SetMedia("", "", "", zip, 0);
+                 w.AddMaterialFile(zip);
+             },
+             "确定增加附件吗", TButtons::YesNo, TAnswer::No},
+            {"attachment into an empty slot",
+             [zip](Tfrmmms& w) {
+                 AddPages(w, 1);
+                 w.AddMaterialFile(zip);
+             },
+             "确定增加附件吗", TButtons::YesNo, TAnswer::Yes},
+        };
+        for (const Row& row : rows) {
+            FQuestions.Log.clear();
+            FQuestions.Answers.clear();  // every question refused
+            auto w = Open();
+            row.act(*w);
+            QVERIFY2(!FQuestions.Log.empty(), row.name);
+            const Asked& asked = FQuestions.Log.front();
+            QVERIFY2(asked.text.rfind(row.text, 0) == 0, row.name);
+            QVERIFY2(asked.buttons == row.buttons, row.name);
+            QVERIFY2(asked.defaultAnswer == row.offered, row.name);
+            w->FCloseHintMode = 0;
+        }
+    }
+
+    // Frames are reused as the strip scrolls: however many pages the message has,
+    // the panel holds the four frames it started with, each bound to a page on show.
+    void framesAreReusedAsTheStripScrolls() {
+        auto w = Open();
+        AddPages(*w, 5000);
+        QCOMPARE(FramesLeft(*w), 4);
+        std::vector<QPointer<TFrameDispaly>> frames;
+        for (TFrameDispaly* f : w->PanelmmsEdit->findChildren<TFrameDispaly*>()) frames.push_back(f);
+        for (int k = 0; k < 10; ++k) w->findChild<QToolButton*>("SBBack")->click();
+        for (int k = 0; k < 3; ++k) w->findChild<QToolButton*>("SBNEXT")->click();
+        QCOMPARE(FramesLeft(*w), 4);
+        std::set<TFrameDispaly*> onShow;
+        for (int s = 0; s < 4; ++s) onShow.insert(w->FrameOf(Pages(*w)[w->FStrip->FFirstVisiblePage + s]));
+        for (const QPointer<TFrameDispaly>& f : frames) {
+            QVERIFY(f);
+            QVERIFY(onShow.count(f.data()) == 1);
+        }
+    }
+
+    // A frame that takes another page shows that page's data, whatever it showed.
+    void aReusedFrameShowsItsNewPage() {
+        auto w = Open();
+        AddPages(*w, 9);
+        for (int i = 0; i < 9; ++i) {
+            Pages(*w)[i]->SetMedia(FDir->File("t" + std::to_string(i) + ".txt", "text " + std::to_string(i)),
+                                   "", "", "", 0);
+            Pages(*w)[i]->SetPlayTime(10 + i);
+        }
+        auto check = [&] {
+            for (int s = 0; s < 4; ++s) {
+                TPageModel* page = Pages(*w)[w->FStrip->FFirstVisiblePage + s];
+                TFrameDispaly* frame = w->FrameOf(page);
+                QVERIFY(frame);
+                QCOMPARE(frame->Page(), page);
+                QCOMPARE(frame->findChild<QLineEdit*>("Editplaytime")->text(),
+                         QString::fromStdString(page->FPlayTimeText));
+                QCOMPARE(frame->findChild<QToolButton*>("SBText")->text(),
+                         QString::fromStdString(page->FTextCaption));
+                QCOMPARE(frame->findChild<QGroupBox*>("GB1")->title(),
+                         QString("第%1页").arg(w->FStrip->FFirstVisiblePage + s + 1));
+            }
+        };
+        const char* steps[] = {"SBBack", "SBBack", "SBBack", "SBNEXT", "SBBack", "SBBack", "SBNEXT", "SBNEXT"};
+        for (const char* step : steps) {
+            w->findChild<QToolButton*>(step)->click();
+            check();
+            if (QTest::currentTestFailed()) return;
+        }
+    }
+
+    // The caret in a page's duration box, the page scrolled out of view: what is
+    // typed then goes to that page or nowhere, never to the page the frame took.
+    void typingAfterAScrollNeverLandsOnAnotherPage() {
+        auto w = Open();
+        AddPages(*w, 8);
+        while (w->FStrip->FFirstVisiblePage > 0) w->findChild<QToolButton*>("SBBack")->click();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        TPageModel* third = Pages(*w)[2];
+        TPageModel* seventh = Pages(*w)[6];
+        QLineEdit* box = w->FrameOf(third)->findChild<QLineEdit*>("Editplaytime");
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        for (int k = 0; k < 3; ++k) w->findChild<QToolButton*>("SBNEXT")->click();
+        QVERIFY(!w->FrameOf(third));
+        TFrameDispaly* frame = w->FrameOf(seventh);
+        QVERIFY(frame);
+        const QString shown = frame->findChild<QLineEdit*>("Editplaytime")->text();
+        // The box holds at most three characters: the user selects what is there first.
+        QTest::keyClick(w->windowHandle(), Qt::Key_A, Qt::ControlModifier);
+        for (Qt::Key key : {Qt::Key_4, Qt::Key_2}) QTest::keyClick(w->windowHandle(), key);
+        QCoreApplication::processEvents();
+        QVERIFY(!seventh->FTypedPlayTime);
+        QCOMPARE(frame->findChild<QLineEdit*>("Editplaytime")->text(), shown);
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(!focus || !w->PanelmmsEdit->isAncestorOf(focus) || w->FrameOf(third));
+    }
+
+    // A split that fails at part 4 says what it left: three parts, and where.
+    void failedSplitSaysWhatIsOnDisk() {
+        auto w = Open();
+        w->FTxtMaxLen = 10;
+        const std::string story = FDir->File("story.txt", std::string(48, 'x'));  // 50 with CR LF
+        fs::create_directories(FDir->Path() + "story.0004.txt/occupied");
+        w->FChooseSplitFiles = [&](const QString&) { return QStringList{QString::fromStdString(story)}; };
+        Trigger(*w, "N29");
+        QCOMPARE(FQuestions.Log.size(), size_t(1));
+        const std::string& text = FQuestions.Log[0].text;
+        QVERIFY2(text.rfind("文本分割失败：" + story, 0) == 0, text.c_str());
+        QVERIFY2(text.find("已写入 3 个分割文件（story.0001.txt 至 story.0003.txt），保留在 " +
+                           FDir->Path()) != std::string::npos,
+                 text.c_str());
+        for (int k = 1; k <= 3; ++k)
+            QVERIFY(fs::is_regular_file(FDir->Path() + "story.000" + std::to_string(k) + ".txt"));
+        QVERIFY(!fs::exists(FDir->Path() + "story.0005.txt"));
     }
 
     void temporaryFolderIsEmptiedOnDemandAndAtTheEnd() {
