@@ -34,3 +34,8 @@ target_link_libraries(picture_bombs_bench PRIVATE quilmar_core JPEG::JPEG GIF::G
 add_executable(chooser_bench chooser_bench.cpp)
 target_include_directories(chooser_bench PRIVATE ${CMAKE_SOURCE_DIR}/authoring/tests)
 target_link_libraries(chooser_bench PRIVATE quilmar_choosers JPEG::JPEG GIF::GIF PNG::PNG ZLIB::ZLIB)
+
+# The program's start with an autosave of 50 photos against an empty start, each
+# a process of its own.
+add_executable(startup_bench startup_bench.cpp)
+target_link_libraries(startup_bench PRIVATE quilmar_gui)

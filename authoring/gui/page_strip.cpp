@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QWidget>
 #include <algorithm>
+#include <future>
+#include <optional>
 #include <vector>
 
 #include "mms_frame.h"
@@ -78,8 +80,8 @@ void TPageStrip::LayoutPages(int first, bool sync) {
         spare.push_back(frame);
     }
     FFrames.clear();
-    for (size_t s = 0; s < onShow.size(); ++s) {
-        TPageModel* page = onShow[s];
+    std::vector<TFrameDispaly*> frames;
+    for (TPageModel* page : onShow) {
         TFrameDispaly*& frame = shown[page];
         if (!frame) {
             if (!spare.empty()) {
@@ -89,8 +91,35 @@ void TPageStrip::LayoutPages(int first, bool sync) {
                 frame = new TFrameDispaly(this, &FPanel);
             }
         }
+        frames.push_back(frame);
+    }
+    // The pictures of the pages that come into a frame are decoded side by side:
+    // a decode costs more than all the rest of showing a page, and a message read
+    // brings up to four at once.
+    std::vector<std::optional<std::future<QImage>>> pictures(onShow.size());
+    for (size_t s = 0; s < onShow.size(); ++s) {
+        TPageModel* page = onShow[s];
         // A page at the address of a freed one is bound anew as well.
-        if (frame->Page() != page || page->FView != frame) frame->SetPage(page);
+        if (frames[s]->Page() == page && page->FView == frames[s]) continue;
+        if (!page->FHasPicture) continue;
+        pictures[s] = std::async(std::launch::async,
+                                 [file = page->Slot(mkPicture).File, side = frames[s]->BoxSide()] {
+                                     try {
+                                         return TFrameDispaly::BoxPicture(file, side);
+                                     } catch (const std::exception&) {
+                                         return QImage();  // shown as an empty box
+                                     }
+                                 });
+    }
+    for (size_t s = 0; s < onShow.size(); ++s) {
+        TPageModel* page = onShow[s];
+        TFrameDispaly* frame = frames[s];
+        if (pictures[s]) {
+            const QImage picture = pictures[s]->get();
+            frame->SetPage(page, &picture);
+        } else if (frame->Page() != page || page->FView != frame) {
+            frame->SetPage(page);
+        }
         frame->setGeometry(static_cast<int>(s) * kPageStep + 3, 3, kPageWidth, kPageHeight);
         frame->show();
         page->UpdatePageCaption();

@@ -446,6 +446,44 @@ private slots:
         QVERIFY(w->FrameOf(Pages(*w)[1])->findChild<QLabel*>("ImageA")->pixmap().isNull());
     }
 
+    // While a message is read no page it makes is bound to a frame: a page on
+    // show would decode its picture, and only the four on show at the end need to.
+    void readingAMessageBindsFramesOnlyAtItsEnd() {
+        TempFolder other;
+        const std::string message = other.Path() + "eight.mms";
+        const std::string picture = other.Path() + "p.png";
+        WritePng(picture, Qt::red);
+        {
+            TClockRandom rng;
+            TMmsMaker maker(rng, other.Path());
+            for (int i = 0; i < 8; ++i) {
+                maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
+                maker.FPages[i]->SetMedia("", picture, "", "", 0);
+            }
+            maker.MakeMms(message);
+        }
+        // Looks at the pages each time the read lets window messages run.
+        struct Watch : TMessagePump {
+            TPageList* Pages = nullptr;
+            int Bound = 0;
+            void ProcessMessages() override {
+                if (!Pages) return;
+                for (const auto& p : Pages->Items) Bound += p->FView ? 1 : 0;
+            }
+        } watch;
+        Tfrmmms w(FDir->Path(), FQuestions, watch, FRandom);
+        watch.Pages = &Pages(w);
+        w.ReadMessage(message);
+        watch.Pages = nullptr;
+        QCOMPARE(Pages(w).Count(), 8);
+        QCOMPARE(watch.Bound, 0);
+        for (int s = 0; s < 4; ++s) {
+            TFrameDispaly* frame = w.FrameOf(Pages(w)[w.FStrip->FFirstVisiblePage + s]);
+            QVERIFY(frame);
+            QVERIFY(!frame->findChild<QLabel*>("ImageA")->pixmap().isNull());
+        }
+    }
+
     void dropWithMessageFileSecond_data() {
         QTest::addColumn<bool>("open");
         QTest::newRow("Yes") << true;
