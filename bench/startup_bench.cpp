@@ -201,14 +201,15 @@ int Parent() {
     }
     const TSpread e = SpreadOf(emptyMs), p = SpreadOf(photosMs), q = SpreadOf(ratios);
     std::printf("start to the first paint, %d interleaved rounds (median, min..max):\n", kRounds);
-    std::printf("  empty start:              %7.1f ms (%.1f..%.1f), peak %.0f MB\n", e.Median, e.Low,
-                e.High, emptyPeak / 1024.0);
+    std::printf("  empty start:              %7.1f ms (%.1f..%.1f), peak %.0f MB\n", e.Median,
+                e.Low, e.High, emptyPeak / 1024.0);
     std::printf("  autosave of %d photos:    %7.1f ms (%.1f..%.1f), peak %.0f MB, file %.0f MB\n",
                 kPages, p.Median, p.Low, p.High, photosPeak / 1024.0, fileMB);
     std::printf("  autosave / empty:         %7.2fx (%.2f..%.2f), target <= 3.00x: %s\n", q.Median,
                 q.Low, q.High, q.Median <= 3.0 ? "met" : "MISSED");
     std::printf("  peak with the autosave:   %7.0f MB, target <= file + 100 = %.0f MB: %s\n",
-                photosPeak / 1024.0, fileMB + 100, photosPeak / 1024.0 <= fileMB + 100 ? "met" : "MISSED");
+                photosPeak / 1024.0, fileMB + 100,
+                photosPeak / 1024.0 <= fileMB + 100 ? "met" : "MISSED");
     std::printf("\n");
     fs::remove_all(root);
     return 0;

@@ -21,7 +21,8 @@ public:
                         TIcon icon, TAnswer defaultAnswer) = 0;
     // A box whose first button is its default: OK, or a Yes that loses nothing.
     TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon icon) {
-        return Ask(caption, text, buttons, icon, buttons == TButtons::Ok ? TAnswer::Ok : TAnswer::Yes);
+        return Ask(caption, text, buttons, icon,
+                   buttons == TButtons::Ok ? TAnswer::Ok : TAnswer::Yes);
     }
 };
 

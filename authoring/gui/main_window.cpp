@@ -452,10 +452,10 @@ bool Tfrmmms::SaveOnClose() {
     } catch (const std::exception& e) {
         // The user learns why, and may still leave: what is on disk stays as it is.
         // Leaving loses the pages, so Enter stays.
-        return FQuestions.Ask("提示",
-                              std::string("无法保存制作内容：") + e.what() +
-                                  "\r\n\r\n是否不保存，直接退出？",
-                              TButtons::YesNo, TIcon::Information, TAnswer::No) == TAnswer::Yes;
+        return FQuestions.Ask(
+                   "提示",
+                   std::string("无法保存制作内容：") + e.what() + "\r\n\r\n是否不保存，直接退出？",
+                   TButtons::YesNo, TIcon::Information, TAnswer::No) == TAnswer::Yes;
     }
     return true;
 }
@@ -464,8 +464,8 @@ bool Tfrmmms::FormCloseQuery() {
     if (FCloseHintMode == 0) return true;
     if (FCloseHintMode == 1) return SaveOnClose();
     // Enter saves: No is the answer that gives the pages up.
-    switch (FQuestions.Ask("退出提示", "是否保存制作内容", TButtons::YesNoCancel, TIcon::Information,
-                           TAnswer::Yes)) {
+    switch (FQuestions.Ask("退出提示", "是否保存制作内容", TButtons::YesNoCancel,
+                           TIcon::Information, TAnswer::Yes)) {
         case TAnswer::Yes:
             return SaveOnClose();
         case TAnswer::No:

@@ -12,13 +12,13 @@
 #include <QSignalSpy>
 #include <QTreeView>
 #include <QtTest>
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <map>
-#include <mutex>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 
 #include "audio_sel.h"
@@ -71,8 +71,8 @@ struct TAsked {
 class TRecordingQuestions : public TQuestions {
 public:
     std::vector<TAsked> Asked;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon icon, TAnswer) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon icon,
+                TAnswer) override {
         Asked.push_back({caption, text, buttons, icon});
         return TAnswer::Ok;
     }

@@ -14,22 +14,21 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
-#include <QTimer>
-#include <QPointer>
-#include <QWindow>
-#include <QMimeData>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <vector>
 #include <optional>
 #include <set>
-
+#include <vector>
 
 #include "gui_colours.h"
 #include "gui_services.h"
@@ -38,10 +37,10 @@
 #include "output_tab.h"
 #include "picture_codecs.h"
 #include "picture_test_support.h"
+#include "scripted_questions.h"
 #include "settings_controls.h"
 #include "shared_procs.h"
 #include "smil_tab.h"
-#include "scripted_questions.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -107,6 +106,21 @@ class TestMainWindow : public QObject {
         return static_cast<int>(w.PanelmmsEdit->findChildren<TFrameDispaly*>().size());
     }
     static QRect Slot(int s) { return QRect(s * 170 + 3, 3, 167, 245); }
+    // A message of pages pages, made apart from the window, the first withPicture
+    // of them with a picture.
+    static std::string PictureMessage(const TempFolder& dir, int pages, int withPicture) {
+        const std::string message = dir.Path() + "pages.mms";
+        const std::string picture = dir.Path() + "p.png";
+        WritePng(picture, Qt::red);
+        TClockRandom rng;
+        TMmsMaker maker(rng, dir.Path());
+        for (int i = 0; i < pages; ++i) {
+            maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
+            if (i < withPicture) maker.FPages[i]->SetMedia("", picture, "", "", 0);
+        }
+        maker.MakeMms(message);
+        return message;
+    }
     static void Trigger(Tfrmmms& w, const char* name) {
         // Main-menu items only: the pages' own menus reuse some names.
         QAction* a = w.menuBar()->findChild<QAction*>(name);
@@ -419,17 +433,7 @@ private slots:
     void readMessageGetsFramesForThePagesOnShow() {
         // Six pages, a picture on the first, made apart from the window.
         TempFolder other;
-        const std::string message = other.Path() + "six.mms";
-        const std::string picture = other.Path() + "p.png";
-        WritePng(picture, Qt::red);
-        {
-            TClockRandom rng;
-            TMmsMaker maker(rng, other.Path());
-            for (int i = 0; i < 6; ++i)
-                maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
-            maker.FPages[0]->SetMedia("", picture, "", "", 0);
-            maker.MakeMms(message);
-        }
+        const std::string message = PictureMessage(other, 6, 1);
         auto w = Open();
         w->FChooseMessageFile = [&] { return QString::fromStdString(message); };
         Trigger(*w, "N5");
@@ -450,18 +454,7 @@ private slots:
     // show would decode its picture, and only the four on show at the end need to.
     void readingAMessageBindsFramesOnlyAtItsEnd() {
         TempFolder other;
-        const std::string message = other.Path() + "eight.mms";
-        const std::string picture = other.Path() + "p.png";
-        WritePng(picture, Qt::red);
-        {
-            TClockRandom rng;
-            TMmsMaker maker(rng, other.Path());
-            for (int i = 0; i < 8; ++i) {
-                maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
-                maker.FPages[i]->SetMedia("", picture, "", "", 0);
-            }
-            maker.MakeMms(message);
-        }
+        const std::string message = PictureMessage(other, 8, 8);
         // Looks at the pages each time the read lets window messages run.
         struct Watch : TMessagePump {
             TPageList* Pages = nullptr;
@@ -1036,12 +1029,14 @@ private slots:
         AddPages(*w, 5000);
         QCOMPARE(FramesLeft(*w), 4);
         std::vector<QPointer<TFrameDispaly>> frames;
-        for (TFrameDispaly* f : w->PanelmmsEdit->findChildren<TFrameDispaly*>()) frames.push_back(f);
+        for (TFrameDispaly* f : w->PanelmmsEdit->findChildren<TFrameDispaly*>())
+            frames.push_back(f);
         for (int k = 0; k < 10; ++k) w->findChild<QToolButton*>("SBBack")->click();
         for (int k = 0; k < 3; ++k) w->findChild<QToolButton*>("SBNEXT")->click();
         QCOMPARE(FramesLeft(*w), 4);
         std::set<TFrameDispaly*> onShow;
-        for (int s = 0; s < 4; ++s) onShow.insert(w->FrameOf(Pages(*w)[w->FStrip->FFirstVisiblePage + s]));
+        for (int s = 0; s < 4; ++s)
+            onShow.insert(w->FrameOf(Pages(*w)[w->FStrip->FFirstVisiblePage + s]));
         for (const QPointer<TFrameDispaly>& f : frames) {
             QVERIFY(f);
             QVERIFY(onShow.count(f.data()) == 1);
@@ -1053,8 +1048,9 @@ private slots:
         auto w = Open();
         AddPages(*w, 9);
         for (int i = 0; i < 9; ++i) {
-            Pages(*w)[i]->SetMedia(FDir->File("t" + std::to_string(i) + ".txt", "text " + std::to_string(i)),
-                                   "", "", "", 0);
+            Pages(*w)[i]->SetMedia(
+                FDir->File("t" + std::to_string(i) + ".txt", "text " + std::to_string(i)), "", "",
+                "", 0);
             Pages(*w)[i]->SetPlayTime(10 + i);
         }
         auto check = [&] {
@@ -1071,7 +1067,8 @@ private slots:
                          QString("第%1页").arg(w->FStrip->FFirstVisiblePage + s + 1));
             }
         };
-        const char* steps[] = {"SBBack", "SBBack", "SBBack", "SBNEXT", "SBBack", "SBBack", "SBNEXT", "SBNEXT"};
+        const char* steps[] = {"SBBack", "SBBack", "SBBack", "SBNEXT",
+                               "SBBack", "SBBack", "SBNEXT", "SBNEXT"};
         for (const char* step : steps) {
             w->findChild<QToolButton*>(step)->click();
             check();
@@ -1113,7 +1110,9 @@ private slots:
         w->FTxtMaxLen = 10;
         const std::string story = FDir->File("story.txt", std::string(48, 'x'));  // 50 with CR LF
         fs::create_directories(FDir->Path() + "story.0004.txt/occupied");
-        w->FChooseSplitFiles = [&](const QString&) { return QStringList{QString::fromStdString(story)}; };
+        w->FChooseSplitFiles = [&](const QString&) {
+            return QStringList{QString::fromStdString(story)};
+        };
         Trigger(*w, "N29");
         QCOMPARE(FQuestions.Log.size(), size_t(1));
         const std::string& text = FQuestions.Log[0].text;

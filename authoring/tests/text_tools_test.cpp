@@ -19,7 +19,8 @@ struct Asked {
 class RecordingQuestions : public TQuestions {
 public:
     std::vector<Asked> Log;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons, TIcon, TAnswer) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons, TIcon,
+                TAnswer) override {
         Log.push_back({caption, text});
         return TAnswer::Ok;
     }
