@@ -959,6 +959,45 @@ private slots:
         QVERIFY(area.contains(button));
     }
 
+    // Enter presses the button the question names as its default, in a box of
+    // either kind (a long text gets a scrolling one).
+    void enterPressesTheOfferedDefault_data() {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("offered");
+        for (int lines : {1, 300}) {
+            const QByteArray kind = lines == 1 ? "short, " : "scrolling, ";
+            QTest::newRow(kind + "Yes/No, No") << lines << int(TButtons::YesNo) << int(TAnswer::No);
+            QTest::newRow(kind + "Yes/No, Yes")
+                << lines << int(TButtons::YesNo) << int(TAnswer::Yes);
+            QTest::newRow(kind + "Yes/No/Cancel, Cancel")
+                << lines << int(TButtons::YesNoCancel) << int(TAnswer::Cancel);
+            QTest::newRow(kind + "Yes/No/Cancel, No")
+                << lines << int(TButtons::YesNoCancel) << int(TAnswer::No);
+        }
+    }
+    void enterPressesTheOfferedDefault() {
+        QFETCH(int, lines);
+        QFETCH(int, buttons);
+        QFETCH(int, offered);
+        std::string text;
+        for (int i = 0; i < lines; ++i) text += "是否不保存，直接退出？\r\n";
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            poll.stop();
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus && dialog->isAncestorOf(focus) ? focus : dialog, Qt::Key_Return);
+        });
+        poll.start();
+        TMessageBoxQuestions boxes;
+        QCOMPARE(
+            int(boxes.Ask("提示", text, TButtons(buttons), TIcon::Information, TAnswer(offered))),
+            offered);
+    }
+
     // Every question of the window whose Yes can lose work offers its safe answer
     // to Enter; the others keep Yes there.
     void questionsOfferTheSafeAnswerToEnter() {
