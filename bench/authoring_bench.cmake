@@ -38,3 +38,8 @@ target_link_libraries(chooser_bench PRIVATE quilmar_choosers JPEG::JPEG GIF::GIF
 # The SMIL walk on a crafted and a plain document, and the read of a crafted message.
 add_executable(smil_read_bench smil_read_bench.cpp)
 target_link_libraries(smil_read_bench PRIVATE quilmar_core)
+
+# The program's start with an autosave of 50 photos against an empty start, each
+# a process of its own.
+add_executable(startup_bench startup_bench.cpp)
+target_link_libraries(startup_bench PRIVATE quilmar_gui)

@@ -42,5 +42,7 @@ inline long OwnPeakKiB() {
 // Every question is answered "OK" at once.
 class SilentQuestions : public TQuestions {
 public:
-    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon) override { return TAnswer::Ok; }
+    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon, TAnswer) override {
+        return TAnswer::Ok;
+    }
 };

@@ -15,8 +15,15 @@ enum class TAnswer { Ok, Yes, No, Cancel };
 class TQuestions {
 public:
     virtual ~TQuestions() = default;
+    // defaultAnswer: the button that Enter presses. A question whose Yes loses
+    // work names its safe answer here, so that a reflex keeps the work.
     virtual TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                        TIcon icon) = 0;
+                        TIcon icon, TAnswer defaultAnswer) = 0;
+    // A box whose first button is its default: OK, or a Yes that loses nothing.
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon icon) {
+        return Ask(caption, text, buttons, icon,
+                   buttons == TButtons::Ok ? TAnswer::Ok : TAnswer::Yes);
+    }
 };
 
 // Lets pending window messages run; does nothing where there is no window.

@@ -62,7 +62,8 @@ bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c < 0xE000; }
 }  // namespace
 
-int SplitTextFile(const std::string& path, int32_t maxLen) {
+int SplitTextFile(const std::string& path, int32_t maxLen, int* written) {
+    if (written) *written = 0;
     if (maxLen < 1) return 0;
     const std::string dir = ExtractFilePath(path);
     const std::string name = ExtractFileName(path);
@@ -74,11 +75,10 @@ int SplitTextFile(const std::string& path, int32_t maxLen) {
     int k = 0;
     size_t pos = 0;
     auto save = [&](std::u16string_view chunk) {
-        char num[16];
-        std::snprintf(num, sizeof(num), "%.4d", k);
         // ANSI lines where they read back the same, else UTF-8: nothing is lost.
-        WriteFileAtomically(dir + base + "." + num + ".txt",
+        WriteFileAtomically(dir + SplitPartName(base, k),
                             StoredTextBytes(JoinLines(SplitLines(Utf16ToUtf8(chunk)))));
+        if (written) *written = k;
     };
     for (;;) {
         ++k;
@@ -98,14 +98,34 @@ int SplitTextFile(const std::string& path, int32_t maxLen) {
     return k - 1;
 }
 
+std::string SplitPartName(const std::string& base, int k) {
+    char num[16];
+    std::snprintf(num, sizeof(num), "%.4d", k);
+    return base + "." + num + ".txt";
+}
+
 void SplitTextFiles(const std::vector<std::string>& files, int32_t maxLen, TQuestions& questions) {
-    for (const std::string& f : files) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& f = files[i];
+        int written = 0;
         try {
-            SplitTextFile(f, maxLen);
+            SplitTextFile(f, maxLen, &written);
         } catch (const std::exception& e) {
-            // The parts written so far are whole and stay.
-            questions.Ask("提示", "文本分割失败：" + f + "\r\n" + e.what(), TButtons::Ok,
-                          TIcon::Information);
+            // The parts written so far are whole and stay: the box says which and where.
+            const std::string name = ExtractFileName(f);
+            const std::string base = name.substr(0, name.size() - ExtractFileExt(name).size());
+            std::string text = "文本分割失败：" + f + "\r\n" + e.what() + "\r\n";
+            if (written == 0)
+                text += "此文件未写入分割文件。";
+            else
+                text += "此文件已写入 " + std::to_string(written) + " 个分割文件（" +
+                        SplitPartName(base, 1) +
+                        (written > 1 ? " 至 " + SplitPartName(base, written) : std::string()) +
+                        "），保留在 " + ExtractFilePath(f) + "。";
+            if (i > 0) text += "\r\n此前 " + std::to_string(i) + " 个文件已分割完成。";
+            if (i + 1 < files.size())
+                text += "\r\n其余 " + std::to_string(files.size() - i - 1) + " 个文件未分割。";
+            questions.Ask("提示", text, TButtons::Ok, TIcon::Information);
             return;
         }
     }

@@ -42,10 +42,16 @@ void ConvertTextFiles(const std::vector<std::string>& files, TTextEncoding to,
 // falls inside a character: between the two halves of a surrogate pair it moves
 // back by one (a limit of 1 then takes the pair whole). Parts are ANSI lines, or
 // UTF-8 where ANSI would lose or garble their text (StoredTextBytes); each is
-// written atomically, so a failure leaves no empty or cut part.
-int SplitTextFile(const std::string& path, int32_t maxLen);
+// written atomically, so a failure leaves no empty or cut part. written, when
+// given, follows the parts that stand, also when a later part throws.
+int SplitTextFile(const std::string& path, int32_t maxLen, int* written = nullptr);
+
+// The name of part k of base: base.0001.txt (at least four digits).
+std::string SplitPartName(const std::string& base, int k);
 
 // The split of the chosen files, in order. Nothing is shown when all are split;
 // at the first file that cannot be read or a part that cannot be written, one box
-// (caption "提示") names the file and the reason, and the rest are left alone.
+// (caption "提示") names the file and the reason, and says what is on disk: the
+// parts of that file that were written (they stay) and where, the files split
+// before it; the rest are left alone.
 void SplitTextFiles(const std::vector<std::string>& files, int32_t maxLen, TQuestions& questions);

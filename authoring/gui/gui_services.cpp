@@ -37,6 +37,20 @@ QMessageBox::StandardButtons ButtonsOf(TButtons buttons) {
     return QMessageBox::Ok;
 }
 
+QMessageBox::StandardButton ButtonOf(TAnswer answer) {
+    switch (answer) {
+        case TAnswer::Yes:
+            return QMessageBox::Yes;
+        case TAnswer::No:
+            return QMessageBox::No;
+        case TAnswer::Cancel:
+            return QMessageBox::Cancel;
+        case TAnswer::Ok:
+            break;
+    }
+    return QMessageBox::Ok;
+}
+
 // The button pressed (a standard button's value; the dialog box buttons share
 // the message box's values) as an answer.
 TAnswer AnswerOf(int button, TButtons buttons) {
@@ -63,7 +77,7 @@ QRect AvailableArea(QWidget* parent) {
 // A box too tall for the screen: the same caption, icon, text and buttons, with
 // the text in a scrolling area, so that the buttons stay within reach.
 int ExecScrollingBox(QWidget* parent, const QString& caption, const QString& text, TButtons buttons,
-                     TIcon icon, const QRect& area) {
+                     TIcon icon, TAnswer defaultAnswer, const QRect& area) {
     QDialog box(parent);
     box.setObjectName("ScrollingMessageBox");
     box.setWindowTitle(caption);
@@ -91,6 +105,13 @@ int ExecScrollingBox(QWidget* parent, const QString& caption, const QString& tex
     auto* bar = new QDialogButtonBox(QDialogButtonBox::StandardButtons(int(ButtonsOf(buttons))), &box);
     QObject::connect(bar, &QDialogButtonBox::clicked, &box,
                      [&box, bar](QAbstractButton* b) { box.done(int(bar->standardButton(b))); });
+    if (QPushButton* chosen =
+            bar->button(QDialogButtonBox::StandardButton(int(ButtonOf(defaultAnswer))))) {
+        for (QAbstractButton* b : bar->buttons())
+            if (auto* push = qobject_cast<QPushButton*>(b)) push->setAutoDefault(false);
+        chosen->setDefault(true);
+        chosen->setFocus();
+    }
     layout->addWidget(bar);
 
     const int width = std::min(label->sizeHint().width() + 80, area.width() * 4 / 5);
@@ -104,7 +125,7 @@ int ExecScrollingBox(QWidget* parent, const QString& caption, const QString& tex
 }  // namespace
 
 TAnswer TMessageBoxQuestions::Ask(const std::string& caption, const std::string& text,
-                                  TButtons buttons, TIcon icon) {
+                                  TButtons buttons, TIcon icon, TAnswer defaultAnswer) {
     QWidget* parent = QApplication::activeWindow();
     const QString shown =
         QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -116,11 +137,12 @@ TAnswer TMessageBoxQuestions::Ask(const std::string& caption, const std::string&
                                .height();
     if (textHeight > area.height() - 200)
         return AnswerOf(ExecScrollingBox(parent, QString::fromStdString(caption), shown, buttons,
-                                         icon, area),
+                                         icon, defaultAnswer, area),
                         buttons);
 
     QMessageBox box(icon == TIcon::Information ? QMessageBox::Information : QMessageBox::NoIcon,
                     QString::fromStdString(caption), shown, ButtonsOf(buttons), parent);
+    if (ButtonsOf(buttons) & ButtonOf(defaultAnswer)) box.setDefaultButton(ButtonOf(defaultAnswer));
     return AnswerOf(box.exec(), buttons);
 }
 

@@ -13,8 +13,9 @@ class QFileDialog;
 
 class TMessageBoxQuestions : public TQuestions {
 public:
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon icon) override;
+    using TQuestions::Ask;
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon icon,
+                TAnswer defaultAnswer) override;
 };
 
 class TEventPump : public TMessagePump {

@@ -451,10 +451,11 @@ bool Tfrmmms::SaveOnClose() {
         SBSavecfgClick();
     } catch (const std::exception& e) {
         // The user learns why, and may still leave: what is on disk stays as it is.
-        return FQuestions.Ask("提示",
-                              std::string("无法保存制作内容：") + e.what() +
-                                  "\r\n\r\n是否不保存，直接退出？",
-                              TButtons::YesNo, TIcon::Information) == TAnswer::Yes;
+        // Leaving loses the pages, so Enter stays.
+        return FQuestions.Ask(
+                   "提示",
+                   std::string("无法保存制作内容：") + e.what() + "\r\n\r\n是否不保存，直接退出？",
+                   TButtons::YesNo, TIcon::Information, TAnswer::No) == TAnswer::Yes;
     }
     return true;
 }
@@ -462,7 +463,9 @@ bool Tfrmmms::SaveOnClose() {
 bool Tfrmmms::FormCloseQuery() {
     if (FCloseHintMode == 0) return true;
     if (FCloseHintMode == 1) return SaveOnClose();
-    switch (FQuestions.Ask("退出提示", "是否保存制作内容", TButtons::YesNoCancel, TIcon::Information)) {
+    // Enter saves: No is the answer that gives the pages up.
+    switch (FQuestions.Ask("退出提示", "是否保存制作内容", TButtons::YesNoCancel,
+                           TIcon::Information, TAnswer::Yes)) {
         case TAnswer::Yes:
             return SaveOnClose();
         case TAnswer::No:
@@ -501,25 +504,29 @@ void Tfrmmms::SelectPageUnderCursor() {
 void Tfrmmms::OfferMessageFile(const std::string& path, bool& opened) {
     opened = false;
     if (!IsMessageFile(path)) return;
-    if (FQuestions.Ask("提示", "是否要显示彩信内容", TButtons::YesNo, TIcon::Information) != TAnswer::Yes)
+    // Reading replaces every page: with pages in the strip, Enter keeps them.
+    const TAnswer safe = FMaker->FPages.Count() > 0 ? TAnswer::No : TAnswer::Yes;
+    if (FQuestions.Ask("提示", "是否要显示彩信内容", TButtons::YesNo, TIcon::Information, safe) !=
+        TAnswer::Yes)
         return;
     opened = true;
     ReadMessage(path);
 }
 
 void Tfrmmms::ReadMessage(const std::string& path) {
-    // The strip is drawn once, when the read is done: drawing it again for every
-    // new page costs far more than making the page, and no one can follow
-    // thousands of pages going by. Input is still taken, the page count still runs.
+    // The strip is laid out and drawn once, when the read is done: a page made
+    // on show would decode its picture, and no one can follow thousands of pages
+    // going by. Input is still taken, the page count still runs.
     PanelmmsEdit->setUpdatesEnabled(false);
+    FStrip->HoldLayout();
     try {
         FMaker->LoadMms(path, *this);
     } catch (...) {
-        SyncFrames();
+        FStrip->ReleaseLayout();
         PanelmmsEdit->setUpdatesEnabled(true);
         throw;
     }
-    SyncFrames();
+    FStrip->ReleaseLayout();
     PanelmmsEdit->setUpdatesEnabled(true);
 }
 

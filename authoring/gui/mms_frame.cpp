@@ -242,15 +242,23 @@ TFrameDispaly::TFrameDispaly(TPageFrameHost* host, QWidget* parent) : QFrame(par
 
 TFrameDispaly::~TFrameDispaly() { SetPage(nullptr); }
 
-void TFrameDispaly::SetPage(TPageModel* page) {
+void TFrameDispaly::LetFocusGo() {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && (focus == this || isAncestorOf(focus))) focus->clearFocus();
+}
+
+void TFrameDispaly::SetPage(TPageModel* page, const QImage* picture) {
     if (FPage && FPage->FView == this) FPage->FView = nullptr;
-    // Another page's picture must not stay on show: Refresh loads this one's.
-    if (page != FPage) ImageA->clear();
+    if (page != FPage) {
+        LetFocusGo();
+        // Another page's picture must not stay on show: Refresh loads this one's.
+        ImageA->clear();
+    }
     FPage = page;
     FPressed = false;
     if (FPage) {
         FPage->FView = this;
-        Refresh();
+        Refresh(picture);
     }
 }
 
@@ -258,19 +266,20 @@ void TFrameDispaly::PageChanged(TPageModel& page) {
     if (&page == FPage) Refresh();
 }
 
-QImage TFrameDispaly::BoxPicture(const std::string& path) const {
+int TFrameDispaly::BoxSide() const { return std::max(GB1->width(), GB1->height()); }
+
+QImage TFrameDispaly::BoxPicture(const std::string& path, int side) {
     // Decoded as the builder and the chooser decode it (upright), read from the
     // file and reduced by the decoder to about the box, so that a frame holds only
     // a picture of its box's size: a frame decodes its page's picture again each
     // time it takes another page, and a file may claim a huge picture.
-    const int side = std::max(GB1->width(), GB1->height());
     return DecodePictureFile(path, side, side);
 }
 
 void TFrameDispaly::ShowPicture(TPageModel& page, const std::string& path) {
     QImage image;
     try {
-        image = BoxPicture(path);
+        image = BoxPicture(path, BoxSide());
     } catch (const std::exception& e) {
         if (&page == FPage) ImageA->clear();
         throw std::runtime_error("cannot load picture " + path + ": " + e.what());
@@ -376,7 +385,7 @@ void TFrameDispaly::mouseMoveEvent(QMouseEvent* event) {
     drag->exec(Qt::MoveAction);
 }
 
-void TFrameDispaly::Refresh() {
+void TFrameDispaly::Refresh(const QImage* picture) {
     if (!FPage) return;
     PaintBackground(this, FPage->FColor);
     GB1->setTitle(QString::fromStdString(FPage->FCaption));
@@ -414,9 +423,14 @@ void TFrameDispaly::Refresh() {
     } else if (ImageA->pixmap().isNull()) {
         // Bound anew to a page that already holds a picture; one that cannot be
         // shown leaves the box empty.
-        try {
-            ImageA->setPixmap(QPixmap::fromImage(BoxPicture(FPage->Slot(mkPicture).File)));
-        } catch (const std::exception&) {
+        if (picture) {
+            if (!picture->isNull()) ImageA->setPixmap(QPixmap::fromImage(*picture));
+        } else {
+            try {
+                ImageA->setPixmap(
+                    QPixmap::fromImage(BoxPicture(FPage->Slot(mkPicture).File, BoxSide())));
+            } catch (const std::exception&) {
+            }
         }
     }
 }

@@ -101,10 +101,20 @@ public:
     ~TFrameDispaly() override;
 
     // Binds the frame to its page (or to none) and shows the page's data.
-    void SetPage(TPageModel* page);
+    // picture: the page's picture decoded for the box already (a null one: it
+    // cannot be shown); without it the frame decodes the picture itself.
+    void SetPage(TPageModel* page, const QImage* picture = nullptr);
+    // The page's picture as the picture box shows it; throws when it cannot be
+    // decoded. Touches no widget: it may run on another thread.
+    static QImage BoxPicture(const std::string& path, int side);
+    // The side of the square the box's picture is decoded to fit.
+    int BoxSide() const;
     TPageModel* Page() const { return FPage; }
     // Drops the binding without touching the page, for a page already freed.
     void ForgetPage() { FPage = nullptr; }
+    // The keyboard focus leaves the frame when it is inside: what is typed into a
+    // frame that takes another page would land on that page.
+    void LetFocusGo();
 
     void PageChanged(TPageModel& page) override;
     void ShowPicture(TPageModel& page, const std::string& path) override;
@@ -136,9 +146,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    void Refresh();
-    // The picture file as the picture box shows it; throws when it cannot be decoded.
-    QImage BoxPicture(const std::string& path) const;
+    void Refresh(const QImage* picture = nullptr);
     void StepPlayTime(int delta);
     // Sets the duration in seconds as the time modes compute it.
     void SetSeconds(int64_t seconds);

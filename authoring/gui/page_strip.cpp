@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QWidget>
 #include <algorithm>
+#include <future>
+#include <optional>
 #include <vector>
 
 #include "mms_frame.h"
@@ -36,6 +38,9 @@ void TPageStrip::ShowPageCount() {
 
 void TPageStrip::ReleaseFrame(TFrameDispaly* frame) {
     frame->SetPage(nullptr);
+    // A hidden focus widget hands the focus on to the next one, which may be
+    // another page's duration box.
+    frame->LetFocusGo();
     frame->hide();
     // Later: the release may come from the frame's own menu.
     frame->deleteLater();
@@ -43,7 +48,13 @@ void TPageStrip::ReleaseFrame(TFrameDispaly* frame) {
 
 void TPageStrip::SyncFrames() { LayoutPages(FFirstVisiblePage); }
 
+void TPageStrip::ReleaseLayout() {
+    FLayoutHeld = false;
+    SyncFrames();
+}
+
 void TPageStrip::LayoutPages(int first, bool sync) {
+    if (FLayoutHeld) return;
     TPageList& pages = FPages;
     // Only the pages on show have a frame, so that neither a layout nor a new
     // page costs more with the number of pages in the message. A page that stays
@@ -69,8 +80,8 @@ void TPageStrip::LayoutPages(int first, bool sync) {
         spare.push_back(frame);
     }
     FFrames.clear();
-    for (size_t s = 0; s < onShow.size(); ++s) {
-        TPageModel* page = onShow[s];
+    std::vector<TFrameDispaly*> frames;
+    for (TPageModel* page : onShow) {
         TFrameDispaly*& frame = shown[page];
         if (!frame) {
             if (!spare.empty()) {
@@ -80,8 +91,35 @@ void TPageStrip::LayoutPages(int first, bool sync) {
                 frame = new TFrameDispaly(this, &FPanel);
             }
         }
+        frames.push_back(frame);
+    }
+    // The pictures of the pages that come into a frame are decoded side by side:
+    // a decode costs more than all the rest of showing a page, and a message read
+    // brings up to four at once.
+    std::vector<std::optional<std::future<QImage>>> pictures(onShow.size());
+    for (size_t s = 0; s < onShow.size(); ++s) {
+        TPageModel* page = onShow[s];
         // A page at the address of a freed one is bound anew as well.
-        if (frame->Page() != page || page->FView != frame) frame->SetPage(page);
+        if (frames[s]->Page() == page && page->FView == frames[s]) continue;
+        if (!page->FHasPicture) continue;
+        pictures[s] = std::async(std::launch::async,
+                                 [file = page->Slot(mkPicture).File, side = frames[s]->BoxSide()] {
+                                     try {
+                                         return TFrameDispaly::BoxPicture(file, side);
+                                     } catch (const std::exception&) {
+                                         return QImage();  // shown as an empty box
+                                     }
+                                 });
+    }
+    for (size_t s = 0; s < onShow.size(); ++s) {
+        TPageModel* page = onShow[s];
+        TFrameDispaly* frame = frames[s];
+        if (pictures[s]) {
+            const QImage picture = pictures[s]->get();
+            frame->SetPage(page, &picture);
+        } else if (frame->Page() != page || page->FView != frame) {
+            frame->SetPage(page);
+        }
         frame->setGeometry(static_cast<int>(s) * kPageStep + 3, 3, kPageWidth, kPageHeight);
         frame->show();
         page->UpdatePageCaption();
@@ -186,25 +224,31 @@ void TPageStrip::SelectPageAt(int x) {
     }
 }
 
+TPageModel* TPageStrip::TargetPage() const {
+    // The first current page from the leftmost on show on, else the last page.
+    for (int i = std::max(0, FFirstVisiblePage); i < FPages.Count(); ++i)
+        if (FPages[i]->FSelected) return FPages[i];
+    return FPages.Count() > 0 ? FPages[FPages.Count() - 1] : nullptr;
+}
+
 bool TPageStrip::AddMaterialFile(const std::string& path) {
     if (FPages.Count() == 0) return true;
     // A folder or a file that is gone is no material, whatever its name says.
     if (!FIntake.Admits(path)) return false;
     const TMediaKind kind = TMaterialIntake::KindOf(path);
-    if (kind == mkAttach &&
-        FQuestions.Ask("提示", "确定增加附件吗", TButtons::YesNo, TIcon::Information) != TAnswer::Yes)
-        return true;
+    if (kind == mkAttach) {
+        // Yes replaces an attachment the page holds: then Enter keeps it.
+        const TPageModel* shown = TargetPage();
+        const TAnswer safe =
+            shown && !shown->Slot(mkAttach).File.empty() ? TAnswer::No : TAnswer::Yes;
+        if (FQuestions.Ask("提示", "确定增加附件吗", TButtons::YesNo, TIcon::Information, safe) !=
+            TAnswer::Yes)
+            return true;
+    }
 
     // The target is found after the question: the pages may change while it is open.
-    TPageList& pages = FPages;
-    if (pages.Count() == 0) return true;
-    TPageModel* target = nullptr;
-    for (int i = std::max(0, FFirstVisiblePage); i < pages.Count(); ++i)
-        if (pages[i]->FSelected) {
-            target = pages[i];
-            break;
-        }
-    if (!target) target = pages[pages.Count() - 1];
+    TPageModel* target = TargetPage();
+    if (!target) return true;
 
     const std::string copy = FIntake.Take(path, kind);
     if (copy.empty()) return false;

@@ -59,6 +59,11 @@ public:
     // Frames follow the page list after it changed behind the strip's back: the
     // pages on show get theirs, a page that is gone keeps none.
     void SyncFrames();
+    // While held, pages are made, selected and scrolled to without frames; the
+    // release lays the strip out once. A message being read is held, so that only
+    // the pages on show at its end decode their pictures, not every page it makes.
+    void HoldLayout() { FLayoutHeld = true; }
+    void ReleaseLayout();
     void ScrollRight();
     void ScrollLeft();
     void MoveCurrentForward();
@@ -84,6 +89,8 @@ public:
 
 private:
     void ShowPageCount();
+    // The page material goes onto; none without pages.
+    TPageModel* TargetPage() const;
     void DeletePage(int index);
     // Takes a frame off the strip for good.
     void ReleaseFrame(TFrameDispaly* frame);
@@ -101,4 +108,5 @@ private:
     // The page AddPage made last, while it lives: the reader fills it even when
     // a click during its selection has made another page current.
     TPageModel* FLastNewPage = nullptr;
+    bool FLayoutHeld = false;
 };

@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 class RecordingQuestions : public TQuestions {
 public:
     std::vector<std::string> Texts;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon icon) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon icon,
+                TAnswer) override {
         EXPECT_EQ(caption, "提示");
         EXPECT_EQ(buttons, TButtons::Ok);
         EXPECT_EQ(icon, TIcon::Information);

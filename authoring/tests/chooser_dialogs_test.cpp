@@ -12,12 +12,13 @@
 #include <QSignalSpy>
 #include <QTreeView>
 #include <QtTest>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <condition_variable>
 #include <set>
 
 #include "audio_sel.h"
@@ -70,8 +71,8 @@ struct TAsked {
 class TRecordingQuestions : public TQuestions {
 public:
     std::vector<TAsked> Asked;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon icon) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon icon,
+                TAnswer) override {
         Asked.push_back({caption, text, buttons, icon});
         return TAnswer::Ok;
     }
@@ -139,14 +140,34 @@ public:
     TThumbnailGate() : state_(std::make_shared<TState>()) {}
     ~TThumbnailGate() { ReleaseAll(); }
     TThumbnailLoader Loader() const {
-        return [st = state_](const std::string& path, int bw, int bh) {
+        return [st = state_](const std::string& path, int bw, int bh) -> std::optional<QImage> {
             {
                 std::unique_lock lock(st->M);
                 st->Asked.push_back(path);
                 st->Cv.wait(lock, [&] { return !st->Held.count(path); });
             }
-            return LoadThumbnail(path, bw, bh);
+            std::optional<QImage> made = LoadThumbnail(path, bw, bh);
+            if (!made) return made;
+            // The thumbnail's pixels are let go with its last copy: a result that
+            // is dropped goes at once, one on its way to a window goes when it
+            // arrives.
+            auto* pixels = new TPixels{st, path, *made};
+            const QImage& p = pixels->Image;
+            return QImage(p.constBits(), p.width(), p.height(), p.bytesPerLine(), p.format(),
+                          &TThumbnailGate::LetGo, pixels);
         };
+    }
+    // True once the thumbnail made of path has gone, with every copy of it.
+    bool Gone(const std::string& path) const {
+        std::lock_guard lock(state_->M);
+        return state_->Gone.count(path) > 0;
+    }
+    // Waits, without letting window messages run, for the thumbnail of path to go;
+    // false when it is still held after a long while (it waits to be delivered).
+    bool WaitGone(const std::string& path) const {
+        std::unique_lock lock(state_->M);
+        return state_->Cv.wait_for(lock, std::chrono::seconds(20),
+                                   [&] { return state_->Gone.count(path) > 0; });
     }
     void Hold(const std::string& path) {
         std::lock_guard lock(state_->M);
@@ -177,7 +198,19 @@ private:
         std::condition_variable Cv;
         std::set<std::string> Held;
         std::vector<std::string> Asked;
+        std::set<std::string> Gone;
     };
+    struct TPixels {
+        std::shared_ptr<TState> State;
+        std::string Path;
+        QImage Image;
+    };
+    static void LetGo(void* info) {
+        std::unique_ptr<TPixels> pixels(static_cast<TPixels*>(info));
+        std::lock_guard lock(pixels->State->M);
+        pixels->State->Gone.insert(pixels->Path);
+        pixels->State->Cv.notify_all();
+    }
     std::shared_ptr<TState> state_;
 };
 
@@ -800,7 +833,12 @@ private slots:
         QTRY_VERIFY(gate.WasAsked(t.Path() + "a.png"));
         dlg.reset();  // with the gate still shut: waiting here would never end
         gate.Release(t.Path() + "a.png");
-        QTest::qWait(50);
+        // Dropped on the worker, the thumbnail goes there; sent on to the chooser
+        // that is gone, it would wait in the queue for a window messages' run.
+        const bool dropped = gate.WaitGone(t.Path() + "a.png");
+        // A result sent to the chooser that is gone must not reach it in a later test.
+        if (!dropped) QCoreApplication::removePostedEvents(nullptr, 0);
+        QVERIFY2(dropped, "the late thumbnail was sent on to a chooser that is gone");
     }
 
     // A folder chosen while a listing waits on a slow picture is listed at once; what
@@ -839,7 +877,7 @@ private slots:
         QCOMPARE(Captions(lv), QStringList{"x.gif"});
         // The slow picture of the folder left behind comes too late to count.
         gate.Release(d + "a.png");
-        QTest::qWait(100);
+        QTRY_VERIFY(gate.Gone(d + "a.png"));
         QCOMPARE(Captions(lv), QStringList{"x.gif"});
         QCOMPARE(dlg.PicFiles(), TStringList{"x.gif"});
 

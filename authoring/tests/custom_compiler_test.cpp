@@ -12,7 +12,8 @@ namespace {
 
 struct RecordingQuestions : TQuestions {
     std::vector<std::string> Texts;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons, TIcon) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons, TIcon,
+                TAnswer) override {
         EXPECT_EQ(caption, "提示");
         Texts.push_back(text);
         return TAnswer::Ok;

@@ -40,7 +40,7 @@ std::vector<TextCase> Cases() {
 std::string AsFarAsAnsiHolds(const std::string& utf8) { return Cp936ToUtf8(Utf8ToCp936(utf8)); }
 
 struct SilentQuestions : TQuestions {
-    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon) override {
+    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon, TAnswer) override {
         return TAnswer::Ok;
     }
 };

@@ -39,8 +39,8 @@ struct Asked {
 class ScriptedQuestions : public TQuestions {
 public:
     std::vector<Asked> Log;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon,
+                TAnswer) override {
         Log.push_back({caption, text});
         return buttons == TButtons::Ok ? TAnswer::Ok : TAnswer::No;
     }

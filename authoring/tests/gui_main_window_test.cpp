@@ -14,19 +14,21 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
-#include <QTimer>
-#include <QMimeData>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <vector>
 #include <optional>
-
+#include <set>
+#include <vector>
 
 #include "gui_colours.h"
 #include "gui_services.h"
@@ -35,10 +37,10 @@
 #include "output_tab.h"
 #include "picture_codecs.h"
 #include "picture_test_support.h"
+#include "scripted_questions.h"
 #include "settings_controls.h"
 #include "shared_procs.h"
 #include "smil_tab.h"
-#include "scripted_questions.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -104,6 +106,21 @@ class TestMainWindow : public QObject {
         return static_cast<int>(w.PanelmmsEdit->findChildren<TFrameDispaly*>().size());
     }
     static QRect Slot(int s) { return QRect(s * 170 + 3, 3, 167, 245); }
+    // A message of pages pages, made apart from the window, the first withPicture
+    // of them with a picture.
+    static std::string PictureMessage(const TempFolder& dir, int pages, int withPicture) {
+        const std::string message = dir.Path() + "pages.mms";
+        const std::string picture = dir.Path() + "p.png";
+        WritePng(picture, Qt::red);
+        TClockRandom rng;
+        TMmsMaker maker(rng, dir.Path());
+        for (int i = 0; i < pages; ++i) {
+            maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
+            if (i < withPicture) maker.FPages[i]->SetMedia("", picture, "", "", 0);
+        }
+        maker.MakeMms(message);
+        return message;
+    }
     static void Trigger(Tfrmmms& w, const char* name) {
         // Main-menu items only: the pages' own menus reuse some names.
         QAction* a = w.menuBar()->findChild<QAction*>(name);
@@ -416,17 +433,7 @@ private slots:
     void readMessageGetsFramesForThePagesOnShow() {
         // Six pages, a picture on the first, made apart from the window.
         TempFolder other;
-        const std::string message = other.Path() + "six.mms";
-        const std::string picture = other.Path() + "p.png";
-        WritePng(picture, Qt::red);
-        {
-            TClockRandom rng;
-            TMmsMaker maker(rng, other.Path());
-            for (int i = 0; i < 6; ++i)
-                maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
-            maker.FPages[0]->SetMedia("", picture, "", "", 0);
-            maker.MakeMms(message);
-        }
+        const std::string message = PictureMessage(other, 6, 1);
         auto w = Open();
         w->FChooseMessageFile = [&] { return QString::fromStdString(message); };
         Trigger(*w, "N5");
@@ -441,6 +448,33 @@ private slots:
         while (w->FStrip->FFirstVisiblePage > 0) w->findChild<QToolButton*>("SBBack")->click();
         QVERIFY(!w->FrameOf(Pages(*w)[0])->findChild<QLabel*>("ImageA")->pixmap().isNull());
         QVERIFY(w->FrameOf(Pages(*w)[1])->findChild<QLabel*>("ImageA")->pixmap().isNull());
+    }
+
+    // While a message is read no page it makes is bound to a frame: a page on
+    // show would decode its picture, and only the four on show at the end need to.
+    void readingAMessageBindsFramesOnlyAtItsEnd() {
+        TempFolder other;
+        const std::string message = PictureMessage(other, 8, 8);
+        // Looks at the pages each time the read lets window messages run.
+        struct Watch : TMessagePump {
+            TPageList* Pages = nullptr;
+            int Bound = 0;
+            void ProcessMessages() override {
+                if (!Pages) return;
+                for (const auto& p : Pages->Items) Bound += p->FView ? 1 : 0;
+            }
+        } watch;
+        Tfrmmms w(FDir->Path(), FQuestions, watch, FRandom);
+        watch.Pages = &Pages(w);
+        w.ReadMessage(message);
+        watch.Pages = nullptr;
+        QCOMPARE(Pages(w).Count(), 8);
+        QCOMPARE(watch.Bound, 0);
+        for (int s = 0; s < 4; ++s) {
+            TFrameDispaly* frame = w.FrameOf(Pages(w)[w.FStrip->FFirstVisiblePage + s]);
+            QVERIFY(frame);
+            QVERIFY(!frame->findChild<QLabel*>("ImageA")->pixmap().isNull());
+        }
     }
 
     void dropWithMessageFileSecond_data() {
@@ -923,6 +957,211 @@ private slots:
                                                     .arg(area.width()).arg(area.height())));
         QVERIFY(!button.isEmpty());
         QVERIFY(area.contains(button));
+    }
+
+    // Enter presses the button the question names as its default, in a box of
+    // either kind (a long text gets a scrolling one).
+    void enterPressesTheOfferedDefault_data() {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("offered");
+        for (int lines : {1, 300}) {
+            const QByteArray kind = lines == 1 ? "short, " : "scrolling, ";
+            QTest::newRow(kind + "Yes/No, No") << lines << int(TButtons::YesNo) << int(TAnswer::No);
+            QTest::newRow(kind + "Yes/No, Yes")
+                << lines << int(TButtons::YesNo) << int(TAnswer::Yes);
+            QTest::newRow(kind + "Yes/No/Cancel, Cancel")
+                << lines << int(TButtons::YesNoCancel) << int(TAnswer::Cancel);
+            QTest::newRow(kind + "Yes/No/Cancel, No")
+                << lines << int(TButtons::YesNoCancel) << int(TAnswer::No);
+        }
+    }
+    void enterPressesTheOfferedDefault() {
+        QFETCH(int, lines);
+        QFETCH(int, buttons);
+        QFETCH(int, offered);
+        std::string text;
+        for (int i = 0; i < lines; ++i) text += "是否不保存，直接退出？\r\n";
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            poll.stop();
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus && dialog->isAncestorOf(focus) ? focus : dialog, Qt::Key_Return);
+        });
+        poll.start();
+        TMessageBoxQuestions boxes;
+        QCOMPARE(
+            int(boxes.Ask("提示", text, TButtons(buttons), TIcon::Information, TAnswer(offered))),
+            offered);
+    }
+
+    // Every question of the window whose Yes can lose work offers its safe answer
+    // to Enter; the others keep Yes there.
+    void questionsOfferTheSafeAnswerToEnter() {
+        struct Row {
+            const char* name;
+            std::function<void(Tfrmmms&)> act;
+            std::string text;  // the question's text, or how it begins
+            TButtons buttons;
+            TAnswer offered;
+        };
+        const std::string zip = FDir->File("x.zip", "zip");
+        const std::string mms = FDir->File("old.mms", "data");
+        const std::vector<Row> rows = {
+            {"close, mode 2: Yes saves",
+             [](Tfrmmms& w) {
+                 w.FCloseHintMode = 2;
+                 w.close();
+             },
+             "是否保存制作内容", TButtons::YesNoCancel, TAnswer::Yes},
+            {"close that cannot save: Yes leaves without the pages",
+             [](Tfrmmms& w) {
+                 fs::create_directories(w.ConfigDir + "mms.mms/blocked");
+                 w.FCloseHintMode = 1;
+                 w.close();
+                 fs::remove_all(w.ConfigDir + "mms.mms");
+             },
+             "无法保存制作内容：", TButtons::YesNo, TAnswer::No},
+            {"message file over pages: Yes replaces them",
+             [mms](Tfrmmms& w) {
+                 AddPages(w, 1);
+                 w.SLVDataDblClick(mms);
+             },
+             "是否要显示彩信内容", TButtons::YesNo, TAnswer::No},
+            {"message file without pages", [mms](Tfrmmms& w) { w.SLVDataDblClick(mms); },
+             "是否要显示彩信内容", TButtons::YesNo, TAnswer::Yes},
+            {"attachment over one: Yes replaces it",
+             [zip](Tfrmmms& w) {
+                 AddPages(w, 1);
+                 w.FMaker->FPages[0]->SetMedia("", "", "", zip, 0);
+                 w.AddMaterialFile(zip);
+             },
+             "确定增加附件吗", TButtons::YesNo, TAnswer::No},
+            {"attachment into an empty slot",
+             [zip](Tfrmmms& w) {
+                 AddPages(w, 1);
+                 w.AddMaterialFile(zip);
+             },
+             "确定增加附件吗", TButtons::YesNo, TAnswer::Yes},
+        };
+        for (const Row& row : rows) {
+            FQuestions.Log.clear();
+            FQuestions.Answers.clear();  // every question refused
+            auto w = Open();
+            row.act(*w);
+            QVERIFY2(!FQuestions.Log.empty(), row.name);
+            const Asked& asked = FQuestions.Log.front();
+            QVERIFY2(asked.text.rfind(row.text, 0) == 0, row.name);
+            QVERIFY2(asked.buttons == row.buttons, row.name);
+            QVERIFY2(asked.defaultAnswer == row.offered, row.name);
+            w->FCloseHintMode = 0;
+        }
+    }
+
+    // Frames are reused as the strip scrolls: however many pages the message has,
+    // the panel holds the four frames it started with, each bound to a page on show.
+    void framesAreReusedAsTheStripScrolls() {
+        auto w = Open();
+        AddPages(*w, 5000);
+        QCOMPARE(FramesLeft(*w), 4);
+        std::vector<QPointer<TFrameDispaly>> frames;
+        for (TFrameDispaly* f : w->PanelmmsEdit->findChildren<TFrameDispaly*>())
+            frames.push_back(f);
+        for (int k = 0; k < 10; ++k) w->findChild<QToolButton*>("SBBack")->click();
+        for (int k = 0; k < 3; ++k) w->findChild<QToolButton*>("SBNEXT")->click();
+        QCOMPARE(FramesLeft(*w), 4);
+        std::set<TFrameDispaly*> onShow;
+        for (int s = 0; s < 4; ++s)
+            onShow.insert(w->FrameOf(Pages(*w)[w->FStrip->FFirstVisiblePage + s]));
+        for (const QPointer<TFrameDispaly>& f : frames) {
+            QVERIFY(f);
+            QVERIFY(onShow.count(f.data()) == 1);
+        }
+    }
+
+    // A frame that takes another page shows that page's data, whatever it showed.
+    void aReusedFrameShowsItsNewPage() {
+        auto w = Open();
+        AddPages(*w, 9);
+        for (int i = 0; i < 9; ++i) {
+            Pages(*w)[i]->SetMedia(
+                FDir->File("t" + std::to_string(i) + ".txt", "text " + std::to_string(i)), "", "",
+                "", 0);
+            Pages(*w)[i]->SetPlayTime(10 + i);
+        }
+        auto check = [&] {
+            for (int s = 0; s < 4; ++s) {
+                TPageModel* page = Pages(*w)[w->FStrip->FFirstVisiblePage + s];
+                TFrameDispaly* frame = w->FrameOf(page);
+                QVERIFY(frame);
+                QCOMPARE(frame->Page(), page);
+                QCOMPARE(frame->findChild<QLineEdit*>("Editplaytime")->text(),
+                         QString::fromStdString(page->FPlayTimeText));
+                QCOMPARE(frame->findChild<QToolButton*>("SBText")->text(),
+                         QString::fromStdString(page->FTextCaption));
+                QCOMPARE(frame->findChild<QGroupBox*>("GB1")->title(),
+                         QString("第%1页").arg(w->FStrip->FFirstVisiblePage + s + 1));
+            }
+        };
+        const char* steps[] = {"SBBack", "SBBack", "SBBack", "SBNEXT",
+                               "SBBack", "SBBack", "SBNEXT", "SBNEXT"};
+        for (const char* step : steps) {
+            w->findChild<QToolButton*>(step)->click();
+            check();
+            if (QTest::currentTestFailed()) return;
+        }
+    }
+
+    // The caret in a page's duration box, the page scrolled out of view: what is
+    // typed then goes to that page or nowhere, never to the page the frame took.
+    void typingAfterAScrollNeverLandsOnAnotherPage() {
+        auto w = Open();
+        AddPages(*w, 8);
+        while (w->FStrip->FFirstVisiblePage > 0) w->findChild<QToolButton*>("SBBack")->click();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        TPageModel* third = Pages(*w)[2];
+        TPageModel* seventh = Pages(*w)[6];
+        QLineEdit* box = w->FrameOf(third)->findChild<QLineEdit*>("Editplaytime");
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        for (int k = 0; k < 3; ++k) w->findChild<QToolButton*>("SBNEXT")->click();
+        QVERIFY(!w->FrameOf(third));
+        TFrameDispaly* frame = w->FrameOf(seventh);
+        QVERIFY(frame);
+        const QString shown = frame->findChild<QLineEdit*>("Editplaytime")->text();
+        // The box holds at most three characters: the user selects what is there first.
+        QTest::keyClick(w->windowHandle(), Qt::Key_A, Qt::ControlModifier);
+        for (Qt::Key key : {Qt::Key_4, Qt::Key_2}) QTest::keyClick(w->windowHandle(), key);
+        QCoreApplication::processEvents();
+        QVERIFY(!seventh->FTypedPlayTime);
+        QCOMPARE(frame->findChild<QLineEdit*>("Editplaytime")->text(), shown);
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(!focus || !w->PanelmmsEdit->isAncestorOf(focus) || w->FrameOf(third));
+    }
+
+    // A split that fails at part 4 says what it left: three parts, and where.
+    void failedSplitSaysWhatIsOnDisk() {
+        auto w = Open();
+        w->FTxtMaxLen = 10;
+        const std::string story = FDir->File("story.txt", std::string(48, 'x'));  // 50 with CR LF
+        fs::create_directories(FDir->Path() + "story.0004.txt/occupied");
+        w->FChooseSplitFiles = [&](const QString&) {
+            return QStringList{QString::fromStdString(story)};
+        };
+        Trigger(*w, "N29");
+        QCOMPARE(FQuestions.Log.size(), size_t(1));
+        const std::string& text = FQuestions.Log[0].text;
+        QVERIFY2(text.rfind("文本分割失败：" + story, 0) == 0, text.c_str());
+        QVERIFY2(text.find("已写入 3 个分割文件（story.0001.txt 至 story.0003.txt），保留在 " +
+                           FDir->Path()) != std::string::npos,
+                 text.c_str());
+        for (int k = 1; k <= 3; ++k)
+            QVERIFY(fs::is_regular_file(FDir->Path() + "story.000" + std::to_string(k) + ".txt"));
+        QVERIFY(!fs::exists(FDir->Path() + "story.0005.txt"));
     }
 
     void temporaryFolderIsEmptiedOnDemandAndAtTheEnd() {

@@ -32,7 +32,7 @@ namespace {
 class RecordingQuestions : public TQuestions {
 public:
     QStringList Texts;
-    TAnswer Ask(const std::string&, const std::string& text, TButtons, TIcon) override {
+    TAnswer Ask(const std::string&, const std::string& text, TButtons, TIcon, TAnswer) override {
         Texts << QString::fromStdString(text);
         return TAnswer::Ok;
     }

@@ -25,8 +25,8 @@ struct Box {
 class RecordingQuestions : public TQuestions {
 public:
     std::vector<Box> Boxes;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon icon) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon icon,
+                TAnswer) override {
         Boxes.push_back({caption, text, buttons, icon});
         return TAnswer::Ok;
     }

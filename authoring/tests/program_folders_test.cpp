@@ -220,8 +220,8 @@ namespace {
 class RecordingQuestions : public TQuestions {
 public:
     std::vector<std::string> Texts;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon,
+                TAnswer) override {
         EXPECT_EQ(caption, "提示");
         EXPECT_EQ(buttons, TButtons::Ok);
         Texts.push_back(text);

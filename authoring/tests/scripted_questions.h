@@ -10,6 +10,7 @@
 struct Asked {
     std::string caption, text;
     TButtons buttons;
+    TAnswer defaultAnswer;  // the button the box offered to Enter
 };
 
 // A question nobody expected is recorded and refused (Cancel where it can be
@@ -18,9 +19,10 @@ class ScriptedQuestions : public TQuestions {
 public:
     std::deque<TAnswer> Answers;
     std::vector<Asked> Log;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons,
-                TIcon) override {
-        Log.push_back({caption, text, buttons});
+    using TQuestions::Ask;
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons buttons, TIcon,
+                TAnswer defaultAnswer) override {
+        Log.push_back({caption, text, buttons, defaultAnswer});
         if (Answers.empty()) return buttons == TButtons::YesNoCancel ? TAnswer::Cancel : TAnswer::No;
         TAnswer a = Answers.front();
         Answers.pop_front();

@@ -19,7 +19,8 @@ struct Asked {
 class RecordingQuestions : public TQuestions {
 public:
     std::vector<Asked> Log;
-    TAnswer Ask(const std::string& caption, const std::string& text, TButtons, TIcon) override {
+    TAnswer Ask(const std::string& caption, const std::string& text, TButtons, TIcon,
+                TAnswer) override {
         Log.push_back({caption, text});
         return TAnswer::Ok;
     }
@@ -182,7 +183,8 @@ TEST(TextTools, ASplitThatCannotBeWrittenLeavesNoEmptyPart) {
     ASSERT_EQ(q.Log.size(), 1u);
     EXPECT_EQ(q.Log[0].caption, "提示");
     EXPECT_EQ(q.Log[0].text, "文本分割失败：" + p + "\r\n无法写入文件 " + tmp.Path() +
-                                 "story.0001.txt: 文件太大");
+                                 "story.0001.txt: 文件太大\r\n此文件未写入分割文件。"
+                                 "\r\n其余 1 个文件未分割。");
     // Written, a split shows nothing.
     RecordingQuestions quiet;
     SplitTextFiles({p}, 10, quiet);

@@ -18,7 +18,7 @@ namespace {
 
 class Answers : public TQuestions {
 public:
-    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon) override {
+    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon, TAnswer) override {
         return TAnswer::Ok;
     }
 };
