@@ -134,7 +134,7 @@ void PngRead(png_structp png, png_bytep out, png_size_t len) {
 struct TPngRequest {
     int BoxW, BoxH;
     bool HeaderOnly;
-    int64_t FileSize;  // 0 when unknown
+    int64_t FileSize;           // 0 when unknown
     png_uint_32 Width, Height;  // out
 };
 

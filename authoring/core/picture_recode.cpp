@@ -135,7 +135,10 @@ void CheckPictureBudget(const std::string& path, const TPicEncodeSettings& s) {
     }
     if (need <= kPictureMemoryBudget) return;
     const TPictureHeader hd = ReadPictureHeader(path);
-    const auto mb = [](int64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20); };
+    // Rounded up, without an overflow for an estimate that saturated.
+    const auto mb = [](int64_t bytes) {
+        return std::to_string((bytes >> 20) + ((bytes & ((1 << 20) - 1)) != 0));
+    };
     throw std::runtime_error("图片 " + ExtractFileName(path) + " 太大（" + std::to_string(hd.Width) + " x " +
                              std::to_string(hd.Height) + " 像素），重新编码约需 " + mb(need) +
                              " MB 内存，超过上限 " + mb(kPictureMemoryBudget) + " MB，未能制作");

@@ -295,6 +295,7 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
                     why.find(std::string("图片 ") + c.name + " 太大") != std::string::npos &&
                     why.find("MB 内存，超过上限 512 MB") != std::string::npos;
                 EXPECT_EQ(budget, !within) << why;
+                EXPECT_EQ(why.find("约需 -"), std::string::npos) << why;
             }
             EXPECT_FALSE(std::filesystem::exists(t.Path() + "out.mms")) << c.name;
             EXPECT_EQ(ReadFileBytes(path), c.bytes) << c.name;
@@ -373,7 +374,8 @@ int ChunksAndFramesWithinTheFile() {
             maker.MakeMms(t.Path() + "out.mms");
             if (c.damaged) fault(c.name, "made");
         } catch (const std::runtime_error& e) {
-            if (!c.damaged || std::string(e.what()).find("无法解码图片 " + path) == std::string::npos)
+            if (!c.damaged ||
+                std::string(e.what()).find("无法解码图片 " + path) == std::string::npos)
                 fault(c.name, e.what());
         }
         maker.ClearPages();
@@ -419,7 +421,8 @@ TEST(PictureBombs, PngSidesBeyondThirtyOneBitsAreDamaged) {
             maker.MakeMms(t.Path() + "out.mms");
             ADD_FAILURE() << "made";
         } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find("无法解码图片 " + path + ": PNG"), std::string::npos)
+            EXPECT_NE(std::string(e.what()).find("无法解码图片 " + path + ": PNG"),
+                      std::string::npos)
                 << e.what();
         }
         maker.ClearPages();
