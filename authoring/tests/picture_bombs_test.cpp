@@ -309,6 +309,56 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
     EXPECT_EQ(files, 9);
 }
 
+// Near the budget's limit each of its terms decides: a picture just within it
+// without the term is just beyond it with it.
+TEST(PictureBombs, BudgetNearItsLimitCountsCoefficientsAndTheUprightSize) {
+    TempFolder t;
+    const std::string baseline = bombs::SmallJpeg(8, 8, 3, false);
+    const std::string progressive = bombs::SmallJpeg(8, 8, 3, true);
+    const struct Case {
+        const char* name;
+        std::string bytes;
+        TPicEncodeSettings s;
+        bool within;
+    } cases[] = {
+        // 10000 x 10000 at its own size: 400 MB of work picture, and a
+        // progressive file keeps its coefficients as well, 256 MB more.
+        {"base.jpg", bombs::ClaimSize(baseline, 10000, 10000), {2, 0, 0, 80}, true},
+        {"prog.jpg", bombs::ClaimSize(progressive, 10000, 10000), {2, 0, 0, 80}, false},
+        // Stored 4096 x 16384 and fitted into a box of 8000 x 2000: as stored it
+        // is decoded at 2/8, but turned upright by its tag it fits twice the box
+        // and is decoded whole, 512 MB and the file.
+        {"stored.jpg", bombs::ClaimSize(baseline, 4096, 16384), {3, 8000, 2000, 80}, true},
+        {"turned.jpg",
+         bombs::ClaimSize(WithExifOrientation(baseline, 6, false), 4096, 16384),
+         {3, 8000, 2000, 80},
+         false},
+        {"turned8.jpg",
+         bombs::ClaimSize(WithExifOrientation(baseline, 8, true), 4096, 16384),
+         {3, 8000, 2000, 80},
+         false},
+        // Turned upright into a box it fits as stored: reduced again.
+        {"turned-tall.jpg",
+         bombs::ClaimSize(WithExifOrientation(baseline, 6, false), 16384, 4096),
+         {3, 8000, 2000, 80},
+         true},
+    };
+    for (const auto& c : cases) {
+        const std::string path = t.File(c.name, c.bytes);
+        EXPECT_EQ(PictureMemoryNeed(path, c.s) <= kPictureMemoryBudget, c.within) << c.name;
+        if (c.within) {
+            EXPECT_NO_THROW(CheckPictureBudget(path, c.s)) << c.name;
+            continue;
+        }
+        try {
+            CheckPictureBudget(path, c.s);
+            ADD_FAILURE() << c.name << " passed the budget";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("超过上限 512 MB"), std::string::npos) << e.what();
+        }
+    }
+}
+
 // ---- no chunk and no frame costs more than the file holds ----
 
 // This process's resident memory in MB: now, and its peak since the last reset.
