@@ -11,6 +11,7 @@
 #include <string>
 
 #include "chooser_rules.h"
+#include "fuzz_folders.h"
 #include "mms_maker.h"
 #include "picture_codecs.h"
 #include "picture_header.h"
@@ -27,25 +28,8 @@ public:
     uint32_t Below(uint32_t n) override { return n / 2; }
 };
 
-struct Folders {
-    fs::path root, temp;
-    std::string input;
-    Folders() {
-        // A memory file system where there is one: every run writes files.
-        std::string tmpl = fs::is_directory("/dev/shm") ? "/dev/shm/quilmar-pfuzz-XXXXXX"
-                                                        : "/tmp/quilmar-pfuzz-XXXXXX";
-        root = mkdtemp(tmpl.data());
-        temp = root / "temp";
-        input = (root / ("in" QUILMAR_FUZZ_EXT)).string();
-    }
-    ~Folders() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-};
-
-Folders& Dirs() {
-    static Folders f;
+TFuzzFolders& Dirs() {
+    static TFuzzFolders f("in" QUILMAR_FUZZ_EXT);
     return f;
 }
 
@@ -64,11 +48,9 @@ void Refusable(F f) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Folders& d = Dirs();
-    fs::remove_all(d.temp);
-    fs::create_directory(d.temp);
+    TFuzzFolders& d = Dirs();
+    d.Begin(data, size);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    WriteFileBytes(d.input, bytes);
 
     // Pictures go on by the size their header claims: every pixel costs time
     // under the sanitizers, and a large picture tells no more than a small one
@@ -76,36 +58,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // the header and the make's budget are tried.
     int64_t pixels = 0;
     Refusable([&] {
-        const TPictureHeader hd = ReadPictureHeader(d.input);
+        const TPictureHeader hd = ReadPictureHeader(d.Input);
         pixels = SaturatingProduct(hd.Width, hd.Height);
     });
     const bool reduced = pixels <= kReducedPixels, whole = pixels <= kWholePixels;
     for (int mode : {2, 3})
-        Refusable([&] { CheckPictureBudget(d.input, TPicEncodeSettings{mode, 176, 210, 80}); });
+        Refusable([&] { CheckPictureBudget(d.Input, TPicEncodeSettings{mode, 176, 210, 80}); });
     if (reduced) {
-        (void)LoadThumbnail(d.input, 100, 100);
-        Refusable([&] { (void)DecodePictureFile(d.input, 240, 240); });
+        (void)LoadThumbnail(d.Input, 100, 100);
+        Refusable([&] { (void)DecodePictureFile(d.Input, 240, 240); });
     }
     if (whole)
         Refusable([&] {
-            if (PictureMemoryNeed(d.input, TPicEncodeSettings{2, 0, 0, 80}) <= kPictureMemoryBudget)
+            if (PictureMemoryNeed(d.Input, TPicEncodeSettings{2, 0, 0, 80}) <= kPictureMemoryBudget)
                 (void)DecodePicture(bytes, QUILMAR_FUZZ_EXT);
         });
 
     Random rng;
     for (int mode : {2, 3}) {
         if (!whole) break;
-        TMmsMaker maker(rng, d.temp.string() + "/");
+        TMmsMaker maker(rng, d.Temp.string() + "/");
         maker.FPicEncodeMode = mode;
         maker.FPicEncodeInfo = "176X210";
         maker.ParsePicEncodeInfo();
-        std::string path = d.input;
+        std::string path = d.Input;
         Refusable([&] { (void)maker.RecodedPictureData(path); });
         // The page's own file stays as it was, and the fresh copies go again.
-        if (ReadFileBytes(d.input) != bytes) std::abort();
-        if (!fs::is_empty(d.temp)) std::abort();
+        if (ReadFileBytes(d.Input) != bytes) std::abort();
+        if (!fs::is_empty(d.Temp)) std::abort();
     }
-    for (const auto& e : fs::directory_iterator(d.root))
-        if (e.path().filename() != "temp" && e.path() != d.input) std::abort();
+    for (const auto& e : fs::directory_iterator(d.Root))
+        if (e.path().filename() != "temp" && e.path() != d.Input) std::abort();
     return 0;
 }
