@@ -1,6 +1,7 @@
 // Hostile pictures against the chooser's thumbnail and the make (mode 3 into
 // "176X210", and mode 2): files of a few bytes that claim pictures of hundreds of megapixels,
-// frames beyond their screen, JPEGs without data or with endless scans, and a
+// frames beyond their screen, PNG chunks that claim 2 GB, a GIF of millions of
+// empty frames, JPEGs without data or with endless scans, and a
 // photo cut short with an end marker after the cut; a 100-megapixel and a
 // 4000 x 3000 photo beside them as what must still work. Each file is made here,
 // and each thumbnail and each make runs in a child process of its own (under a
@@ -102,6 +103,10 @@ int main() {
         {"png-20000x13000.png", [] { return bombs::PngOneColour(20000, 13000, false); }},
         {"png-20000x13000-interlaced.png", [] { return bombs::PngOneColour(20000, 13000, true); }},
         {"bmp-rle8-ends-at-once.bmp", [] { return bombs::BmpRle8EndsAtOnce(16384, 16384); }},
+        {"png-text-chunk-claims-2gb.png", [] { return bombs::PngChunkClaim("tEXt"); }},
+        {"png-exif-chunk-claims-2gb.png", [] { return bombs::PngChunkClaim("eXIf"); }},
+        {"png-header-2e9x1.5e9.png", [] { return bombs::PngHeaderOnly(2000000000, 1500000000); }},
+        {"gif-2m-empty-frames.gif", [] { return bombs::GifEmptyFrames(2000000); }},
         {"photo-cut-then-ffd9.jpg",
          [] { return bombs::CutWithEnd(EncodeJpeg(bombs::Photo(1600, 1200), 85), 1.0 / 3); }},
         {"photo-100mp.jpg", [] { return EncodeJpeg(bombs::Photo(12000, 8400), 85); }},

@@ -1,8 +1,7 @@
 #include "picture_bmp.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -65,7 +64,7 @@ TBmpHeader ParseBmpHeader(const unsigned char* b, size_t n, int64_t fileSize) {
     hd.BottomUp = hd.H > 0;
     hd.W = std::abs(hd.W);
     hd.H = std::abs(hd.H);
-    if (hd.W * hd.H > kMaxPicturePixels)
+    if (hd.W > INT32_MAX || hd.H > INT32_MAX || SaturatingProduct(hd.W, hd.H) > kMaxPicturePixels)
         throw std::runtime_error("BMP: 图片太大：" + std::to_string(hd.W) + " x " +
                                  std::to_string(hd.H) + " 像素");
     // Uncompressed rows are padded to four bytes; compressed data has the size the
@@ -212,12 +211,6 @@ private:
     TPictureSink& Sink;
 };
 
-// The size of an open file, 0 for anything but a plain file.
-int64_t FileSizeOf(std::FILE* f) {
-    struct stat st {};
-    return fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
-}
-
 // The headers read from the start of a stream, checked against its size.
 TBmpHeader ReadBmpHeaderFrom(std::FILE* f, int64_t fileSize) {
     unsigned char head[kBmpHeadBytes];
@@ -225,9 +218,8 @@ TBmpHeader ReadBmpHeaderFrom(std::FILE* f, int64_t fileSize) {
     return ParseBmpHeader(head, n, fileSize);
 }
 
-QImage DecodeBmpStream(const TPictureStream& in, int64_t fileSize, int boxW, int boxH,
-                       QSize* fullSize) {
-    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get(), fileSize);
+QImage DecodeBmpStream(const TPictureStream& in, int boxW, int boxH, QSize* fullSize) {
+    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get(), in.Size());
     const bool rle = (hd.Compression == 1 && hd.Bpp == 8) || (hd.Compression == 2 && hd.Bpp == 4);
     const bool plain =
         (hd.Compression == 0 && (hd.Bpp == 1 || hd.Bpp == 4 || hd.Bpp == 8 || hd.Bpp == 16 ||
@@ -254,17 +246,16 @@ QImage DecodeBmpStream(const TPictureStream& in, int64_t fileSize, int boxW, int
 }  // namespace
 
 QImage DecodeBmp(const std::string& bytes) {
-    return DecodeBmpStream(TPictureStream::OfBytes(bytes), static_cast<int64_t>(bytes.size()), 0, 0,
-                           nullptr);
+    return DecodeBmpStream(TPictureStream::OfBytes(bytes), 0, 0, nullptr);
 }
 
 QImage DecodeBmpFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
     const TPictureStream in(path);
-    return DecodeBmpStream(in, FileSizeOf(in.Get()), boxW, boxH, fullSize);
+    return DecodeBmpStream(in, boxW, boxH, fullSize);
 }
 
 TPictureHeader ReadBmpHeader(const std::string& path) {
     const TPictureStream in(path);
-    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get(), FileSizeOf(in.Get()));
+    const TBmpHeader hd = ReadBmpHeaderFrom(in.Get(), in.Size());
     return TPictureHeader{static_cast<int>(hd.W), static_cast<int>(hd.H), false};
 }

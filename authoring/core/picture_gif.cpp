@@ -54,6 +54,15 @@ GifFileType* OpenGif(const TPictureStream& in) {
     return gif;
 }
 
+// giflib keeps a record of every frame's descriptor, with a copy of its colour
+// table, until the file is closed: a file of millions of empty frames, a dozen
+// bytes each, would cost several times its size. Nothing here reads them, so
+// each is dropped as soon as giflib has made it.
+void DropFrameRecords(GifFileType* gif) {
+    GifFreeSavedImages(gif);
+    gif->ImageCount = 0;
+}
+
 // Skips the rest of a frame's data blocks without decoding them.
 void SkipFrameData(const TGifFile& f, bool started) {
     GifByteType* block = nullptr;
@@ -137,7 +146,7 @@ TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen,
         return {};
     }
     // Refused by the screen before any frame is read.
-    if (static_cast<int64_t>(gif->SWidth) * gif->SHeight > kMaxPicturePixels)
+    if (SaturatingProduct(gif->SWidth, gif->SHeight) > kMaxPicturePixels)
         throw std::runtime_error("GIF: 图片太大：" + std::to_string(gif->SWidth) + " x " +
                                  std::to_string(gif->SHeight) + " 像素");
     TGifPicture result;
@@ -161,6 +170,7 @@ TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen,
         }
         if (type != IMAGE_DESC_RECORD_TYPE) continue;
         if (DGifGetImageDesc(gif) != GIF_OK) f.Fail();
+        DropFrameRecords(gif);
         if (headerOnly) {
             if (screen) *screen = GifPictureSize(gif);
             return {};
@@ -172,7 +182,7 @@ TGifPicture ReadGif(const TPictureStream& in, int boxW, int boxH, QSize* screen,
         const QSize size = GifPictureSize(gif);
         const int w = size.width(), h = size.height();
         if (w <= 0 || h <= 0) throw std::runtime_error("GIF: picture has no pixels");
-        if (static_cast<int64_t>(w) * h > kMaxPicturePixels)
+        if (SaturatingProduct(w, h) > kMaxPicturePixels)
             throw std::runtime_error("GIF: 图片太大：" + std::to_string(w) + " x " +
                                      std::to_string(h) + " 像素");
         if (screen) *screen = QSize(w, h);

@@ -136,7 +136,7 @@ bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
         jpeg_destroy_decompress(&cinfo);
         return true;
     }
-    if (static_cast<int64_t>(cinfo.image_width) * cinfo.image_height > kMaxPicturePixels) {
+    if (SaturatingProduct(cinfo.image_width, cinfo.image_height) > kMaxPicturePixels) {
         std::snprintf(message, JMSG_LENGTH_MAX, "图片太大：%u x %u 像素", cinfo.image_width,
                       cinfo.image_height);
         jpeg_destroy_decompress(&cinfo);

@@ -42,7 +42,23 @@ void PngError(png_structp png, png_const_charp msg) {
     png_longjmp(png, 1);
 }
 
-void PngWarning(png_structp, png_const_charp) {}
+// A chunk whose length claims more than libpng's cap is damage, not a detail:
+// libpng would only warn and go on to read it.
+void PngWarning(png_structp png, png_const_charp msg) {
+    if (std::strstr(msg, "chunk data is too large")) PngError(png, msg);
+}
+
+// The most any chunk's data may take: what the file holds, never more than
+// libpng's own default. Chunks other than the ones that make the pixels are
+// skipped unread; of those only PLTE and tRNS are held, and they are small.
+constexpr png_alloc_size_t kPngChunkMax = 8000000;
+
+void LimitPngChunks(png_structp png, int64_t fileSize) {
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    const int64_t cap = fileSize > 0 ? std::min<int64_t>(fileSize, kPngChunkMax) : kPngChunkMax;
+    png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(cap));
+    png_set_chunk_cache_max(png, 32);
+}
 
 // 8-bit RGBA pixels drawn onto a white 24-bit row, blended in those values.
 void RgbaOnWhite(const unsigned char* src, uchar* dst, png_uint_32 width) {
@@ -97,6 +113,12 @@ bool ReadPngHead(TPngIn* in, char* message) {
     };
     in->Width = be(16);
     in->Height = be(20);
+    // Sides are 31-bit numbers: anything larger is no PNG, and no count of
+    // pixels may be made from it.
+    if (in->Width > PNG_UINT_31_MAX || in->Height > PNG_UINT_31_MAX) {
+        std::strcpy(message, "picture size out of range");
+        return false;
+    }
     return true;
 }
 
@@ -112,6 +134,7 @@ void PngRead(png_structp png, png_bytep out, png_size_t len) {
 struct TPngRequest {
     int BoxW, BoxH;
     bool HeaderOnly;
+    int64_t FileSize;           // 0 when unknown
     png_uint_32 Width, Height;  // out
 };
 
@@ -125,7 +148,7 @@ bool DecodePngRaw(FILE* file, TPngRequest* req, TPictureSink** sink, unsigned ch
     req->Width = in.Width;
     req->Height = in.Height;
     if (req->HeaderOnly) return true;
-    if (static_cast<int64_t>(in.Width) * in.Height > kMaxPicturePixels) {
+    if (SaturatingProduct(in.Width, in.Height) > kMaxPicturePixels) {
         std::snprintf(message, 200, "图片太大：%u x %u 像素", in.Width, in.Height);
         return false;
     }
@@ -145,6 +168,7 @@ bool DecodePngRaw(FILE* file, TPngRequest* req, TPictureSink** sink, unsigned ch
         return false;
     }
     png_set_read_fn(png, &in, PngRead);
+    LimitPngChunks(png, req->FileSize);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info),
                       height = png_get_image_height(png, info);
@@ -220,7 +244,7 @@ bool EncodePngRaw(const QImage* img, const png_color* palette, TPngOut* out, cha
 namespace {
 
 QImage DecodePngStream(const TPictureStream& in, int boxW, int boxH, QSize* fullSize) {
-    TPngRequest req{boxW, boxH, false, 0, 0};
+    TPngRequest req{boxW, boxH, false, in.Size(), 0, 0};
     TPictureSink* sink = nullptr;
     unsigned char* rowBuffer = nullptr;
     char message[256] = {0};
@@ -244,7 +268,7 @@ QImage DecodePngFile(const std::string& path, int boxW, int boxH, QSize* fullSiz
 
 TPictureHeader ReadPngHeader(const std::string& path) {
     const TPictureStream in(path);
-    TPngRequest req{0, 0, true, 0, 0};
+    TPngRequest req{0, 0, true, in.Size(), 0, 0};
     char message[256] = {0};
     if (!DecodePngRaw(in.Get(), &req, nullptr, nullptr, message))
         throw std::runtime_error(std::string("PNG: ") + message);

@@ -94,7 +94,9 @@ int TwiceTheBox(int32_t side) {
 
 int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s) {
     const TPictureHeader hd = ReadPictureHeader(path);
-    const int64_t pixels = int64_t(hd.Width) * hd.Height;
+    // Every count saturates: a header of any size gives an estimate beyond the
+    // budget, never one wrapped into it.
+    const int64_t pixels = SaturatingProduct(hd.Width, hd.Height);
     // Bytes a pixel: the 24-bit work picture, and what each format adds while it
     // is encoded again (palette indices, the 8-bit picture, the encoded data); a
     // bitmap is read at its own depth, then goes through a JPEG too.
@@ -110,16 +112,17 @@ int64_t PictureMemoryNeed(const std::string& path, const TPicEncodeSettings& s) 
             const TJpegDecodeSize d = JpegDecodeSize(hd.Sideways ? hd.Height : hd.Width,
                                                      hd.Sideways ? hd.Width : hd.Height,
                                                      TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH));
-            decoded = d.W * d.H;
+            decoded = SaturatingProduct(d.W, d.H);
         }
     }
-    int64_t need = decoded * perPixel;
+    int64_t need = SaturatingProduct(decoded, perPixel);
     // A progressive JPEG's coefficients, as far as libjpeg's own cap lets them grow.
-    if (hd.Progressive) need += std::min<int64_t>(pixels * 6, kJpegMaxMemory);
+    if (hd.Progressive)
+        need = SaturatingSum(need, std::min<int64_t>(SaturatingProduct(pixels, 6), kJpegMaxMemory));
     // The file is read whole twice: for the fresh copy and for the decoder.
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
-    if (!ec) need += 2 * static_cast<int64_t>(size);
+    if (!ec) need = SaturatingSum(need, SaturatingProduct(static_cast<int64_t>(size), 2));
     return need;
 }
 
@@ -132,7 +135,10 @@ void CheckPictureBudget(const std::string& path, const TPicEncodeSettings& s) {
     }
     if (need <= kPictureMemoryBudget) return;
     const TPictureHeader hd = ReadPictureHeader(path);
-    const auto mb = [](int64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20); };
+    // Rounded up, without an overflow for an estimate that saturated.
+    const auto mb = [](int64_t bytes) {
+        return std::to_string((bytes >> 20) + ((bytes & ((1 << 20) - 1)) != 0));
+    };
     throw std::runtime_error("图片 " + ExtractFileName(path) + " 太大（" + std::to_string(hd.Width) + " x " +
                              std::to_string(hd.Height) + " 像素），重新编码约需 " + mb(need) +
                              " MB 内存，超过上限 " + mb(kPictureMemoryBudget) + " MB，未能制作");

@@ -1,5 +1,7 @@
 #include "picture_sink.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -88,6 +90,8 @@ QImage TPictureSink::Take() {
 
 TPictureStream::TPictureStream(const std::string& path) : F(std::fopen(path.c_str(), "rb")) {
     if (!F) throw std::runtime_error("无法打开文件 " + path);
+    struct stat st {};
+    if (fstat(fileno(F), &st) == 0 && S_ISREG(st.st_mode)) Bytes = st.st_size;
 }
 
 TPictureStream TPictureStream::OfBytes(const std::string& bytes) {
@@ -95,6 +99,7 @@ TPictureStream TPictureStream::OfBytes(const std::string& bytes) {
     TPictureStream s;
     s.F = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
     if (!s.F) throw std::runtime_error("out of memory");
+    s.Bytes = static_cast<int64_t>(bytes.size());
     return s;
 }
 

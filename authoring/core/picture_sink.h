@@ -44,13 +44,17 @@ public:
     explicit TPictureStream(const std::string& path);
     // Raises for no bytes at all.
     static TPictureStream OfBytes(const std::string& bytes);
-    TPictureStream(TPictureStream&& o) noexcept : F(o.F) { o.F = nullptr; }
+    TPictureStream(TPictureStream&& o) noexcept : F(o.F), Bytes(o.Bytes) { o.F = nullptr; }
     TPictureStream(const TPictureStream&) = delete;
     TPictureStream& operator=(const TPictureStream&) = delete;
     ~TPictureStream();
     FILE* Get() const { return F; }
+    // What the stream holds in all: a plain file's size, the bytes' count; 0 for
+    // anything else (a pipe, a device).
+    int64_t Size() const { return Bytes; }
 
 private:
     TPictureStream() = default;
     FILE* F = nullptr;
+    int64_t Bytes = 0;
 };

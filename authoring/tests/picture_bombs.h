@@ -165,6 +165,23 @@ inline std::string PngHeaderOnly(uint32_t w, uint32_t h) {
     return std::string("\x89PNG\r\n\x1A\n", 8) + PngChunk("IHDR", ihdr);
 }
 
+// A 1 x 1 header, then the head of a chunk of the given type whose length field
+// claims 2^31 - 1 bytes: 41 bytes in all.
+inline std::string PngChunkClaim(const char* type) {
+    return PngHeaderOnly(1, 1) + std::string("\x7F\xFF\xFF\xFF", 4) + std::string(type, 4);
+}
+
+// A GIF of a 1 x 1 screen: one frame with its pixel, then frames - 1 frames of
+// a dozen bytes each that hold no data at all.
+inline std::string GifEmptyFrames(long frames) {
+    std::string s = GifScreen(1, 1);
+    s.pop_back();
+    const std::string empty("\x2C\0\0\0\0\x01\0\x01\0\0\x02\x00", 12);
+    s.reserve(s.size() + empty.size() * static_cast<size_t>(frames) + 1);
+    for (long f = 1; f < frames; ++f) s += empty;
+    return s + ';';
+}
+
 // A whole 1-bit grey PNG of one colour, w x h, plain or interlaced: tens of KB.
 inline std::string PngOneColour(uint32_t w, uint32_t h, bool interlaced) {
     std::string out;

@@ -269,6 +269,8 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
         // A 100-megapixel photo stays within.
         {"6.jpg", bombs::ClaimSize(photo, 12000, 8400), true, true},
         {"7.png", bombs::PngHeaderOnly(4000, 3000), true, true},
+        // Sides within a PNG's range whose pixels times bytes a pixel pass 2^63.
+        {"9.png", bombs::PngHeaderOnly(2000000000, 1500000000), false, false},
     };
     NineRandom rng;
     TMmsMaker maker{rng, t.Path()};
@@ -293,6 +295,7 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
                     why.find(std::string("图片 ") + c.name + " 太大") != std::string::npos &&
                     why.find("MB 内存，超过上限 512 MB") != std::string::npos;
                 EXPECT_EQ(budget, !within) << why;
+                EXPECT_EQ(why.find("约需 -"), std::string::npos) << why;
             }
             EXPECT_FALSE(std::filesystem::exists(t.Path() + "out.mms")) << c.name;
             EXPECT_EQ(ReadFileBytes(path), c.bytes) << c.name;
@@ -303,7 +306,178 @@ TEST(PictureBombs, MakeRefusesAPictureBeyondTheBudgetWithItsReason) {
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(t.Path()))
         files += e.path().extension() != ".smil";
-    EXPECT_EQ(files, 8);
+    EXPECT_EQ(files, 9);
+}
+
+// Near the budget's limit each of its terms decides: a picture just within it
+// without the term is just beyond it with it.
+TEST(PictureBombs, BudgetNearItsLimitCountsCoefficientsAndTheUprightSize) {
+    TempFolder t;
+    const std::string baseline = bombs::SmallJpeg(8, 8, 3, false);
+    const std::string progressive = bombs::SmallJpeg(8, 8, 3, true);
+    const struct Case {
+        const char* name;
+        std::string bytes;
+        TPicEncodeSettings s;
+        bool within;
+    } cases[] = {
+        // 10000 x 10000 at its own size: 400 MB of work picture, and a
+        // progressive file keeps its coefficients as well, 256 MB more.
+        {"base.jpg", bombs::ClaimSize(baseline, 10000, 10000), {2, 0, 0, 80}, true},
+        {"prog.jpg", bombs::ClaimSize(progressive, 10000, 10000), {2, 0, 0, 80}, false},
+        // Stored 4096 x 16384 and fitted into a box of 8000 x 2000: as stored it
+        // is decoded at 2/8, but turned upright by its tag it fits twice the box
+        // and is decoded whole, 512 MB and the file.
+        {"stored.jpg", bombs::ClaimSize(baseline, 4096, 16384), {3, 8000, 2000, 80}, true},
+        {"turned.jpg",
+         bombs::ClaimSize(WithExifOrientation(baseline, 6, false), 4096, 16384),
+         {3, 8000, 2000, 80},
+         false},
+        {"turned8.jpg",
+         bombs::ClaimSize(WithExifOrientation(baseline, 8, true), 4096, 16384),
+         {3, 8000, 2000, 80},
+         false},
+        // Turned upright into a box it fits as stored: reduced again.
+        {"turned-tall.jpg",
+         bombs::ClaimSize(WithExifOrientation(baseline, 6, false), 16384, 4096),
+         {3, 8000, 2000, 80},
+         true},
+    };
+    for (const auto& c : cases) {
+        const std::string path = t.File(c.name, c.bytes);
+        EXPECT_EQ(PictureMemoryNeed(path, c.s) <= kPictureMemoryBudget, c.within) << c.name;
+        if (c.within) {
+            EXPECT_NO_THROW(CheckPictureBudget(path, c.s)) << c.name;
+            continue;
+        }
+        try {
+            CheckPictureBudget(path, c.s);
+            ADD_FAILURE() << c.name << " passed the budget";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("超过上限 512 MB"), std::string::npos) << e.what();
+        }
+    }
+}
+
+// ---- no chunk and no frame costs more than the file holds ----
+
+// This process's resident memory in MB: now, and its peak since the last reset.
+long ResidentMB(const char* field) {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return -1;
+    char line[256];
+    long kib = -1;
+    const size_t n = std::strlen(field);
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, n) == 0) kib = std::atol(line + n);
+    std::fclose(f);
+    return kib < 0 ? -1 : kib >> 10;
+}
+
+// Starts the peak anew from what is resident now; false where the system cannot.
+bool ResetPeak() {
+    std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
+    if (!f) return false;
+    const bool ok = std::fputs("5", f) >= 0;
+    return std::fclose(f) == 0 && ok;
+}
+
+// Files whose chunk lengths or frame counts would have the codec libraries take
+// far more memory than the file holds: a PNG chunk claiming 2 GB in a file of 41
+// bytes is damaged; a GIF of millions of empty frames is an animation like any
+// other. Each goes through the chooser, the page and the make within twice its
+// size and a few tens of MB. Run in a child process whose peak is its own.
+int ChunksAndFramesWithinTheFile() {
+    TempFolder t;
+    struct Case {
+        std::string name, bytes;
+        bool damaged;
+    };
+    std::vector<Case> cases;
+    for (const char* type : {"tEXt", "iTXt", "zTXt", "sPLT", "sCAL", "pCAL", "eXIf"})
+        cases.push_back({std::string(type) + ".png", bombs::PngChunkClaim(type), true});
+    cases.push_back({"frames.gif", bombs::GifEmptyFrames(2500000), false});
+    NineRandom rng;
+    TMmsMaker maker{rng, t.Path()};
+    maker.FPicEncodeMode = 3;
+    maker.FPicEncodeInfo = "176X210";
+    int faults = 0;
+    auto fault = [&](const std::string& name, const std::string& what) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), what.c_str());
+        ++faults;
+    };
+    for (const Case& c : cases) {
+        const std::string path = t.File(c.name, c.bytes);
+        // Where the peak cannot be started anew, growth beyond the peak so far counts.
+        const long before = ResidentMB(ResetPeak() ? "VmRSS:" : "VmHWM:");
+        if (LoadThumbnail(path, 100, 100).has_value() == c.damaged) fault(c.name, "thumbnail");
+        bool decoded = false;
+        try {
+            decoded = DecodePictureFile(path).size() == QSize(1, 1) &&
+                      DecodePicture(c.bytes, ExtractFileExt(path)).size() == QSize(1, 1);
+        } catch (const std::runtime_error&) {
+        }
+        if (decoded == c.damaged) fault(c.name, "decode");
+        maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
+        maker.FPages.Items.back()->SetMedia("", path, "", "", 0);
+        try {
+            maker.MakeMms(t.Path() + "out.mms");
+            if (c.damaged) fault(c.name, "made");
+        } catch (const std::runtime_error& e) {
+            if (!c.damaged ||
+                std::string(e.what()).find("无法解码图片 " + path) == std::string::npos)
+                fault(c.name, e.what());
+        }
+        maker.ClearPages();
+        std::filesystem::remove(t.Path() + "out.mms");
+        if (ReadFileBytes(path) != c.bytes) fault(c.name, "file changed");
+        const long grown = ResidentMB("VmHWM:") - before;
+        if (before < 0 || grown > 2 * static_cast<long>(c.bytes.size() >> 20) + 48)
+            fault(c.name, "took " + std::to_string(grown) + " MB");
+    }
+    std::fprintf(stderr, "all tried\n");
+    return faults == 0 ? 0 : 1;
+}
+
+TEST(PictureBombs, NoChunkOrFrameCostsMoreThanTheFileHolds) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's own memory is counted with the decoders'";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::exit(ChunksAndFramesWithinTheFile()), testing::ExitedWithCode(0), "all tried");
+}
+
+// A PNG's sides are 31-bit numbers: a header beyond them is damaged, for the
+// budget as for the decoders, and no count of its pixels is made.
+TEST(PictureBombs, PngSidesBeyondThirtyOneBitsAreDamaged) {
+    TempFolder t;
+    NineRandom rng;
+    TMmsMaker maker{rng, t.Path()};
+    maker.FPicEncodeMode = 3;
+    maker.FPicEncodeInfo = "176X210";
+    for (auto [w, h] : {std::pair<uint32_t, uint32_t>{4294967295u, 4294967295u},
+                        {2147483648u, 1},
+                        {1, 2147483648u}}) {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        const std::string bytes = bombs::PngHeaderOnly(w, h);
+        const std::string path = t.File("big.png", bytes);
+        EXPECT_THROW(ReadPictureHeader(path), std::runtime_error);
+        EXPECT_THROW(DecodePictureFile(path, 100, 100), std::runtime_error);
+        EXPECT_THROW(DecodePicture(bytes, ".png"), std::runtime_error);
+        EXPECT_FALSE(LoadThumbnail(path, 100, 100));
+        maker.FPages.Items.push_back(std::make_unique<TPageModel>(&maker.FPages));
+        maker.FPages.Items.back()->SetMedia("", path, "", "", 0);
+        try {
+            maker.MakeMms(t.Path() + "out.mms");
+            ADD_FAILURE() << "made";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("无法解码图片 " + path + ": PNG"),
+                      std::string::npos)
+                << e.what();
+        }
+        maker.ClearPages();
+        EXPECT_FALSE(std::filesystem::exists(t.Path() + "out.mms"));
+    }
 }
 
 // ---- read as a stream: refused by the header, the body never waited for ----

@@ -98,14 +98,16 @@ int main(int argc, char** argv) {
             "<par><img src=\"pic.jpg\"/></par></body></smil>";
         const std::string body =
             Entry(Vl(kSmilType.size() + 5) + kSmilType + B({0xC0, '"'}) + Z("<s>"), smil) +
-            Entry(Named("text/plain", "note.txt") + B({0xC0, '"'}) + Z("<note>"), "\xEF\xBB\xBFhi") +
+            Entry(Named("text/plain", "note.txt") + B({0xC0, '"'}) + Z("<note>"),
+                  "\xEF\xBB\xBFhi") +
             Entry(CidOnly(0x9E, "p1"), "J") + Entry(CidOnly(0x9E, "p1"), "K") +
             Entry(Named("image/jpeg", "other.jpg") + B({0x8E}) + Z("pic.jpg"), "L") +
             Entry(Named("application/octet-stream", ".."), "M");
         const std::string ct = B({0xB3, 0x8A}) + Z("<s>") + B({0x89}) + kSmilType;
         WriteFileBytes(out + "other_producer.mms",
                        Header(B({0x96, 0x07, 0xEA}) + Z("Hello"), ct) + Uv(6) + body);
-        WriteFileBytes(out + "plain_subject.mms", Header(B({0x96}) + Z("Hello"), B({0xB3})) + Uv(6) + body);
+        WriteFileBytes(out + "plain_subject.mms",
+                       Header(B({0x96}) + Z("Hello"), B({0xB3})) + Uv(6) + body);
     }
     {  // without a SMIL document: a handset's mixed body, a gateway's related one;
        // text parts in declared character sets, one of them mislabelled

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "fuzz_folders.h"
 #include "message_editor.h"
 #include "mms_maker.h"
 #include "page_model.h"
@@ -48,49 +49,29 @@ private:
     TMessagePump pump_;
 };
 
-struct Folders {
-    fs::path root;
-    fs::path temp;
-    std::string input;
-    Folders() {
-        // A memory file system where there is one: every run writes the parts.
-        std::string tmpl = fs::is_directory("/dev/shm") ? "/dev/shm/quilmar-fuzz-XXXXXX"
-                                                        : "/tmp/quilmar-fuzz-XXXXXX";
-        root = mkdtemp(tmpl.data());
-        temp = root / "temp";
-        input = (root / "in.mms").string();
-    }
-    ~Folders() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-};
-
-Folders& Dirs() {
-    static Folders f;
+TFuzzFolders& Dirs() {
+    static TFuzzFolders f("in.mms");
     return f;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Folders& d = Dirs();
-    fs::remove_all(d.temp);
-    fs::create_directory(d.temp);
-    WriteFileBytes(d.input, std::string_view(reinterpret_cast<const char*>(data), size));
+    TFuzzFolders& d = Dirs();
+    d.Begin(data, size);
 
     Random rng;
-    TMmsMaker maker(rng, d.temp.string() + "/");
+    TMmsMaker maker(rng, d.Temp.string() + "/");
     Editor editor(maker);
-    maker.LoadMms(d.input, editor);
+    maker.LoadMms(d.Input, editor);
 
     // Every unpacked part stays inside the temporary folder.
-    for (const auto& e : fs::directory_iterator(d.root)) {
+    for (const auto& e : fs::directory_iterator(d.Root)) {
         const auto name = e.path().filename();
         if (name != "temp" && name != "in.mms") std::abort();
     }
     for (const auto& page : maker.FPages.Items)
         for (const auto& slot : page->FSlots)
-            if (!slot.File.empty() && slot.File.rfind(d.temp.string() + "/", 0) != 0) std::abort();
+            if (!slot.File.empty() && slot.File.rfind(d.Temp.string() + "/", 0) != 0) std::abort();
     return 0;
 }
