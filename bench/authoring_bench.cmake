@@ -34,3 +34,8 @@ target_link_libraries(picture_bombs_bench PRIVATE quilmar_core JPEG::JPEG GIF::G
 add_executable(chooser_bench chooser_bench.cpp)
 target_include_directories(chooser_bench PRIVATE ${CMAKE_SOURCE_DIR}/authoring/tests)
 target_link_libraries(chooser_bench PRIVATE quilmar_choosers JPEG::JPEG GIF::GIF PNG::PNG ZLIB::ZLIB)
+
+# One thumbnail or one fit as a command, for the benchmarks that run it beside
+# other programs' commands.
+add_executable(picture_driver picture_driver.cpp)
+target_link_libraries(picture_driver PRIVATE quilmar_core)

@@ -154,6 +154,11 @@ std::string BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRan
 }
 
 int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
+    WriteNewFile(path, RecodedJpeg(path, s, rng));
+    return 0;
+}
+
+std::string RecodedJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
     // Upright: re-encoding drops the orientation tag that would have turned it.
     // Fitted into a box, a photo is decoded at the smallest DCT scaling that still
     // covers twice its fitted size, not at full size: the reduced decode's fast
@@ -166,8 +171,7 @@ int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandom
         return reduced ? DecodeJpeg(bytes, TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH), &full) : DecodeJpeg(bytes);
     });
     PreparePicture(pic, s, rng, full);
-    WriteNewFile(path, JpegOf(pic, s));
-    return 0;
+    return JpegOf(pic, s);
 }
 
 int32_t RecodeGif(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
