@@ -63,36 +63,6 @@ bool ParseCount(const char* text, long lo, long hi, int& value) {
     return true;
 }
 
-// Our thumbnails of every file, and the djpeg commands for the same files.
-struct TPairing {
-    int Cores;
-    std::vector<double> Ours, Theirs;  // seconds a round
-    long OursKiB = 0, TheirsKiB = 0;   // our process; one djpeg
-    bool Ok = true;
-};
-
-void Print(const TPairing& p, int count, bool withTarget) {
-    const TSpread o = SpreadOf(p.Ours), t = SpreadOf(p.Theirs);
-    std::vector<double> ratios;
-    for (size_t i = 0; i < p.Ours.size(); ++i) ratios.push_back(p.Ours[i] / p.Theirs[i]);
-    const TSpread r = SpreadOf(ratios);
-    const double perFile = 1000.0 / count;
-    std::printf("on %d core%s:\n", p.Cores, p.Cores == 1 ? "" : "s");
-    std::printf("  thumbnail maker, %d worker%s:   %7.2f ms a file (%.2f-%.2f), peak %.1f MB\n", p.Cores,
-                p.Cores == 1 ? " " : "s", o.Median * perFile, o.Min * perFile, o.Max * perFile,
-                p.OursKiB / 1024.0);
-    std::printf("  djpeg -scale 1/8, %d at a time: %7.2f ms a file (%.2f-%.2f), peak %.1f MB each, %.1f MB "
-                "at once\n",
-                p.Cores, t.Median * perFile, t.Min * perFile, t.Max * perFile, p.TheirsKiB / 1024.0,
-                p.TheirsKiB * p.Cores / 1024.0);
-    std::printf("  ratio ours / djpeg:              %7.3f (rounds %.3f-%.3f)", r.Median, r.Min, r.Max);
-    if (withTarget)
-        std::printf("  target <= %.1f: %s\n", kTarget, r.Median <= kTarget ? "met" : "NOT MET");
-    else
-        std::printf("\n");
-    if (!p.Ok) std::printf("  SOME RUNS FAILED\n");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,32 +101,25 @@ int main(int argc, char** argv) {
     std::printf("%d JPEGs of %dx%d, quality %d, %.1f MB in all (%d distinct); %d rounds, alternating\n", count,
                 kWidth, kHeight, kQuality, bytes / 1e6, std::min(count, kVariants), rounds);
 
-    std::vector<TPairing> pairings{{cores, {}, {}}, {1, {}, {}}};
-    for (int round = 0; round < rounds; ++round) {
-        for (TPairing& p : pairings) {
-            TCommand ours{driver, "thumbs", std::to_string(kThumb), std::to_string(kThumb), std::to_string(p.Cores),
-                          dir, out};
-            ours.insert(ours.end(), names.begin(), names.end());
-            std::vector<TCommand> theirs;
-            for (const std::string& n : names)
-                theirs.push_back({djpeg, "-scale", "1/8", "-outfile", out + "/" + n + ".ppm", dir + n});
-            for (int k = 0; k < 2; ++k) {
-                if ((k == 0) == (round % 2 == 0)) {
-                    const TRunResult r = RunCommands({ours}, 1);
-                    p.Ours.push_back(r.Seconds);
-                    p.OursKiB = std::max(p.OursKiB, r.PeakKiB);
-                    p.Ok = p.Ok && r.Ok;
-                } else {
-                    const TRunResult r = RunCommands(theirs, p.Cores);
-                    p.Theirs.push_back(r.Seconds);
-                    p.TheirsKiB = std::max(p.TheirsKiB, r.PeakKiB);
-                    p.Ok = p.Ok && r.Ok;
-                }
-            }
-        }
+    bool ok = true;
+    for (const int width : {cores, 1}) {
+        TCommand ours{driver, "thumbs", std::to_string(kThumb), std::to_string(kThumb), std::to_string(width), dir,
+                      out};
+        ours.insert(ours.end(), names.begin(), names.end());
+        std::vector<TCommand> theirs;
+        for (const std::string& n : names)
+            theirs.push_back({djpeg, "-scale", "1/8", "-outfile", out + "/" + n + ".ppm", dir + n});
+        TSide o, t;
+        Alternate(
+            rounds, o, t, [&] { return RunCommands({ours}, 1); }, [&] { return RunCommands(theirs, width); });
+        std::printf("on %d core%s, a file:\n", width, width == 1 ? "" : "s");
+        const std::string oursName = "thumbnail maker, " + std::to_string(width) + " worker" + (width == 1 ? ":" : "s:");
+        const std::string theirsName = "djpeg -scale 1/8, " + std::to_string(width) + " at a time:";
+        const std::string note = " (one djpeg; " + std::to_string(width) + " at once)";
+        // The target is set on the cores the chooser has; one core is for comparison.
+        PrintPairing(oursName.c_str(), theirsName.c_str(), o, t, width == cores ? kTarget : 0, count, note.c_str());
+        ok = ok && o.Ok && t.Ok;
     }
-    Print(pairings[0], count, true);
-    Print(pairings[1], count, false);
     cleanUp();
-    return pairings[0].Ok && pairings[1].Ok ? 0 : 1;
+    return ok ? 0 : 1;
 }
