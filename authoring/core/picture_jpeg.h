@@ -7,6 +7,7 @@
 #include <string>
 
 #include "picture_header.h"
+#include "picture_sink.h"
 
 // libjpeg's own limits for files of unknown origin: the memory it may take (a
 // progressive picture keeps all its coefficients, two bytes a sample), and the
@@ -26,6 +27,8 @@ QImage DecodeJpeg(const std::string& bytes, int boxW = 0, int boxH = 0, QSize* f
 // The same, read from the file as libjpeg needs it.
 QImage DecodeJpegFile(const std::string& path, int boxW = 0, int boxH = 0,
                       QSize* fullSize = nullptr);
+// The same from a file already open (a stream of bytes in memory is read as a file).
+QImage DecodeJpeg(const TPictureStream& in, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
 // The smallest DCT scaling n/8 at which a JPEG of the upright size w x h still
 // covers that size shrunk into the box (8/8 when it fits the box already), and
 // the upright size it is then decoded at.

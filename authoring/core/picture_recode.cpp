@@ -165,10 +165,12 @@ std::string RecodedJpeg(const std::string& path, const TPicEncodeSettings& s, TR
     // transforms and plain colour upsampling are then averaged away by the fit,
     // which looks as the full-size one does and costs a fraction. A picture that
     // needs no reduction is decoded at full size with the careful transforms.
+    // The file is read once, in pieces, straight into the decoder.
     const bool reduced = s.Mode == 3 && s.BoxW > 0 && s.BoxH > 0;
+    const TPictureStream in(path);
     QSize full;
-    QImage pic = DecodeFile(path, [&](const std::string& bytes) {
-        return reduced ? DecodeJpeg(bytes, TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH), &full) : DecodeJpeg(bytes);
+    QImage pic = NamingTheFile(path, [&] {
+        return reduced ? DecodeJpeg(in, TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH), &full) : DecodeJpeg(in);
     });
     PreparePicture(pic, s, rng, full);
     return JpegOf(pic, s);
@@ -225,8 +227,7 @@ void FitPictureToBox(QImage& pic, const TPicEncodeSettings& s, QSize fullSize) {
     }
     // Smooth scaling averages the covered area when shrinking, and interpolates
     // when enlarging.
-    QImage scaled =
-        pic.scaled(static_cast<int>(nw), static_cast<int>(nh), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = SmoothScaled(pic, static_cast<int>(nw), static_cast<int>(nh));
     if (scaled.isNull())
         throw std::runtime_error("图片太大: " + std::to_string(static_cast<int64_t>(nw)) + " x " +
                                  std::to_string(static_cast<int64_t>(nh)));

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cerrno>
 #include <cmath>
 #include <stdexcept>
+
+#include "string_list.h"
 
 TPictureSink::TPictureSink(int w, int h, int factor, QRgb background)
     : W(w),
@@ -87,7 +90,7 @@ QImage TPictureSink::Take() {
 }
 
 TPictureStream::TPictureStream(const std::string& path) : F(std::fopen(path.c_str(), "rb")) {
-    if (!F) throw std::runtime_error("无法打开文件 " + path);
+    if (!F) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
 }
 
 TPictureStream TPictureStream::OfBytes(const std::string& bytes) {
