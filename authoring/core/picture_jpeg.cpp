@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include <sys/stat.h>
@@ -190,7 +191,21 @@ struct TJpegRequest {
     bool HeaderOnly;
     bool Progressive;  // out, with HeaderOnly
     bool Sideways;     // out, with HeaderOnly: the orientation swaps the sides
+    bool RowReduce;    // with a box: past the DCT scaling, rows averaged into a TPictureSink
 };
+
+// The C++ side of the row loop, kept out of the function that holds the jump
+// point: a sink owned by the caller through *sink, and the rows put into it.
+bool MakeJpegSink(TPictureSink** sink, int w, int h, int factor) {
+    try {
+        *sink = new TPictureSink(w, h, factor);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void PutJpegRow(TPictureSink* sink, int y, const JSAMPLE* rgb, int w) { sink->Put(y, 0, 1, rgb, w); }
 
 void ChooseJpegScale(jpeg_decompress_struct* cinfo, bool swapped, int boxW, int boxH) {
     const int64_t w = swapped ? cinfo->image_height : cinfo->image_width;
@@ -205,7 +220,8 @@ void ChooseJpegScale(jpeg_decompress_struct* cinfo, bool swapped, int boxW, int 
     }
 }
 
-bool DecodeJpegRaw(const TJpegInput* in, TJpegRequest* req, QImage* out, char* message) {
+bool DecodeJpegRaw(const TJpegInput* in, TJpegRequest* req, QImage* out, TPictureSink** sink,
+                   char* message) {
     jpeg_decompress_struct cinfo;
     TJpegFileSource source;
     TJpegError err;
@@ -255,6 +271,29 @@ bool DecodeJpegRaw(const TJpegInput* in, TJpegRequest* req, QImage* out, char* m
     if (req->BoxW > 0 && req->BoxH > 0) ChooseJpegScale(&cinfo, swapped, req->BoxW, req->BoxH);
     jpeg_start_decompress(&cinfo);
     const int w = static_cast<int>(cinfo.output_width), h = static_cast<int>(cinfo.output_height);
+    // Where a whole factor still lies between the DCT scaling and the box, the
+    // rows are averaged as they come, so that the picture at that scaling is never
+    // held (an upright RGB file, as cameras write most).
+    const int factor = req->RowReduce && !cmyk && orientation == 1
+                           ? TPictureSink::FactorFor(w, h, req->BoxW, req->BoxH)
+                           : 1;
+    if (factor > 1) {
+        if (!MakeJpegSink(sink, w, h, factor)) {
+            std::strcpy(message, "picture too large");
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                     static_cast<JDIMENSION>(w * 3), 4);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const int y = static_cast<int>(cinfo.output_scanline);
+            const JDIMENSION n = jpeg_read_scanlines(&cinfo, rows, 4);
+            for (JDIMENSION i = 0; i < n; ++i) PutJpegRow(*sink, y + static_cast<int>(i), rows[i], w);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
     *out = swapped ? QImage(h, w, QImage::Format_RGB888) : QImage(w, h, QImage::Format_RGB888);
     if (out->isNull()) {
         std::strcpy(message, "picture too large");
@@ -380,14 +419,16 @@ bool EncodeJpegRaw(const QImage* rgb, int quality, TJpegMemDest* dest, char* mes
 
 namespace {
 
-QImage DecodeJpegInput(const TJpegInput& in, int boxW, int boxH, QSize* fullSize) {
+QImage DecodeJpegInput(const TJpegInput& in, int boxW, int boxH, QSize* fullSize, bool rowReduce = false) {
     QImage out;
-    TJpegRequest req{boxW, boxH, 0, 0, false, false, false};
+    TJpegRequest req{boxW, boxH, 0, 0, false, false, false, rowReduce};
+    TPictureSink* sink = nullptr;
     char message[JMSG_LENGTH_MAX + 32] = {0};
-    if (!DecodeJpegRaw(&in, &req, &out, message))
-        throw std::runtime_error(std::string("JPEG: ") + message);
+    const bool ok = DecodeJpegRaw(&in, &req, &out, &sink, message);
+    const std::unique_ptr<TPictureSink> owned(sink);
+    if (!ok) throw std::runtime_error(std::string("JPEG: ") + message);
     if (fullSize) *fullSize = QSize(req.FullW, req.FullH);
-    return out;
+    return owned ? owned->Take() : out;
 }
 
 }  // namespace
@@ -404,15 +445,16 @@ QImage DecodeJpeg(const TPictureStream& in, int boxW, int boxH, QSize* fullSize)
 }
 
 QImage DecodeJpegFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
-    return DecodeJpeg(TPictureStream(path), boxW, boxH, fullSize);
+    const TPictureStream in(path);
+    return DecodeJpegInput(TJpegInput{in.Get(), nullptr, 0}, boxW, boxH, fullSize, true);
 }
 
 TPictureHeader ReadJpegHeader(const std::string& path) {
     const TPictureStream in(path);
     const TJpegInput input{in.Get(), nullptr, 0};
-    TJpegRequest req{0, 0, 0, 0, true, false, false};
+    TJpegRequest req{0, 0, 0, 0, true, false, false, false};
     char message[JMSG_LENGTH_MAX + 32] = {0};
-    if (!DecodeJpegRaw(&input, &req, nullptr, message))
+    if (!DecodeJpegRaw(&input, &req, nullptr, nullptr, message))
         throw std::runtime_error(std::string("JPEG: ") + message);
     return TPictureHeader{req.FullW, req.FullH, req.Progressive, req.Sideways};
 }
