@@ -35,14 +35,15 @@ inline std::string FindProgram(const std::vector<std::string>& names) {
 }
 
 inline double CpuSecondsOf(const rusage& ru) {
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 struct TRunResult {
-    bool Ok = true;      // every command started and ended with status 0
-    double Seconds = 0;  // from the first start to the last end
+    bool Ok = true;         // every command started and ended with status 0
+    double Seconds = 0;     // from the first start to the last end
     double CpuSeconds = 0;  // the commands' user and system time, all together
-    long PeakKiB = 0;    // the largest resident size of one command
+    long PeakKiB = 0;       // the largest resident size of one command
 };
 
 // Starts the command with input and output on the descriptors given (-1: this
@@ -128,7 +129,8 @@ inline TRunResult RunPipeline(const std::vector<TCommand>& stages, int cpu = -1)
     for (pid_t pid : pids) {
         int status = 0;
         rusage ru{};
-        if (wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) r.Ok = false;
+        if (wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            r.Ok = false;
         r.PeakKiB = std::max(r.PeakKiB, ru.ru_maxrss);
         r.CpuSeconds += CpuSecondsOf(ru);
     }
@@ -187,26 +189,27 @@ inline TSpread RatioOf(const std::vector<double>& ours, const std::vector<double
 }
 
 // Both sides' medians with their spread in milliseconds (per unit: each time
-// divided by units), their peak memory (with a note on theirs), and the ratios beside the target, which
-// holds when the median ratio is at most target. The wall time is what a user
-// waits; the processor time is the work, and barely moves with the load of
-// other programs on the machine.
-inline void PrintPairing(const char* ourName, const char* theirName, const TSide& ours, const TSide& theirs,
-                         double target, double units = 1, const char* theirPeakNote = "") {
+// divided by units), their peak memory (with a note on theirs), and the ratios beside the target,
+// which holds when the median ratio is at most target. The wall time is what a user waits; the
+// processor time is the work, and barely moves with the load of other programs on the machine.
+inline void PrintPairing(const char* ourName, const char* theirName, const TSide& ours,
+                         const TSide& theirs, double target, double units = 1,
+                         const char* theirPeakNote = "") {
     auto row = [&](const char* name, const TSide& s, const char* note) {
         const TSpread w = SpreadOf(s.Wall), c = SpreadOf(s.Cpu);
         const double k = 1000 / units;
-        std::printf("  %-34s wall %7.2f ms (%.2f-%.2f)  cpu %7.2f ms (%.2f-%.2f)  peak %.1f MB%s%s\n", name,
-                    w.Median * k, w.Min * k, w.Max * k, c.Median * k, c.Min * k, c.Max * k, s.PeakKiB / 1024.0,
-                    note, s.Ok ? "" : "  SOME RUNS FAILED");
+        std::printf(
+            "  %-34s wall %7.2f ms (%.2f-%.2f)  cpu %7.2f ms (%.2f-%.2f)  peak %.1f MB%s%s\n", name,
+            w.Median * k, w.Min * k, w.Max * k, c.Median * k, c.Min * k, c.Max * k,
+            s.PeakKiB / 1024.0, note, s.Ok ? "" : "  SOME RUNS FAILED");
     };
     row(ourName, ours, "");
     row(theirName, theirs, theirPeakNote);
     const TSpread w = RatioOf(ours.Wall, theirs.Wall), c = RatioOf(ours.Cpu, theirs.Cpu);
-    std::printf("  %-34s wall %7.3f (%.3f-%.3f)  cpu %7.3f (%.3f-%.3f)", "ratio ours / theirs:", w.Median, w.Min,
-                w.Max, c.Median, c.Min, c.Max);
+    std::printf("  %-34s wall %7.3f (%.3f-%.3f)  cpu %7.3f (%.3f-%.3f)",
+                "ratio ours / theirs:", w.Median, w.Min, w.Max, c.Median, c.Min, c.Max);
     if (target > 0)
-        std::printf("  target <= %.2f: wall %s, cpu %s", target, w.Median <= target ? "met" : "NOT MET",
-                    c.Median <= target ? "met" : "NOT MET");
+        std::printf("  target <= %.2f: wall %s, cpu %s", target,
+                    w.Median <= target ? "met" : "NOT MET", c.Median <= target ? "met" : "NOT MET");
     std::printf("\n");
 }

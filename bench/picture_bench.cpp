@@ -15,6 +15,9 @@
 // figures. Medians with the smallest and largest, the peak memory of each
 // program, the ratios beside their targets; asserts nothing.
 // Usage: picture_bench [runs, default 11]
+#include <sched.h>
+#include <unistd.h>
+
 #include <QImage>
 #include <algorithm>
 #include <chrono>
@@ -22,9 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sched.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "bench_runs.h"
@@ -40,7 +41,9 @@ namespace {
 constexpr int kQuality = 85;
 constexpr int kBoxW = 176, kBoxH = 210;
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 template <typename F>
 double Time(F f) {
@@ -66,28 +69,47 @@ std::string MagickDecodeSize(int w, int h, int sw, int sh) {
     return std::to_string((w * n + 7) / 8) + "x" + std::to_string((h * n + 7) / 8);
 }
 
-void Fit(const std::string& dir, const std::string& driver, const std::string& magick, int w, int h, int runs) {
-    const std::string src = dir + "fit-src.jpg", ours = dir + "fit-ours.jpg", theirs = dir + "fit-theirs.jpg";
+void Fit(const std::string& dir, const std::string& driver, const std::string& magick, int w, int h,
+         int runs) {
+    const std::string src = dir + "fit-src.jpg", ours = dir + "fit-ours.jpg",
+                      theirs = dir + "fit-theirs.jpg";
     WriteFileBytes(src, EncodeJpeg(PhotoLike(w, h, 0), kQuality));
     // What our fit decodes toward: the picture fitted into twice the box.
     const double r = std::min(double(kBoxW) / w, double(kBoxH) / h);
-    const int sw = static_cast<int>(std::ceil(2 * w * r)), sh = static_cast<int>(std::ceil(2 * h * r));
+    const int sw = static_cast<int>(std::ceil(2 * w * r)),
+              sh = static_cast<int>(std::ceil(2 * h * r));
     const TJpegDecodeSize d = JpegDecodeSize(w, h, 2 * kBoxW, 2 * kBoxH);
     const std::string size = std::to_string(sw) + "x" + std::to_string(sh);
-    const TCommand oursCmd{driver, "recode", "3", std::to_string(kBoxW), std::to_string(kBoxH),
-                           std::to_string(kQuality), src, ours};
-    const TCommand theirsCmd{magick, "-define", "jpeg:size=" + size, src, "-resize",
-                             std::to_string(kBoxW) + "x" + std::to_string(kBoxH), "-quality",
-                             std::to_string(kQuality), theirs};
+    const TCommand oursCmd{driver,
+                           "recode",
+                           "3",
+                           std::to_string(kBoxW),
+                           std::to_string(kBoxH),
+                           std::to_string(kQuality),
+                           src,
+                           ours};
+    const TCommand theirsCmd{magick,
+                             "-define",
+                             "jpeg:size=" + size,
+                             src,
+                             "-resize",
+                             std::to_string(kBoxW) + "x" + std::to_string(kBoxH),
+                             "-quality",
+                             std::to_string(kQuality),
+                             theirs};
     TSide o, t;
     Alternate(
         runs, o, t, [&] { return RunCommands({oursCmd}, 1, sched_getcpu()); },
         [&] { return RunCommands({theirsCmd}, 1, sched_getcpu()); });
     std::printf("fit %dx%d (%ju bytes) into %dX%d, quality %d, %d runs each:\n", w, h,
-                static_cast<uintmax_t>(std::filesystem::file_size(src)), kBoxW, kBoxH, kQuality, runs);
-    std::printf("  decoded at %lldx%lld (ours), %s (ImageMagick, jpeg:size=%s); written %s (ours), %s (theirs)\n",
-                static_cast<long long>(d.W), static_cast<long long>(d.H), MagickDecodeSize(w, h, sw, sh).c_str(),
-                size.c_str(), SizeOf(ours).c_str(), SizeOf(theirs).c_str());
+                static_cast<uintmax_t>(std::filesystem::file_size(src)), kBoxW, kBoxH, kQuality,
+                runs);
+    std::printf(
+        "  decoded at %lldx%lld (ours), %s (ImageMagick, jpeg:size=%s); written %s (ours), %s "
+        "(theirs)\n",
+        static_cast<long long>(d.W), static_cast<long long>(d.H),
+        MagickDecodeSize(w, h, sw, sh).c_str(), size.c_str(), SizeOf(ours).c_str(),
+        SizeOf(theirs).c_str());
     PrintPairing("picture_driver recode 3:", "convert jpeg:size + resize:", o, t, 1.0);
 }
 
@@ -104,8 +126,9 @@ int main(int argc, char** argv) {
         }
         runs = static_cast<int>(n);
     }
-    const std::string driver =
-        (std::filesystem::path(argv[0]).parent_path() / "picture_driver").lexically_normal().string();
+    const std::string driver = (std::filesystem::path(argv[0]).parent_path() / "picture_driver")
+                                   .lexically_normal()
+                                   .string();
     // ImageMagick 6 by its own name first, so that no wrapper standing in for
     // "convert" is timed.
     const std::string magick = FindProgram({"convert-im6.q16", "convert"});
@@ -120,18 +143,22 @@ int main(int argc, char** argv) {
     Fit(dir, driver, magick, 6000, 4000, runs);
 
     {
-        const std::string src = dir + "full-src.jpg", ours = dir + "full-ours.jpg", theirs = dir + "full-theirs.jpg";
+        const std::string src = dir + "full-src.jpg", ours = dir + "full-ours.jpg",
+                          theirs = dir + "full-theirs.jpg";
         WriteFileBytes(src, EncodeJpeg(PhotoLike(3000, 2000, 0), kQuality));
         const std::string q = std::to_string(kQuality);
         const TCommand oursCmd{driver, "recode", "2", "1", "1", q, src, ours};
-        const std::vector<TCommand> pipeline{{djpeg, src}, {cjpeg, "-quality", q, "-outfile", theirs}};
+        const std::vector<TCommand> pipeline{{djpeg, src},
+                                             {cjpeg, "-quality", q, "-outfile", theirs}};
         TSide o, t;
         Alternate(
             runs, o, t, [&] { return RunCommands({oursCmd}, 1, sched_getcpu()); },
             [&] { return RunPipeline(pipeline, sched_getcpu()); });
-        std::printf("mode 2, 3000x2000 (%ju bytes), quality %d, %d runs each; written %s (ours), %s (theirs):\n",
-                    static_cast<uintmax_t>(std::filesystem::file_size(src)), kQuality, runs, SizeOf(ours).c_str(),
-                    SizeOf(theirs).c_str());
+        std::printf(
+            "mode 2, 3000x2000 (%ju bytes), quality %d, %d runs each; written %s (ours), %s "
+            "(theirs):\n",
+            static_cast<uintmax_t>(std::filesystem::file_size(src)), kQuality, runs,
+            SizeOf(ours).c_str(), SizeOf(theirs).c_str());
         PrintPairing("picture_driver recode 2:", "djpeg | cjpeg (the larger's peak):", o, t, 1.2);
     }
 
@@ -155,10 +182,12 @@ int main(int argc, char** argv) {
     }
     const TSpread g = SpreadOf(gifTimes), p = SpreadOf(pngTimes);
     std::printf("640x480 photo, mode 2, in process, %d runs (no reference):\n", runs);
-    std::printf("  %-30s %7.1f ms (%.1f-%.1f), %ju bytes\n", "RecodeGif:", g.Median * 1000, g.Min * 1000,
-                g.Max * 1000, static_cast<uintmax_t>(std::filesystem::file_size(dir + "w.gif")));
-    std::printf("  %-30s %7.1f ms (%.1f-%.1f), %ju bytes\n", "RecodePng:", p.Median * 1000, p.Min * 1000,
-                p.Max * 1000, static_cast<uintmax_t>(std::filesystem::file_size(dir + "w.png")));
+    std::printf("  %-30s %7.1f ms (%.1f-%.1f), %ju bytes\n", "RecodeGif:", g.Median * 1000,
+                g.Min * 1000, g.Max * 1000,
+                static_cast<uintmax_t>(std::filesystem::file_size(dir + "w.gif")));
+    std::printf("  %-30s %7.1f ms (%.1f-%.1f), %ju bytes\n", "RecodePng:", p.Median * 1000,
+                p.Min * 1000, p.Max * 1000,
+                static_cast<uintmax_t>(std::filesystem::file_size(dir + "w.png")));
 
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);

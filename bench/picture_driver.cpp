@@ -34,9 +34,11 @@ bool ToInt(const char* text, int& value) {
 // Binary PPM, as djpeg writes it.
 std::string Ppm(const QImage& picture) {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    std::string out = "P6\n" + std::to_string(rgb.width()) + " " + std::to_string(rgb.height()) + "\n255\n";
+    std::string out =
+        "P6\n" + std::to_string(rgb.width()) + " " + std::to_string(rgb.height()) + "\n255\n";
     const size_t row = static_cast<size_t>(rgb.width()) * 3;
-    for (int y = 0; y < rgb.height(); ++y) out.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), row);
+    for (int y = 0; y < rgb.height(); ++y)
+        out.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), row);
     return out;
 }
 
@@ -48,15 +50,16 @@ int Thumbnails(int argc, char** argv, int w, int h, int workers) {
     TThumbnailMaker maker(workers);
     int failed = 0;
     QEventLoop loop;
-    QObject::connect(&maker, &TThumbnailMaker::ThumbnailReady, [&](quint64, int i, bool ok, const QImage& t) {
-        try {
-            if (!ok) throw std::runtime_error("no thumbnail of " + names[i]);
-            WriteFileBytes(out + "/" + names[i] + ".ppm", Ppm(t));
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "%s\n", e.what());
-            ++failed;
-        }
-    });
+    QObject::connect(&maker, &TThumbnailMaker::ThumbnailReady,
+                     [&](quint64, int i, bool ok, const QImage& t) {
+                         try {
+                             if (!ok) throw std::runtime_error("no thumbnail of " + names[i]);
+                             WriteFileBytes(out + "/" + names[i] + ".ppm", Ppm(t));
+                         } catch (const std::exception& e) {
+                             std::fprintf(stderr, "%s\n", e.what());
+                             ++failed;
+                         }
+                     });
     QObject::connect(&maker, &TThumbnailMaker::ListingDone, &loop, &QEventLoop::quit);
     maker.Start(folder + "/", names, w, h);
     loop.exec();
@@ -69,10 +72,11 @@ int main(int argc, char** argv) {
     const std::string job = argc > 1 ? argv[1] : "";
     int w = 0, h = 0, n = 0, q = 0;
     try {
-        if (job == "thumbs" && argc >= 8 && ToInt(argv[2], w) && ToInt(argv[3], h) && ToInt(argv[4], n))
+        if (job == "thumbs" && argc >= 8 && ToInt(argv[2], w) && ToInt(argv[3], h) &&
+            ToInt(argv[4], n))
             return Thumbnails(argc, argv, w, h, n);
-        if (job == "recode" && argc == 8 && ToInt(argv[2], n) && (n == 2 || n == 3) && ToInt(argv[3], w) &&
-            ToInt(argv[4], h) && ToInt(argv[5], q)) {
+        if (job == "recode" && argc == 8 && ToInt(argv[2], n) && (n == 2 || n == 3) &&
+            ToInt(argv[3], w) && ToInt(argv[4], h) && ToInt(argv[5], q)) {
             TClockRandom rng;
             WriteFileBytes(argv[7], RecodedJpeg(argv[6], TPicEncodeSettings{n, w, h, q}, rng));
             return 0;

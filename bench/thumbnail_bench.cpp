@@ -8,6 +8,9 @@
 // figures are medians over the rounds with the smallest and largest. Prints the
 // figures beside their targets and the peak memory; asserts nothing.
 // Usage: thumbnail_bench [file count, default 200] [rounds, default 5]
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -15,9 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "bench_runs.h"
@@ -67,14 +68,17 @@ bool ParseCount(const char* text, long lo, long hi, int& value) {
 
 int main(int argc, char** argv) {
     int count = 200, rounds = 5;
-    if ((argc > 1 && !ParseCount(argv[1], 1, 100000, count)) || (argc > 2 && !ParseCount(argv[2], 1, 1000, rounds))) {
-        std::fprintf(stderr, "usage: %s [file count, 1..100000; default 200] [rounds, 1..1000; default 5]\n",
-                     argv[0]);
+    if ((argc > 1 && !ParseCount(argv[1], 1, 100000, count)) ||
+        (argc > 2 && !ParseCount(argv[2], 1, 1000, rounds))) {
+        std::fprintf(
+            stderr, "usage: %s [file count, 1..100000; default 200] [rounds, 1..1000; default 5]\n",
+            argv[0]);
         return 2;
     }
     const std::string djpeg = FindProgram({"djpeg"});
-    const std::string driver =
-        (std::filesystem::path(argv[0]).parent_path() / "picture_driver").lexically_normal().string();
+    const std::string driver = (std::filesystem::path(argv[0]).parent_path() / "picture_driver")
+                                   .lexically_normal()
+                                   .string();
     if (djpeg.empty() || ::access(driver.c_str(), X_OK) != 0) {
         std::fprintf(stderr, "needs djpeg (libjpeg-turbo-progs) on PATH and %s\n", driver.c_str());
         return 1;
@@ -98,26 +102,31 @@ int main(int argc, char** argv) {
         bytes += std::filesystem::file_size(dir + names.back());
     }
     const int cores = std::max(1u, std::thread::hardware_concurrency());
-    std::printf("%d JPEGs of %dx%d, quality %d, %.1f MB in all (%d distinct); %d rounds, alternating\n", count,
-                kWidth, kHeight, kQuality, bytes / 1e6, std::min(count, kVariants), rounds);
+    std::printf(
+        "%d JPEGs of %dx%d, quality %d, %.1f MB in all (%d distinct); %d rounds, alternating\n",
+        count, kWidth, kHeight, kQuality, bytes / 1e6, std::min(count, kVariants), rounds);
 
     bool ok = true;
     for (const int width : {cores, 1}) {
-        TCommand ours{driver, "thumbs", std::to_string(kThumb), std::to_string(kThumb), std::to_string(width), dir,
-                      out};
+        TCommand ours{
+            driver, "thumbs", std::to_string(kThumb), std::to_string(kThumb), std::to_string(width),
+            dir,    out};
         ours.insert(ours.end(), names.begin(), names.end());
         std::vector<TCommand> theirs;
         for (const std::string& n : names)
             theirs.push_back({djpeg, "-scale", "1/8", "-outfile", out + "/" + n + ".ppm", dir + n});
         TSide o, t;
         Alternate(
-            rounds, o, t, [&] { return RunCommands({ours}, 1); }, [&] { return RunCommands(theirs, width); });
+            rounds, o, t, [&] { return RunCommands({ours}, 1); },
+            [&] { return RunCommands(theirs, width); });
         std::printf("on %d core%s, a file:\n", width, width == 1 ? "" : "s");
-        const std::string oursName = "thumbnail maker, " + std::to_string(width) + " worker" + (width == 1 ? ":" : "s:");
+        const std::string oursName =
+            "thumbnail maker, " + std::to_string(width) + " worker" + (width == 1 ? ":" : "s:");
         const std::string theirsName = "djpeg -scale 1/8, " + std::to_string(width) + " at a time:";
         const std::string note = " (one djpeg; " + std::to_string(width) + " at once)";
         // The target is set on the cores the chooser has; one core is for comparison.
-        PrintPairing(oursName.c_str(), theirsName.c_str(), o, t, width == cores ? kTarget : 0, count, note.c_str());
+        PrintPairing(oursName.c_str(), theirsName.c_str(), o, t, width == cores ? kTarget : 0,
+                     count, note.c_str());
         ok = ok && o.Ok && t.Ok;
     }
     cleanUp();

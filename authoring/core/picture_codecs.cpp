@@ -48,7 +48,8 @@ TPictureHeader ReadPictureHeader(const std::string& path) {
 }
 
 QImage SmoothScaled(const QImage& picture, int w, int h) {
-    const bool wide = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32 ||
+    const bool wide = picture.format() == QImage::Format_RGB32 ||
+                      picture.format() == QImage::Format_ARGB32 ||
                       picture.format() == QImage::Format_ARGB32_Premultiplied;
     const QImage src = wide ? picture : picture.convertToFormat(QImage::Format_RGB32);
     if (src.isNull()) return QImage();

@@ -1,5 +1,8 @@
 #include "picture_jpeg.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
@@ -8,9 +11,6 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "exif_orientation.h"
 #include "picture_codecs.h"
@@ -110,7 +110,8 @@ size_t JpegReadPiece(FILE* file, bool headerOnly) {
     constexpr size_t kMax = size_t(256) << 10, kHeader = size_t(16) << 10;
     struct stat st {};
     size_t piece = kMax;
-    if (fileno(file) >= 0 && ::fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0)
+    if (fileno(file) >= 0 && ::fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_size >= 0)
         piece = std::clamp<size_t>(static_cast<size_t>(st.st_size) + 1, 4096, kMax);
     return headerOnly ? std::min(piece, kHeader) : piece;
 }
@@ -205,7 +206,9 @@ bool MakeJpegSink(TPictureSink** sink, int w, int h, int factor) {
     }
 }
 
-void PutJpegRow(TPictureSink* sink, int y, const JSAMPLE* rgb, int w) { sink->Put(y, 0, 1, rgb, w); }
+void PutJpegRow(TPictureSink* sink, int y, const JSAMPLE* rgb, int w) {
+    sink->Put(y, 0, 1, rgb, w);
+}
 
 void ChooseJpegScale(jpeg_decompress_struct* cinfo, bool swapped, int boxW, int boxH) {
     const int64_t w = swapped ? cinfo->image_height : cinfo->image_width;
@@ -283,12 +286,13 @@ bool DecodeJpegRaw(const TJpegInput* in, TJpegRequest* req, QImage* out, TPictur
             jpeg_destroy_decompress(&cinfo);
             return false;
         }
-        JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                     static_cast<JDIMENSION>(w * 3), 4);
+        JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(
+            reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, static_cast<JDIMENSION>(w * 3), 4);
         while (cinfo.output_scanline < cinfo.output_height) {
             const int y = static_cast<int>(cinfo.output_scanline);
             const JDIMENSION n = jpeg_read_scanlines(&cinfo, rows, 4);
-            for (JDIMENSION i = 0; i < n; ++i) PutJpegRow(*sink, y + static_cast<int>(i), rows[i], w);
+            for (JDIMENSION i = 0; i < n; ++i)
+                PutJpegRow(*sink, y + static_cast<int>(i), rows[i], w);
         }
         jpeg_finish_decompress(&cinfo);
         jpeg_destroy_decompress(&cinfo);
@@ -419,7 +423,8 @@ bool EncodeJpegRaw(const QImage* rgb, int quality, TJpegMemDest* dest, char* mes
 
 namespace {
 
-QImage DecodeJpegInput(const TJpegInput& in, int boxW, int boxH, QSize* fullSize, bool rowReduce = false) {
+QImage DecodeJpegInput(const TJpegInput& in, int boxW, int boxH, QSize* fullSize,
+                       bool rowReduce = false) {
     QImage out;
     TJpegRequest req{boxW, boxH, 0, 0, false, false, false, rowReduce};
     TPictureSink* sink = nullptr;
@@ -436,8 +441,8 @@ QImage DecodeJpegInput(const TJpegInput& in, int boxW, int boxH, QSize* fullSize
 QImage DecodeJpeg(const std::string& bytes, int boxW, int boxH, QSize* fullSize) {
     if (bytes.empty()) throw std::runtime_error("the file is empty");
     return DecodeJpegInput(
-        TJpegInput{nullptr, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()}, boxW,
-        boxH, fullSize);
+        TJpegInput{nullptr, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()},
+        boxW, boxH, fullSize);
 }
 
 QImage DecodeJpeg(const TPictureStream& in, int boxW, int boxH, QSize* fullSize) {

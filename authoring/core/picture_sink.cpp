@@ -1,8 +1,8 @@
 #include "picture_sink.h"
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <stdexcept>
 
