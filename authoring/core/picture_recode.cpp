@@ -296,7 +296,12 @@ void TMmsMaker::ParsePicEncodeInfo() {
 std::string TMmsMaker::RecodedPictureData(std::string& path) {
     // Before anything is copied or decoded: a picture beyond the budget stops the
     // make with its reason.
-    CheckPictureBudget(path, TPicEncodeSettings{FPicEncodeMode, FPicBoxW, FPicBoxH, FJpegQuality});
+    const TPicEncodeSettings settings{FPicEncodeMode, FPicBoxW, FPicBoxH, FJpegQuality};
+    CheckPictureBudget(path, settings);
+    // A JPEG is read once, from the page's own file, and its new bytes go straight
+    // into the message: a fresh copy would only be read back and removed.
+    const std::string e = LowerAscii(ExtractFileExt(path));
+    if (e == ".jpg" || e == ".jpeg") return RecodedJpeg(path, settings, Rng);
     const std::string copy = FreeName(TempDir + ExtractFileName(StemOf(path)), ExtractFileExt(path));
     std::string recoded = copy;
     // The fresh files go again whatever happens: the copy, and a bitmap's JPEG.
