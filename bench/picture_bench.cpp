@@ -11,9 +11,12 @@
 //   - mode 2 (picture_driver recode 2) against `djpeg | cjpeg -quality 85`, the
 //     same full-size decode and encode, the two programs joined by a pipe
 //     (ImageMagick takes over twice as long for it: no fair reference).
-// Then RecodeGif and RecodePng on a 640 x 480 photo, in process, for their own
-// figures. Medians with the smallest and largest, the peak memory of each
-// program, the ratios beside their targets; asserts nothing.
+// Both sides are programs: ImageMagick's own work cannot be called in process here
+// (no development files), and a program started for each picture pays its start
+// as convert and djpeg do. Then RecodeGif and RecodePng on a 640 x 480 photo, in
+// process, for their own figures. Medians with the smallest and largest, wall and
+// processor time, the peak memory of each program, the ratios beside their
+// targets; asserts nothing.
 // Usage: picture_bench [runs, default 11]
 #include <sched.h>
 #include <unistd.h>

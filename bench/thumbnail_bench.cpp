@@ -4,15 +4,16 @@
 // N workers, each written as a PPM file) against `djpeg -scale 1/8` started for
 // each file, N at a time, each writing its PPM file. Both start as programs, read
 // the files from disk and write one PPM a file; N is the number of cores, then 1.
-// The runs alternate, ours first in one round and djpeg first in the next; the
-// figures are medians over the rounds with the smallest and largest. Prints the
-// figures beside their targets and the peak memory; asserts nothing.
+// Ours is one program for the folder because the chooser makes a folder's
+// thumbnails so; djpeg takes one file a run. The runs alternate, ours first in one
+// round and djpeg first in the next; the figures are medians over the rounds with
+// the smallest and largest, wall and processor time. Prints the figures beside
+// their targets and the peak memory; asserts nothing.
 // Usage: thumbnail_bench [file count, default 200] [rounds, default 5]
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
