@@ -193,6 +193,7 @@ struct TJpegRequest {
     bool Progressive;  // out, with HeaderOnly
     bool Sideways;     // out, with HeaderOnly: the orientation swaps the sides
     bool RowReduce;    // with a box: past the DCT scaling, rows averaged into a TPictureSink
+    int Orientation;   // out: the EXIF orientation, which a sink's picture is still to be turned by
 };
 
 // The C++ side of the row loop, kept out of the function that holds the jump
@@ -252,6 +253,7 @@ bool DecodeJpegRaw(const TJpegInput* in, TJpegRequest* req, QImage* out, TPictur
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m && orientation == 1; m = m->next)
         if (m->marker == JPEG_APP0 + 1) orientation = ExifOrientation(m->data, m->data_length);
     const bool swapped = orientation >= 5;
+    req->Orientation = orientation;
     if (req->HeaderOnly) {
         req->FullW = static_cast<int>(cinfo.image_width);
         req->FullH = static_cast<int>(cinfo.image_height);
@@ -275,10 +277,11 @@ bool DecodeJpegRaw(const TJpegInput* in, TJpegRequest* req, QImage* out, TPictur
     jpeg_start_decompress(&cinfo);
     const int w = static_cast<int>(cinfo.output_width), h = static_cast<int>(cinfo.output_height);
     // Where a whole factor still lies between the DCT scaling and the box, the
-    // rows are averaged as they come, so that the picture at that scaling is never
-    // held (an upright RGB file, as cameras write most).
-    const int factor = req->RowReduce && !cmyk && orientation == 1
-                           ? TPictureSink::FactorFor(w, h, req->BoxW, req->BoxH)
+    // rows of an RGB file are averaged as they come, so that the picture at that
+    // scaling is never held; the reduced picture is turned upright afterwards.
+    const int factor = req->RowReduce && !cmyk
+                           ? TPictureSink::FactorFor(w, h, swapped ? req->BoxH : req->BoxW,
+                                                     swapped ? req->BoxW : req->BoxH)
                            : 1;
     if (factor > 1) {
         if (!MakeJpegSink(sink, w, h, factor)) {
@@ -423,17 +426,38 @@ bool EncodeJpegRaw(const QImage* rgb, int quality, TJpegMemDest* dest, char* mes
 
 namespace {
 
+// A picture as stored turned as its EXIF orientation says.
+QImage Upright(const QImage& stored, int orientation) {
+    const int w = stored.width(), h = stored.height();
+    QImage out = orientation >= 5 ? QImage(h, w, QImage::Format_RGB888)
+                                  : QImage(w, h, QImage::Format_RGB888);
+    if (out.isNull()) throw std::runtime_error("JPEG: picture too large");
+    for (int y = 0; y < h; ++y) {
+        const TOrientedRow dst = OrientedRow(&out, orientation, w, h, y);
+        const uchar* s = stored.constScanLine(y);
+        uchar* d = dst.Start;
+        for (int x = 0; x < w; ++x, s += 3, d += dst.Step) {
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+        }
+    }
+    return out;
+}
+
 QImage DecodeJpegInput(const TJpegInput& in, int boxW, int boxH, QSize* fullSize,
                        bool rowReduce = false) {
     QImage out;
-    TJpegRequest req{boxW, boxH, 0, 0, false, false, false, rowReduce};
+    TJpegRequest req{boxW, boxH, 0, 0, false, false, false, rowReduce, 1};
     TPictureSink* sink = nullptr;
     char message[JMSG_LENGTH_MAX + 32] = {0};
     const bool ok = DecodeJpegRaw(&in, &req, &out, &sink, message);
     const std::unique_ptr<TPictureSink> owned(sink);
     if (!ok) throw std::runtime_error(std::string("JPEG: ") + message);
     if (fullSize) *fullSize = QSize(req.FullW, req.FullH);
-    return owned ? owned->Take() : out;
+    if (!owned) return out;
+    const QImage stored = owned->Take();
+    return req.Orientation == 1 ? stored : Upright(stored, req.Orientation);
 }
 
 }  // namespace
@@ -457,7 +481,7 @@ QImage DecodeJpegFile(const std::string& path, int boxW, int boxH, QSize* fullSi
 TPictureHeader ReadJpegHeader(const std::string& path) {
     const TPictureStream in(path);
     const TJpegInput input{in.Get(), nullptr, 0};
-    TJpegRequest req{0, 0, 0, 0, true, false, false, false};
+    TJpegRequest req{0, 0, 0, 0, true, false, false, false, 1};
     char message[JMSG_LENGTH_MAX + 32] = {0};
     if (!DecodeJpegRaw(&input, &req, nullptr, nullptr, message))
         throw std::runtime_error(std::string("JPEG: ") + message);

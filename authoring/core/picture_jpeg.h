@@ -25,9 +25,9 @@ inline constexpr int kJpegMaxScans = 100;
 // memory than the limits above, or more than kMaxPicturePixels: damaged.
 QImage DecodeJpeg(const std::string& bytes, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
 // The same, read from the file as libjpeg needs it. Given a box, where a whole
-// factor still lies between the DCT scaling and the box, an upright RGB picture's
-// rows are also averaged by that factor as they are read, as the other formats'
-// file readers do: the picture comes out no smaller than shrunk into the box.
+// factor still lies between the DCT scaling and the box, an RGB picture's rows
+// are also averaged by that factor as they are read, as the other formats' file
+// readers do: the picture comes out no smaller than shrunk into the box.
 QImage DecodeJpegFile(const std::string& path, int boxW = 0, int boxH = 0,
                       QSize* fullSize = nullptr);
 // The same from a file already open (a stream of bytes in memory is read as a file).

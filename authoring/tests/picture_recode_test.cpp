@@ -1107,20 +1107,36 @@ TEST(PictureJpeg, FileReadInPiecesGivesWhatItsBytesGive) {
 }
 
 // A photo far larger than a thumbnail comes out of its file no larger than the
-// thumbnail needs, averaged as the toolkit's smooth scaling of the DCT-scaled
-// picture would give it.
+// thumbnail needs, upright, averaged as the toolkit's smooth scaling of the
+// DCT-scaled picture would give it: stored as it stands, and stored turned.
 TEST(ChooserThumbnail, LargePhotoIsAveragedIntoTheBoxAsItIsRead) {
+    const struct Case {
+        int orientation;
+        QSize reduced;  // 1/8 gives 500 x 375 (upright), five times what fits the box
+        QRect placed;   // where the thumbnail shows it
+    } cases[] = {
+        {1, QSize(100, 75), QRect(0, 12, 100, 75)},
+        {6, QSize(75, 100), QRect(12, 0, 75, 100)},
+        {3, QSize(100, 75), QRect(0, 12, 100, 75)},
+        {8, QSize(75, 100), QRect(12, 0, 75, 100)},
+    };
     TempFolder t;
-    const std::string bytes = JpegBytes(Photo(4000, 3000), 85);
-    const std::string path = t.File("big.jpg", bytes);
-    QSize full;
-    const QImage reduced = DecodeJpegFile(path, 100, 100, &full);
-    EXPECT_EQ(full, QSize(4000, 3000));
-    // 1/8 gives 500 x 375, five times the 100 x 75 that fits the box.
-    EXPECT_EQ(reduced.size(), QSize(100, 75));
-    EXPECT_LE(MaxDiff(reduced, SmoothScaled(DecodeJpeg(bytes, 100, 100), 100, 75)), 3);
-    auto thumb = LoadThumbnail(path, 100, 100);
-    ASSERT_TRUE(thumb);
-    EXPECT_EQ(thumb->pixelColor(50, 5), QColor(Qt::white));  // above the 75 rows, centred
-    EXPECT_LE(MaxDiff(thumb->copy(0, 12, 100, 75), reduced), 0);
+    const std::string plain = JpegBytes(Photo(4000, 3000), 85);
+    for (const auto& c : cases) {
+        SCOPED_TRACE("orientation " + std::to_string(c.orientation));
+        const std::string bytes =
+            c.orientation == 1 ? plain : WithExifOrientation(plain, c.orientation, false);
+        const std::string path = t.File("big.jpg", bytes);
+        QSize full;
+        const QImage reduced = DecodeJpegFile(path, 100, 100, &full);
+        EXPECT_EQ(full, c.orientation >= 5 ? QSize(3000, 4000) : QSize(4000, 3000));
+        EXPECT_EQ(reduced.size(), c.reduced);
+        const QImage scaled = SmoothScaled(DecodeJpeg(bytes, 100, 100), c.reduced.width(),
+                                           c.reduced.height());
+        EXPECT_LE(MaxDiff(reduced, scaled.convertToFormat(QImage::Format_RGB888)), 3);
+        auto thumb = LoadThumbnail(path, 100, 100);
+        ASSERT_TRUE(thumb);
+        EXPECT_EQ(thumb->pixelColor(0, 0), QColor(Qt::white));  // a margin, the picture centred
+        EXPECT_EQ(MaxDiff(thumb->copy(c.placed), reduced), 0);
+    }
 }
