@@ -39,3 +39,6 @@ target_link_libraries(chooser_bench PRIVATE quilmar_choosers JPEG::JPEG GIF::GIF
 # other programs' commands.
 add_executable(picture_driver picture_driver.cpp)
 target_link_libraries(picture_driver PRIVATE quilmar_core)
+# The benchmarks that run it find it beside themselves.
+add_dependencies(picture_bench picture_driver)
+add_dependencies(thumbnail_bench picture_driver)
