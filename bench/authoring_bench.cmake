@@ -43,3 +43,11 @@ target_link_libraries(smil_read_bench PRIVATE quilmar_core)
 # a process of its own.
 add_executable(startup_bench startup_bench.cpp)
 target_link_libraries(startup_bench PRIVATE quilmar_gui)
+
+# One thumbnail or one fit as a command, for the benchmarks that run it beside
+# other programs' commands.
+add_executable(picture_driver picture_driver.cpp)
+target_link_libraries(picture_driver PRIVATE quilmar_core)
+# The benchmarks that run it find it beside themselves.
+add_dependencies(picture_bench picture_driver)
+add_dependencies(thumbnail_bench picture_driver)

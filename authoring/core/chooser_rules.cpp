@@ -168,7 +168,7 @@ QImage DrawFitted(const QImage& picture, const TFitRect& r, int bw, int bh) {
     if (r.Width > 0 && r.Height > 0 && !picture.isNull()) {
         const QImage scaled = picture.size() == QSize(r.Width, r.Height)
                                   ? picture
-                                  : picture.scaled(r.Width, r.Height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                                  : SmoothScaled(picture, r.Width, r.Height);
         QPainter p(&out);
         p.drawImage(r.Left, r.Top, scaled);
     }

@@ -86,10 +86,11 @@ public:
     // Re-encodes the picture at path in place; a ".bmp" becomes a ".jpg" beside it
     // and path is changed to it.
     void RecodePicture(std::string& path);
-    // The bytes a picture part carries outside mode 1: a fresh copy of the file in
-    // the temporary folder, re-encoded, so that the page's own file never changes
-    // and every message of a batch is one encoding away from it. The fresh files
-    // are removed again. For a bitmap, path's extension becomes ".jpg".
+    // The bytes a picture part carries outside mode 1: the file re-encoded (a JPEG
+    // straight from the page's file, the others through a fresh copy in the
+    // temporary folder), so that the page's own file never changes and every
+    // message of a batch is one encoding away from it. The fresh files are removed
+    // again. For a bitmap, path's extension becomes ".jpg".
     std::string RecodedPictureData(std::string& path);
 
     // Reading a message back into pages through the editing window.

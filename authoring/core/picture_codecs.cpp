@@ -46,3 +46,12 @@ TPictureHeader ReadPictureHeader(const std::string& path) {
     if (e == ".gif") return ReadGifHeader(path);
     throw std::runtime_error("not a picture file: " + path);
 }
+
+QImage SmoothScaled(const QImage& picture, int w, int h) {
+    const bool wide = picture.format() == QImage::Format_RGB32 ||
+                      picture.format() == QImage::Format_ARGB32 ||
+                      picture.format() == QImage::Format_ARGB32_Premultiplied;
+    const QImage src = wide ? picture : picture.convertToFormat(QImage::Format_RGB32);
+    if (src.isNull()) return QImage();
+    return src.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}

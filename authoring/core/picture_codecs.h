@@ -35,3 +35,9 @@ QImage DecodePictureFile(const std::string& path, int boxW = 0, int boxH = 0,
 // The picture's size from the file's header alone (a GIF's screen; a JPEG as
 // stored, before any EXIF turn). Raises for a file that is no such picture.
 TPictureHeader ReadPictureHeader(const std::string& path);
+
+// The picture scaled smoothly to w x h (averaging the area each pixel covers when
+// shrinking, interpolating when enlarging), as a 32-bit picture: the toolkit's
+// smooth scaling of 24-bit rows takes several times as long as that of 32-bit
+// ones, so the rows are widened first. Null when there is no memory for it.
+QImage SmoothScaled(const QImage& picture, int w, int h);

@@ -1,10 +1,15 @@
 #include "picture_jpeg.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "exif_orientation.h"
@@ -80,13 +85,131 @@ void JpegScanLimit(j_common_ptr cinfo) {
 
 // ---- JPEG decoding ----
 
+// The compressed data as libjpeg reads it: from a file in large pieces straight
+// into a buffer of the decoder's pool (libjpeg's own file source reads 4 KB at a
+// time, and its quick Huffman path wants several KB ahead in the buffer), or from
+// bytes already in memory, where nothing is copied.
+struct TJpegInput {
+    FILE* File;
+    const unsigned char* Bytes;
+    size_t Size;
+};
+
+struct TJpegFileSource {
+    jpeg_source_mgr Pub;
+    FILE* File;
+    int Fd;  // the file's descriptor, read directly; -1 for a stream of bytes in memory
+    JOCTET* Buffer;
+    size_t Capacity;
+    bool StartOfFile;
+};
+
+// The piece read at a time: the whole of a small file, at most 256 KB; the header
+// alone needs little.
+size_t JpegReadPiece(FILE* file, bool headerOnly) {
+    constexpr size_t kMax = size_t(256) << 10, kHeader = size_t(16) << 10;
+    struct stat st {};
+    size_t piece = kMax;
+    if (fileno(file) >= 0 && ::fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_size >= 0)
+        piece = std::clamp<size_t>(static_cast<size_t>(st.st_size) + 1, 4096, kMax);
+    return headerOnly ? std::min(piece, kHeader) : piece;
+}
+
+void JpegFileInit(j_decompress_ptr cinfo) {
+    reinterpret_cast<TJpegFileSource*>(cinfo->src)->StartOfFile = true;
+}
+
+// As libjpeg's own file source: an empty file is an error, the end of a file cut
+// short a warning (which makes the picture damaged, see JpegEmitMessage) with a
+// made-up end marker.
+boolean JpegFileFill(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<TJpegFileSource*>(cinfo->src);
+    // What the file has now, not a full piece: a pipe gives its bytes as they come.
+    size_t n = 0;
+    if (src->Fd >= 0) {
+        ssize_t got;
+        do got = ::read(src->Fd, src->Buffer, src->Capacity);
+        while (got < 0 && errno == EINTR);
+        n = got > 0 ? static_cast<size_t>(got) : 0;
+    } else {
+        n = std::fread(src->Buffer, 1, src->Capacity, src->File);
+    }
+    if (n == 0) {
+        if (src->StartOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->Buffer[0] = 0xFF;
+        src->Buffer[1] = JPEG_EOI;
+        n = 2;
+    }
+    src->Pub.next_input_byte = src->Buffer;
+    src->Pub.bytes_in_buffer = n;
+    src->StartOfFile = false;
+    return TRUE;
+}
+
+void JpegFileSkip(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    jpeg_source_mgr* src = cinfo->src;
+    auto left = static_cast<size_t>(count);
+    while (left > src->bytes_in_buffer) {
+        left -= src->bytes_in_buffer;
+        JpegFileFill(cinfo);
+    }
+    src->next_input_byte += left;
+    src->bytes_in_buffer -= left;
+}
+
+void JpegFileTerm(j_decompress_ptr) {}
+
+// source: the file source's storage, which lives as long as cinfo.
+void UseJpegInput(jpeg_decompress_struct* cinfo, const TJpegInput& in, bool headerOnly,
+                  TJpegFileSource* source) {
+    if (!in.File) {
+        jpeg_mem_src(cinfo, in.Bytes, static_cast<unsigned long>(in.Size));
+        return;
+    }
+    source->File = in.File;
+    // Nothing has been read through the stream yet, so its descriptor is where
+    // the stream is.
+    source->Fd = fileno(in.File);
+    source->Capacity = JpegReadPiece(in.File, headerOnly);
+    source->Buffer = static_cast<JOCTET*>((*cinfo->mem->alloc_large)(
+        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, source->Capacity));
+    source->Pub.init_source = JpegFileInit;
+    source->Pub.fill_input_buffer = JpegFileFill;
+    source->Pub.skip_input_data = JpegFileSkip;
+    source->Pub.resync_to_restart = jpeg_resync_to_restart;
+    source->Pub.term_source = JpegFileTerm;
+    source->Pub.next_input_byte = nullptr;
+    source->Pub.bytes_in_buffer = 0;
+    cinfo->src = &source->Pub;
+}
+
 struct TJpegRequest {
     int BoxW, BoxH;
     int FullW, FullH;  // out: the upright size of the whole picture (stored size when HeaderOnly)
     bool HeaderOnly;
     bool Progressive;  // out, with HeaderOnly
     bool Sideways;     // out, with HeaderOnly: the orientation swaps the sides
+    bool RowReduce;    // with a box: past the DCT scaling, rows averaged into a TPictureSink
+    int Orientation;   // out: the EXIF orientation, which a sink's picture is still to be turned by
 };
+
+// The C++ side of the row loop, kept out of the function that holds the jump
+// point: a sink owned by the caller through *sink, and the rows put into it.
+bool MakeJpegSink(TPictureSink** sink, int w, int h, int factor) {
+    try {
+        *sink = new TPictureSink(w, h, factor);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void PutJpegRow(TPictureSink* sink, int y, const JSAMPLE* rgb, int w) {
+    sink->Put(y, 0, 1, rgb, w);
+}
 
 void ChooseJpegScale(jpeg_decompress_struct* cinfo, bool swapped, int boxW, int boxH) {
     const int64_t w = swapped ? cinfo->image_height : cinfo->image_width;
@@ -101,8 +224,10 @@ void ChooseJpegScale(jpeg_decompress_struct* cinfo, bool swapped, int boxW, int 
     }
 }
 
-bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
+bool DecodeJpegRaw(const TJpegInput* in, TJpegRequest* req, QImage* out, TPictureSink** sink,
+                   char* message) {
     jpeg_decompress_struct cinfo;
+    TJpegFileSource source;
     TJpegError err;
     InitJpegError(err);
     cinfo.err = &err.Pub;
@@ -121,13 +246,14 @@ bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
     TJpegProgress progress{{}, &err};
     progress.Pub.progress_monitor = JpegScanLimit;
     cinfo.progress = &progress.Pub;
-    jpeg_stdio_src(&cinfo, file);
+    UseJpegInput(&cinfo, *in, req->HeaderOnly, &source);
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
     int orientation = 1;
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m && orientation == 1; m = m->next)
         if (m->marker == JPEG_APP0 + 1) orientation = ExifOrientation(m->data, m->data_length);
     const bool swapped = orientation >= 5;
+    req->Orientation = orientation;
     if (req->HeaderOnly) {
         req->FullW = static_cast<int>(cinfo.image_width);
         req->FullH = static_cast<int>(cinfo.image_height);
@@ -150,6 +276,31 @@ bool DecodeJpegRaw(FILE* file, TJpegRequest* req, QImage* out, char* message) {
     if (req->BoxW > 0 && req->BoxH > 0) ChooseJpegScale(&cinfo, swapped, req->BoxW, req->BoxH);
     jpeg_start_decompress(&cinfo);
     const int w = static_cast<int>(cinfo.output_width), h = static_cast<int>(cinfo.output_height);
+    // Where a whole factor still lies between the DCT scaling and the box, the
+    // rows of an RGB file are averaged as they come, so that the picture at that
+    // scaling is never held; the reduced picture is turned upright afterwards.
+    const int factor = req->RowReduce && !cmyk
+                           ? TPictureSink::FactorFor(w, h, swapped ? req->BoxH : req->BoxW,
+                                                     swapped ? req->BoxW : req->BoxH)
+                           : 1;
+    if (factor > 1) {
+        if (!MakeJpegSink(sink, w, h, factor)) {
+            std::strcpy(message, "picture too large");
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(
+            reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, static_cast<JDIMENSION>(w * 3), 4);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const int y = static_cast<int>(cinfo.output_scanline);
+            const JDIMENSION n = jpeg_read_scanlines(&cinfo, rows, 4);
+            for (JDIMENSION i = 0; i < n; ++i)
+                PutJpegRow(*sink, y + static_cast<int>(i), rows[i], w);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        return true;
+    }
     *out = swapped ? QImage(h, w, QImage::Format_RGB888) : QImage(w, h, QImage::Format_RGB888);
     if (out->isNull()) {
         std::strcpy(message, "picture too large");
@@ -275,31 +426,64 @@ bool EncodeJpegRaw(const QImage* rgb, int quality, TJpegMemDest* dest, char* mes
 
 namespace {
 
-QImage DecodeJpegStream(const TPictureStream& in, int boxW, int boxH, QSize* fullSize) {
-    QImage out;
-    TJpegRequest req{boxW, boxH, 0, 0, false, false, false};
-    char message[JMSG_LENGTH_MAX + 32] = {0};
-    if (!DecodeJpegRaw(in.Get(), &req, &out, message))
-        throw std::runtime_error(std::string("JPEG: ") + message);
-    if (fullSize) *fullSize = QSize(req.FullW, req.FullH);
+// A picture as stored turned as its EXIF orientation says.
+QImage Upright(const QImage& stored, int orientation) {
+    const int w = stored.width(), h = stored.height();
+    QImage out = orientation >= 5 ? QImage(h, w, QImage::Format_RGB888)
+                                  : QImage(w, h, QImage::Format_RGB888);
+    if (out.isNull()) throw std::runtime_error("JPEG: picture too large");
+    for (int y = 0; y < h; ++y) {
+        const TOrientedRow dst = OrientedRow(&out, orientation, w, h, y);
+        const uchar* s = stored.constScanLine(y);
+        uchar* d = dst.Start;
+        for (int x = 0; x < w; ++x, s += 3, d += dst.Step) {
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+        }
+    }
     return out;
+}
+
+QImage DecodeJpegInput(const TJpegInput& in, int boxW, int boxH, QSize* fullSize,
+                       bool rowReduce = false) {
+    QImage out;
+    TJpegRequest req{boxW, boxH, 0, 0, false, false, false, rowReduce, 1};
+    TPictureSink* sink = nullptr;
+    char message[JMSG_LENGTH_MAX + 32] = {0};
+    const bool ok = DecodeJpegRaw(&in, &req, &out, &sink, message);
+    const std::unique_ptr<TPictureSink> owned(sink);
+    if (!ok) throw std::runtime_error(std::string("JPEG: ") + message);
+    if (fullSize) *fullSize = QSize(req.FullW, req.FullH);
+    if (!owned) return out;
+    const QImage stored = owned->Take();
+    return req.Orientation == 1 ? stored : Upright(stored, req.Orientation);
 }
 
 }  // namespace
 
 QImage DecodeJpeg(const std::string& bytes, int boxW, int boxH, QSize* fullSize) {
-    return DecodeJpegStream(TPictureStream::OfBytes(bytes), boxW, boxH, fullSize);
+    if (bytes.empty()) throw std::runtime_error("the file is empty");
+    return DecodeJpegInput(
+        TJpegInput{nullptr, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()},
+        boxW, boxH, fullSize);
+}
+
+QImage DecodeJpeg(const TPictureStream& in, int boxW, int boxH, QSize* fullSize) {
+    return DecodeJpegInput(TJpegInput{in.Get(), nullptr, 0}, boxW, boxH, fullSize);
 }
 
 QImage DecodeJpegFile(const std::string& path, int boxW, int boxH, QSize* fullSize) {
-    return DecodeJpegStream(TPictureStream(path), boxW, boxH, fullSize);
+    const TPictureStream in(path);
+    return DecodeJpegInput(TJpegInput{in.Get(), nullptr, 0}, boxW, boxH, fullSize, true);
 }
 
 TPictureHeader ReadJpegHeader(const std::string& path) {
     const TPictureStream in(path);
-    TJpegRequest req{0, 0, 0, 0, true, false, false};
+    const TJpegInput input{in.Get(), nullptr, 0};
+    TJpegRequest req{0, 0, 0, 0, true, false, false, false, 1};
     char message[JMSG_LENGTH_MAX + 32] = {0};
-    if (!DecodeJpegRaw(in.Get(), &req, nullptr, message))
+    if (!DecodeJpegRaw(&input, &req, nullptr, nullptr, message))
         throw std::runtime_error(std::string("JPEG: ") + message);
     return TPictureHeader{req.FullW, req.FullH, req.Progressive, req.Sideways};
 }

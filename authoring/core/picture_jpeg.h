@@ -7,6 +7,7 @@
 #include <string>
 
 #include "picture_header.h"
+#include "picture_sink.h"
 
 // libjpeg's own limits for files of unknown origin: the memory it may take (a
 // progressive picture keeps all its coefficients, two bytes a sample), and the
@@ -23,9 +24,14 @@ inline constexpr int kJpegMaxScans = 100;
 // Data cut short or garbled (libjpeg's corrupt-data warnings), more scans or
 // memory than the limits above, or more than kMaxPicturePixels: damaged.
 QImage DecodeJpeg(const std::string& bytes, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
-// The same, read from the file as libjpeg needs it.
+// The same, read from the file as libjpeg needs it. Given a box, where a whole
+// factor still lies between the DCT scaling and the box, an RGB picture's rows
+// are also averaged by that factor as they are read, as the other formats' file
+// readers do: the picture comes out no smaller than shrunk into the box.
 QImage DecodeJpegFile(const std::string& path, int boxW = 0, int boxH = 0,
                       QSize* fullSize = nullptr);
+// The same from a file already open (a stream of bytes in memory is read as a file).
+QImage DecodeJpeg(const TPictureStream& in, int boxW = 0, int boxH = 0, QSize* fullSize = nullptr);
 // The smallest DCT scaling n/8 at which a JPEG of the upright size w x h still
 // covers that size shrunk into the box (8/8 when it fits the box already), and
 // the upright size it is then decoded at.

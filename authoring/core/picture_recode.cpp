@@ -160,20 +160,26 @@ std::string BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRan
 }
 
 int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
+    WriteNewFile(path, RecodedJpeg(path, s, rng));
+    return 0;
+}
+
+std::string RecodedJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
     // Upright: re-encoding drops the orientation tag that would have turned it.
     // Fitted into a box, a photo is decoded at the smallest DCT scaling that still
     // covers twice its fitted size, not at full size: the reduced decode's fast
     // transforms and plain colour upsampling are then averaged away by the fit,
     // which looks as the full-size one does and costs a fraction. A picture that
     // needs no reduction is decoded at full size with the careful transforms.
+    // The file is read once, in pieces, straight into the decoder.
     const bool reduced = s.Mode == 3 && s.BoxW > 0 && s.BoxH > 0;
+    const TPictureStream in(path);
     QSize full;
-    QImage pic = DecodeFile(path, [&](const std::string& bytes) {
-        return reduced ? DecodeJpeg(bytes, TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH), &full) : DecodeJpeg(bytes);
+    QImage pic = NamingTheFile(path, [&] {
+        return reduced ? DecodeJpeg(in, TwiceTheBox(s.BoxW), TwiceTheBox(s.BoxH), &full) : DecodeJpeg(in);
     });
     PreparePicture(pic, s, rng, full);
-    WriteNewFile(path, JpegOf(pic, s));
-    return 0;
+    return JpegOf(pic, s);
 }
 
 int32_t RecodeGif(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng) {
@@ -227,8 +233,7 @@ void FitPictureToBox(QImage& pic, const TPicEncodeSettings& s, QSize fullSize) {
     }
     // Smooth scaling averages the covered area when shrinking, and interpolates
     // when enlarging.
-    QImage scaled =
-        pic.scaled(static_cast<int>(nw), static_cast<int>(nh), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = SmoothScaled(pic, static_cast<int>(nw), static_cast<int>(nh));
     if (scaled.isNull())
         throw std::runtime_error("图片太大: " + std::to_string(static_cast<int64_t>(nw)) + " x " +
                                  std::to_string(static_cast<int64_t>(nh)));
@@ -297,7 +302,12 @@ void TMmsMaker::ParsePicEncodeInfo() {
 std::string TMmsMaker::RecodedPictureData(std::string& path) {
     // Before anything is copied or decoded: a picture beyond the budget stops the
     // make with its reason.
-    CheckPictureBudget(path, TPicEncodeSettings{FPicEncodeMode, FPicBoxW, FPicBoxH, FJpegQuality});
+    const TPicEncodeSettings settings{FPicEncodeMode, FPicBoxW, FPicBoxH, FJpegQuality};
+    CheckPictureBudget(path, settings);
+    // A JPEG is read once, from the page's own file, and its new bytes go straight
+    // into the message: a fresh copy would only be read back and removed.
+    const std::string e = LowerAscii(ExtractFileExt(path));
+    if (e == ".jpg" || e == ".jpeg") return RecodedJpeg(path, settings, Rng);
     const std::string copy = FreeName(TempDir + ExtractFileName(StemOf(path)), ExtractFileExt(path));
     std::string recoded = copy;
     // The fresh files go again whatever happens: the copy, and a bitmap's JPEG.

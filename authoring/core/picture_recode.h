@@ -33,6 +33,8 @@ std::string BmpToJpeg(const std::string& path, const TPicEncodeSettings& s, TRan
 // without following a link (WriteNewFile): a copy that cannot be written ends the
 // make, so it needs neither a temporary of its own nor a sync.
 int32_t RecodeJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
+// The bytes RecodeJpeg would write, with nothing written.
+std::string RecodedJpeg(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
 // -1 for a GIF of two or more frames, which is left untouched.
 int32_t RecodeGif(const std::string& path, const TPicEncodeSettings& s, TRandomSource& rng);
 // Rewrites the PNG as an 8-bit palette picture.

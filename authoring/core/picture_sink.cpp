@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <stdexcept>
+
+#include "string_list.h"
 
 TPictureSink::TPictureSink(int w, int h, int factor, QRgb background)
     : W(w),
@@ -89,7 +92,7 @@ QImage TPictureSink::Take() {
 }
 
 TPictureStream::TPictureStream(const std::string& path) : F(std::fopen(path.c_str(), "rb")) {
-    if (!F) throw std::runtime_error("无法打开文件 " + path);
+    if (!F) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
     struct stat st {};
     if (fstat(fileno(F), &st) == 0 && S_ISREG(st.st_mode)) Bytes = st.st_size;
 }

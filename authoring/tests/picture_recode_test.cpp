@@ -1047,3 +1047,96 @@ TEST(PictureFit, JpegDecodeSizeIsWhatTheDecoderGives) {
         EXPECT_EQ(DecodeJpeg(bytes, c.boxW, c.boxH).size(), QSize(int(d.W), int(d.H)));
     }
 }
+
+namespace {
+
+// The JPEG with count application segments of size bytes each (even) after its
+// start marker: data the decoder skips without keeping it, made of end markers,
+// so that a skip that falls short ends the picture.
+std::string WithSkippedSegments(const std::string& jpeg, int count, size_t size) {
+    std::string segments;
+    for (int i = 0; i < count; ++i) {
+        segments += "\xFF\xE2";
+        segments += static_cast<char>((size + 2) >> 8);
+        segments += static_cast<char>((size + 2) & 0xFF);
+        for (size_t k = 0; k < size; k += 2) segments += "\xFF\xD9";
+    }
+    return jpeg.substr(0, 2) + segments + jpeg.substr(2);
+}
+
+}  // namespace
+
+// A JPEG read from its file, in pieces, gives what its bytes in memory give: a
+// small file, one larger than a piece, and one whose skipped segments run over
+// the end of the first piece. Cut short, or empty, it is damaged, and the
+// re-encoder leaves it as it was.
+TEST(PictureJpeg, FileReadInPiecesGivesWhatItsBytesGive) {
+    const struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"small.jpg", JpegBytes(Photo(64, 48), 90)},
+        {"large.jpg", JpegBytes(Noise(640, 480), 95)},
+        {"segments.jpg", WithSkippedSegments(JpegBytes(Photo(64, 48), 90), 6, 65000)},
+    };
+    TempFolder t;
+    NineRandom rng;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = t.File(c.name, c.bytes);
+        EXPECT_EQ(MaxDiff(DecodeJpegFile(path), DecodeJpeg(c.bytes)), 0);
+        EXPECT_EQ(MaxDiff(DecodeJpeg(TPictureStream(path), 32, 32), DecodeJpeg(c.bytes, 32, 32)),
+                  0);
+        const std::string cut = c.bytes.substr(0, c.bytes.size() - c.bytes.size() / 4);
+        t.File(c.name, cut);
+        EXPECT_THROW(DecodeJpegFile(path), std::runtime_error);
+        EXPECT_THROW(RecodeJpeg(path, TPicEncodeSettings{3, 176, 210, 80}, rng),
+                     std::runtime_error);
+        EXPECT_EQ(ReadFileBytes(path), cut);
+    }
+    const std::string empty = t.File("empty.jpg", "");
+    EXPECT_THROW(DecodeJpegFile(empty), std::runtime_error);
+    EXPECT_THROW(RecodeJpeg(empty, TPicEncodeSettings{2, 0, 0, 80}, rng), std::runtime_error);
+    try {
+        RecodeJpeg(t.Path() + "gone.jpg", TPicEncodeSettings{2, 0, 0, 80}, rng);
+        ADD_FAILURE() << "a missing file was re-encoded";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "无法打开文件 " + t.Path() + "gone.jpg: 文件或文件夹不存在");
+    }
+}
+
+// A photo far larger than a thumbnail comes out of its file no larger than the
+// thumbnail needs, upright, averaged as the toolkit's smooth scaling of the
+// DCT-scaled picture would give it: stored as it stands, and stored turned.
+TEST(ChooserThumbnail, LargePhotoIsAveragedIntoTheBoxAsItIsRead) {
+    const struct Case {
+        int orientation;
+        QSize reduced;  // 1/8 gives 500 x 375 (upright), five times what fits the box
+        QRect placed;   // where the thumbnail shows it
+    } cases[] = {
+        {1, QSize(100, 75), QRect(0, 12, 100, 75)},
+        {6, QSize(75, 100), QRect(12, 0, 75, 100)},
+        {3, QSize(100, 75), QRect(0, 12, 100, 75)},
+        {8, QSize(75, 100), QRect(12, 0, 75, 100)},
+    };
+    TempFolder t;
+    const std::string plain = JpegBytes(Photo(4000, 3000), 85);
+    for (const auto& c : cases) {
+        SCOPED_TRACE("orientation " + std::to_string(c.orientation));
+        const std::string bytes =
+            c.orientation == 1 ? plain : WithExifOrientation(plain, c.orientation, false);
+        const std::string path = t.File("big.jpg", bytes);
+        QSize full;
+        const QImage reduced = DecodeJpegFile(path, 100, 100, &full);
+        EXPECT_EQ(full, c.orientation >= 5 ? QSize(3000, 4000) : QSize(4000, 3000));
+        EXPECT_EQ(reduced.size(), c.reduced);
+        const QImage scaled = SmoothScaled(DecodeJpeg(bytes, 100, 100), c.reduced.width(),
+                                           c.reduced.height());
+        EXPECT_LE(MaxDiff(reduced, scaled.convertToFormat(QImage::Format_RGB888)), 3);
+        auto thumb = LoadThumbnail(path, 100, 100);
+        ASSERT_TRUE(thumb);
+        EXPECT_EQ(thumb->pixelColor(0, 0), QColor(Qt::white));  // a margin, the picture centred
+        EXPECT_EQ(MaxDiff(thumb->copy(c.placed), reduced), 0);
+    }
+}
