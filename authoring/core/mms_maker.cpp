@@ -8,7 +8,7 @@
 #include "text_codec.h"
 
 TMmsMaker::TMmsMaker(TRandomSource& rng, std::string tempDir)
-    : FBuffer(kBufferSize, 0), TempDir(std::move(tempDir)), Rng(rng) {}
+    : TempDir(std::move(tempDir)), Rng(rng) {}
 
 TMmsMaker::~TMmsMaker() { ClearPages(); }
 

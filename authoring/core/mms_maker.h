@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,6 @@ public:
     TMmsMaker(const TMmsMaker&) = delete;
     TMmsMaker& operator=(const TMmsMaker&) = delete;
 
-    static constexpr size_t kBufferSize = 307201;
-
     std::string FOut;
     TPageList FPages;
     TStringList FAddrList;
@@ -35,7 +34,9 @@ public:
     TStringList FSmilLines;
     TStringList FSmilHead;
     std::string FSmilPath;
-    std::vector<uint8_t> FBuffer;
+    // The file being read, FBufLen bytes and a zero byte after them; held only
+    // while its parts are unpacked.
+    std::unique_ptr<uint8_t[]> FBuffer;
     int32_t FBufLen = 0;
     int32_t FBufPos = 0;
 

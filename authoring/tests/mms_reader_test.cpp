@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -1014,4 +1018,93 @@ TEST_F(ReaderTest, AnAutosaveThatCannotBeReadIsKeptAside) {
     ReadAutosave(reader, path, editor.Q, [&] { called = true; });
     EXPECT_FALSE(called);
     EXPECT_TRUE(editor.Q.Boxes.empty());
+}
+
+namespace {
+// Files of at most limit bytes for this process, as on a nearly full disk: a longer
+// write fails (EFBIG) instead of raising the signal.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldSignal_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit r = old_;
+        r.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldSignal_);
+    }
+
+private:
+    rlimit old_{};
+    sighandler_t oldSignal_ = SIG_DFL;
+};
+
+std::set<std::string> Entries(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename());
+    return names;
+}
+}  // namespace
+
+TEST_F(ReaderTest, ANewMessageReplacesTheCurrentOneOnlyWhenWhole) {
+    // The message on the pages, with the part names the next one uses too.
+    const std::string oldText = Utf8ToCp936("旧的文字\r\n");
+    const std::string smil =
+        "<smil><body><par><text src=\"0001.txt\"/><audio src=\"0003.wav\"/></par></body></smil>";
+    Read(Build({{"0000.smil", smil}, {"0001.txt", oldText}}));
+    ASSERT_EQ(reader.FPages.Count(), 1);
+    TPageModel* current = reader.FPages[0];
+    ASSERT_EQ(ReadFileBytes(Temp("0001.txt")), oldText);
+    const std::set<std::string> before = Entries(tempDir);
+
+    const std::string newText = Utf8ToCp936("新的文字\r\n");
+    const std::string sound = "RIFF" + std::string(6000, 'w');
+    const std::string next = Build({{"0000.smil", smil}, {"0001.txt", newText}, {"0003.wav", sound}});
+    const std::string input = root.Path() + "next.mms";
+    WriteFileBytes(input, next);
+
+    struct Case {
+        const char* what;
+        rlim_t fileLimit;    // 0: none
+        bool folderAtSound;  // a folder stands under the sound's part name
+        bool opens;
+    } cases[] = {
+        // The sound cannot be written after the text was: nothing may have changed.
+        {"a part that cannot be written", 4096, false, false},
+        // The name is taken by a folder: the sound goes in beside it.
+        {"a folder under a part's name", 0, true, true},
+    };
+    for (const auto& c : cases) {
+        editor.Q.Boxes.clear();
+        if (c.folderAtSound) fs::create_directory(Temp("0003.wav"));
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.fileLimit) limit.emplace(c.fileLimit);
+            EXPECT_NO_THROW(reader.LoadMms(input, editor)) << c.what;
+        }
+        EXPECT_EQ(reader.FMessageRead, c.opens) << c.what;
+        if (!c.opens) {
+            ASSERT_EQ(reader.FPages.Count(), 1) << c.what;
+            EXPECT_EQ(reader.FPages[0], current) << c.what;
+            EXPECT_EQ(SlotFile(0, mkText), Temp("0001.txt")) << c.what;
+            EXPECT_EQ(ReadFileBytes(Temp("0001.txt")), oldText) << c.what;
+            // Nothing of the new message is left behind.
+            EXPECT_EQ(Entries(tempDir), before) << c.what;
+            // The user is told why.
+            ASSERT_EQ(editor.Q.Boxes.size(), 1u) << c.what;
+            EXPECT_EQ(editor.Q.Boxes[0].Text.rfind("彩信未能打开：" + input + "\r\n", 0), 0u)
+                << editor.Q.Boxes[0].Text;
+            continue;
+        }
+        EXPECT_TRUE(editor.Q.Boxes.empty()) << c.what;
+        ASSERT_EQ(reader.FPages.Count(), 1) << c.what;
+        EXPECT_EQ(SlotFile(0, mkText), Temp("0001.txt")) << c.what;
+        EXPECT_EQ(ReadFileBytes(Temp("0001.txt")), newText) << c.what;
+        EXPECT_EQ(SlotFile(0, mkAudio), Temp("0003_1.wav")) << c.what;
+        EXPECT_EQ(ReadFileBytes(SlotFile(0, mkAudio)), sound) << c.what;
+        EXPECT_TRUE(fs::is_directory(Temp("0003.wav"))) << c.what;
+    }
 }
