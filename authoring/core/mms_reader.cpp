@@ -223,9 +223,7 @@ void StoreTextPart(const std::string& file, uint32_t charset) {
 // program's own words; the larger bound of the autosave with its figure.
 std::string TooLargeText(int32_t bound) {
     if (bound <= kMaxMmsSize) return "彩信文件太大";
-    const bool mb = bound % (1024 * 1024) == 0;
-    return "彩信文件太大（超过 " + std::to_string(mb ? bound / (1024 * 1024) : bound / 1024) +
-           (mb ? " MB" : " KB") + "），未能读取";
+    return "彩信文件太大（超过 " + SizeBoundText(bound) + "），未能读取";
 }
 
 }  // namespace
@@ -268,7 +266,7 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
         count = FindEntryCount(buf, FBufLen, FBufPos, smilPos);
         subject = ReadSubject(buf, FBufLen, smilPos);
     }
-    if (count <= 0 || count > 500) {
+    if (!UsableEntryCount(count, bound)) {
         Inform(editor, "解析出错:未能找到有效的文件个数 " + std::to_string(count));
         return;
     }

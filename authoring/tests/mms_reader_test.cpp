@@ -1108,3 +1108,36 @@ TEST_F(ReaderTest, ANewMessageReplacesTheCurrentOneOnlyWhenWhole) {
         EXPECT_TRUE(fs::is_directory(Temp("0003.wav"))) << c.what;
     }
 }
+
+TEST_F(ReaderTest, WhatTheCloseWritesTheNextStartReads) {
+    // 500 text pages: 501 parts with the SMIL document.
+    for (int i = 0; i < 500; ++i)
+        AddWriterPage()->SetMedia(src.File("t" + std::to_string(i) + ".txt", std::to_string(i)),
+                                  "", "", "", 0);
+    const std::string path = root.Path() + "mms.mms";
+    writer.MakeMms(path, kMaxAutosaveSize);
+    ReadAutosave(reader, path, editor.Q, [&] { reader.LoadMms(path, editor); });
+    EXPECT_TRUE(editor.Q.Boxes.empty());
+    ASSERT_EQ(reader.FPages.Count(), 500);
+    for (int i : {0, 127, 128, 499})
+        EXPECT_EQ(TextAsUtf8(ReadFileBytes(SlotFile(i, mkText))), std::to_string(i) + "\r\n") << i;
+
+    // The same file opened by the user: more entries than a message may have.
+    editor.Q.Boxes.clear();
+    reader.LoadMms(path, editor);
+    ASSERT_EQ(editor.Q.Boxes.size(), 1u);
+    EXPECT_EQ(editor.Q.Boxes[0].Text, "解析出错:未能找到有效的文件个数 501");
+    EXPECT_EQ(reader.FPages.Count(), 500);
+
+    // Beyond the autosave's bound nothing is written: the last autosave stays.
+    const std::string last = ReadFileBytes(path);
+    const int32_t bound = 1024 * 1024;
+    AddWriterPage()->SetMedia("", "", src.File("a.wav", std::string(bound, 'w')), "", 0);
+    try {
+        writer.MakeMms(path, bound);
+        ADD_FAILURE() << "a message beyond the bound was written";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "彩信超过 1 MB，保存后将无法再读取");
+    }
+    EXPECT_EQ(ReadFileBytes(path), last);
+}
