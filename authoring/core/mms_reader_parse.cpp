@@ -458,9 +458,12 @@ uint32_t CharsetNumber(std::string_view name) {
 std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiKept) {
     ansiKept = false;
     std::string out;
+    // Bytes that lost a mark here are no longer what the file holds.
+    bool marked = false;
     switch (charset) {
         case kUtf8:
-            if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+            marked = bytes.substr(0, 3) == "\xEF\xBB\xBF";
+            if (marked) bytes.remove_prefix(3);
             if (IsValidUtf8(bytes)) return std::string(bytes);
             break;
         case kUsAscii:
@@ -488,6 +491,6 @@ std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiK
     // No declared set, or bytes the declared set does not hold: the text rule.
     TTextForm form;
     std::string text = TextAsUtf8(bytes, &form);
-    ansiKept = form == TTextForm::Ansi && !IsAscii(bytes);
+    ansiKept = form == TTextForm::Ansi && !IsAscii(bytes) && !marked;
     return text;
 }

@@ -923,6 +923,9 @@ TEST_F(ReaderTest, TextPartsInTheirDeclaredCharacterSet) {
         {"undeclared UTF-8", Named("text/plain", "t.txt"), "短信内容", "短信内容"},
         {"GBK under UTF-8", TextWithCharset(B({0x81, 0xEA}), "t.txt"), Utf8ToCp936("短信内容"),
          "短信内容"},
+        // The mark goes with the UTF-8 reading: the GBK bytes are stored without it.
+        {"GBK with a UTF-8 mark under UTF-8", TextWithCharset(B({0x81, 0xEA}), "t.txt"),
+         "\xEF\xBB\xBF" + Utf8ToCp936("短信内容"), "短信内容"},
         {"any character set", TextWithCharset(B({0x81, 0x80}), "t.txt"), "短信内容", "短信内容"},
     };
     const std::string smil = "<smil><body><par><text src=\"t.txt\"/></par></body></smil>";
