@@ -1144,3 +1144,18 @@ TEST_F(ReaderTest, WhatTheCloseWritesTheNextStartReads) {
     }
     EXPECT_EQ(ReadFileBytes(path), last);
 }
+
+TEST_F(ReaderTest, ACutOffLastPartIsKeptAsFarAsItGoes) {
+    const std::string zip = "PK0123456789";
+    AddWriterPage()->SetMedia(src.File("t.txt", "text"), "", "", src.File("z.zip", zip), 0);
+    writer.MakeMms(src.Path() + "m.mms");
+    const std::string whole = ReadFileBytes(src.Path() + "m.mms");
+    ASSERT_EQ(whole.substr(whole.size() - zip.size()), zip);
+    for (size_t kept : {size_t{0}, size_t{1}, zip.size() / 2, zip.size() - 1}) {
+        Read(whole.substr(0, whole.size() - zip.size() + kept));
+        ASSERT_EQ(reader.FPages.Count(), 1) << kept;
+        EXPECT_EQ(TextAsUtf8(ReadFileBytes(SlotFile(0, mkText))), "text\r\n") << kept;
+        ASSERT_EQ(SlotFile(0, mkAttach), Temp("0002.zip")) << kept;
+        EXPECT_EQ(ReadFileBytes(Temp("0002.zip")), zip.substr(0, kept)) << kept;
+    }
+}
