@@ -208,13 +208,9 @@ void PagesInPartOrder(TMmsMaker& maker, TMessageEditor& editor, const TFileOnPag
 // already keep their form. The part's bytes are let go before the text is stored,
 // and the text is not copied on the way.
 void StoreTextPart(const std::string& file, uint32_t charset) {
-    std::string text;
-    {
-        const std::string bytes = ReadFileBytes(file);
-        bool ansiKept = false;
-        text = PartTextAsUtf8(bytes, charset, ansiKept);
-        if (ansiKept) return;
-    }
+    bool ansiKept = false;
+    std::string text = PartTextAsUtf8(ReadFileBytes(file), charset, ansiKept);
+    if (ansiKept) return;
     text = CrLfLines(std::move(text));
     TPartStaging::ReplaceWorkingFile(file, StoredTextBytes(text));
 }

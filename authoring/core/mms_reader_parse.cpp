@@ -494,3 +494,11 @@ std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiK
     ansiKept = form == TTextForm::Ansi && !IsAscii(bytes) && !marked;
     return text;
 }
+
+std::string PartTextAsUtf8(std::string&& bytes, uint32_t charset, bool& ansiKept) {
+    if (charset == kUtf8 && !bytes.starts_with("\xEF\xBB\xBF") && IsValidUtf8(bytes)) {
+        ansiKept = false;
+        return std::move(bytes);
+    }
+    return PartTextAsUtf8(std::string_view(bytes), charset, ansiKept);
+}
