@@ -34,6 +34,15 @@ std::string WriteUniqueFile(const std::string& dir, const std::string& ext, std:
     return path;
 }
 
+// Renames from over to, removing what stands there first: a rename that replaces
+// a file makes the file system write the new one out at once (as for a replace
+// that must survive a crash), which a working file need not, and which costs more
+// than the unpacking. False, with errno set, when the name cannot be taken.
+bool MoveOver(const std::string& from, const std::string& to) {
+    if (::unlink(to.c_str()) != 0 && errno != ENOENT) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -61,7 +70,7 @@ std::map<std::string, std::string> TPartStaging::Commit() {
         std::string file = s.File;
         const std::string target = tempDir_ + s.Name;
         // A name of the staging form never takes another part's staged file.
-        if (!pending.count(target) && ::rename(s.File.c_str(), target.c_str()) == 0) {
+        if (!pending.count(target) && MoveOver(s.File, target)) {
             file = target;
         } else {
             const std::string ext = ExtractFileExt(s.Name);
@@ -85,7 +94,7 @@ std::map<std::string, std::string> TPartStaging::Commit() {
 
 void TPartStaging::ReplaceWorkingFile(const std::string& path, std::string_view bytes) {
     const std::string fresh = WriteUniqueFile(FolderOf(path), ExtractFileExt(path), bytes);
-    if (::rename(fresh.c_str(), path.c_str()) != 0) {
+    if (!MoveOver(fresh, path)) {
         const int err = errno;
         ::unlink(fresh.c_str());
         throw std::runtime_error("无法写入文件 " + path + ": " + FileErrorText(err));
