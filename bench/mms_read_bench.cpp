@@ -153,7 +153,8 @@ void SpeedOfReads(const std::string& root) {
             size_t at = 0;
             for (size_t k = 0; k < partBytes.size(); ++k) {
                 const size_t n = std::min(partBytes[k].size(), all.size() - at);
-                WriteNewFile(floor + std::to_string(k) + ".part", std::string_view(all).substr(at, n));
+                WriteNewFile(floor + std::to_string(k) + ".part",
+                             std::string_view(all).substr(at, n));
                 at += n;
             }
         }

@@ -57,10 +57,10 @@ bool ReadFileUpTo(const std::string& path, int32_t limit, std::unique_ptr<uint8_
         const ssize_t n = ::read(fd, buffer.get() + got, size - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            const int err = errno;
+            const int readErr = errno;
             ::close(fd);
             buffer.reset();
-            throw std::runtime_error("无法读取文件 " + path + ": " + FileErrorText(err));
+            throw std::runtime_error("无法读取文件 " + path + ": " + FileErrorText(readErr));
         }
         if (n == 0) break;
         got += static_cast<size_t>(n);

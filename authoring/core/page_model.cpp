@@ -105,8 +105,8 @@ size_t WholeCharacters(std::string_view body, TTextForm form, size_t n) {
     // UTF-16: whole units, never between the two halves of a pair.
     n &= ~size_t{1};
     if (n >= 2) {
-        const unsigned unit = form == TTextForm::Utf16Le ? at(n - 2) | at(n - 1) << 8
-                                                         : at(n - 2) << 8 | at(n - 1);
+        const unsigned unit =
+            form == TTextForm::Utf16Le ? at(n - 2) | at(n - 1) << 8 : at(n - 2) << 8 | at(n - 1);
         if (unit >= 0xD800 && unit < 0xDC00) n -= 2;
     }
     return n;

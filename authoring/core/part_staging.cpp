@@ -19,7 +19,8 @@ namespace {
 // number, and ext (so that a file left under it is still taken by its kind).
 // Created exclusively, so it is never a link nor anyone else's file. Gives its
 // path; throws with the reason when it cannot be written whole (nothing is left).
-std::string WriteUniqueFile(const std::string& dir, const std::string& ext, std::string_view bytes) {
+std::string WriteUniqueFile(const std::string& dir, const std::string& ext,
+                            std::string_view bytes) {
     static std::atomic<unsigned> counter{0};
     std::string path;
     struct stat st;

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -1065,7 +1064,8 @@ TEST_F(ReaderTest, ANewMessageReplacesTheCurrentOneOnlyWhenWhole) {
 
     const std::string newText = Utf8ToCp936("新的文字\r\n");
     const std::string sound = "RIFF" + std::string(6000, 'w');
-    const std::string next = Build({{"0000.smil", smil}, {"0001.txt", newText}, {"0003.wav", sound}});
+    const std::string next =
+        Build({{"0000.smil", smil}, {"0001.txt", newText}, {"0003.wav", sound}});
     const std::string input = root.Path() + "next.mms";
     WriteFileBytes(input, next);
 
@@ -1115,8 +1115,8 @@ TEST_F(ReaderTest, ANewMessageReplacesTheCurrentOneOnlyWhenWhole) {
 TEST_F(ReaderTest, WhatTheCloseWritesTheNextStartReads) {
     // 500 text pages: 501 parts with the SMIL document.
     for (int i = 0; i < 500; ++i)
-        AddWriterPage()->SetMedia(src.File("t" + std::to_string(i) + ".txt", std::to_string(i)),
-                                  "", "", "", 0);
+        AddWriterPage()->SetMedia(src.File("t" + std::to_string(i) + ".txt", std::to_string(i)), "",
+                                  "", "", 0);
     const std::string path = root.Path() + "mms.mms";
     writer.MakeMms(path, kMaxAutosaveSize);
     ReadAutosave(reader, path, editor.Q, [&] { reader.LoadMms(path, editor); });
