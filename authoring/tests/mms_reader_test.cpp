@@ -1109,6 +1109,10 @@ TEST_F(ReaderTest, ANewMessageReplacesTheCurrentOneOnlyWhenWhole) {
         EXPECT_EQ(SlotFile(0, mkAudio), Temp("0003_1.wav")) << c.what;
         EXPECT_EQ(ReadFileBytes(SlotFile(0, mkAudio)), sound) << c.what;
         EXPECT_TRUE(fs::is_directory(Temp("0003.wav"))) << c.what;
+        // Every part under its own name, nothing under a staging name.
+        EXPECT_EQ(Entries(tempDir),
+                  (std::set<std::string>{"0000.smil", "0001.txt", "0003.wav", "0003_1.wav"}))
+            << c.what;
     }
 }
 
