@@ -279,47 +279,45 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     std::string smilData;
     bool haveSmil = false;
     TPartStaging staging(TempDir);
-    try {
-        for (int32_t n = 0; n < count; ++n) {
-            int32_t pos = FBufPos;
-            uint32_t h = 0, d = 0;
-            if (!TryReadUintvar(buf, FBufLen, pos, h) || !TryReadUintvar(buf, FBufLen, pos, d))
-                break;
-            const int64_t dataStart = static_cast<int64_t>(pos) + h;
-            if (dataStart > FBufLen) break;
-            const TPartHeaders headers = ReadPartHeaders(buf, FBufLen, pos, h);
-            TReadPart part;
-            part.Name = Cp936ToUtf8(ReadPartName(buf, FBufLen, pos, h));
-            part.Location = Cp936ToUtf8(headers.Location);
-            part.ContentId = Cp936ToUtf8(headers.ContentId);
-            part.Charset = headers.Charset;
-            // Named only by its Content-ID, or by a name without an extension: the
-            // type gives the extension the page files it by.
-            std::string name = CleanPartName(!part.Name.empty() ? part.Name : part.ContentId);
-            if ((!part.Name.empty() || !part.ContentId.empty()) && ExtractFileExt(name).empty())
-                name += ExtensionOfType(headers);
-            name = DistinctName(name, unpacked);
-            part.File = name;
-            const int64_t take = std::min<int64_t>(d, FBufLen - dataStart);
-            const std::string_view data(reinterpret_cast<const char*>(buf) + dataStart,
-                                        static_cast<size_t>(take));
-            if (name.find("smil") != std::string::npos ||
-                headers.ContentType == "application/smil") {
-                // A later SMIL part replaces an earlier one.
-                smilData.assign(data);
-                haveSmil = true;
-            } else {
-                FAddrList.push_back(name);
-            }
-            staging.Add(name, data);
-            unpacked.insert(name);
-            parts.push_back(std::move(part));
-            FBufPos = static_cast<int32_t>(dataStart + take);
-            if (take < static_cast<int64_t>(d)) break;
+    for (int32_t n = 0; n < count; ++n) {
+        int32_t pos = FBufPos;
+        uint32_t h = 0, d = 0;
+        if (!TryReadUintvar(buf, FBufLen, pos, h) || !TryReadUintvar(buf, FBufLen, pos, d)) break;
+        const int64_t dataStart = static_cast<int64_t>(pos) + h;
+        if (dataStart > FBufLen) break;
+        const TPartHeaders headers = ReadPartHeaders(buf, FBufLen, pos, h);
+        TReadPart part;
+        part.Name = Cp936ToUtf8(ReadPartName(buf, FBufLen, pos, h));
+        part.Location = Cp936ToUtf8(headers.Location);
+        part.ContentId = Cp936ToUtf8(headers.ContentId);
+        part.Charset = headers.Charset;
+        // Named only by its Content-ID, or by a name without an extension: the type
+        // gives the extension the page files it by.
+        std::string name = CleanPartName(!part.Name.empty() ? part.Name : part.ContentId);
+        if ((!part.Name.empty() || !part.ContentId.empty()) && ExtractFileExt(name).empty())
+            name += ExtensionOfType(headers);
+        name = DistinctName(name, unpacked);
+        part.File = name;
+        const int64_t take = std::min<int64_t>(d, FBufLen - dataStart);
+        const std::string_view data(reinterpret_cast<const char*>(buf) + dataStart,
+                                    static_cast<size_t>(take));
+        if (name.find("smil") != std::string::npos || headers.ContentType == "application/smil") {
+            // A later SMIL part replaces an earlier one.
+            smilData.assign(data);
+            haveSmil = true;
+        } else {
+            FAddrList.push_back(name);
         }
-    } catch (const std::exception& e) {
+        // Under a name of its own until the message is whole; never through a link.
+        if (!staging.Add(name, data)) break;
+        unpacked.insert(name);
+        parts.push_back(std::move(part));
+        FBufPos = static_cast<int32_t>(dataStart + take);
+        if (take < static_cast<int64_t>(d)) break;
+    }
+    if (staging.Failed()) {
         FAddrList.clear();
-        Inform(editor, "彩信未能打开：" + path + "\r\n" + e.what());
+        Inform(editor, "彩信未能打开：" + path + "\r\n" + staging.Failure());
         return;
     }
     FBuffer.reset();

@@ -57,9 +57,14 @@ TPartStaging::~TPartStaging() {
     for (const TStaged& s : staged_) ::unlink(s.File.c_str());
 }
 
-void TPartStaging::Add(const std::string& name, std::string_view data) {
-    const std::string file = WriteUniqueFile(tempDir_, ExtractFileExt(name), data);
-    staged_.push_back({name, file});
+bool TPartStaging::Add(const std::string& name, std::string_view data) {
+    try {
+        staged_.push_back({name, WriteUniqueFile(tempDir_, ExtractFileExt(name), data)});
+    } catch (const std::exception& e) {
+        failure_ = e.what();
+        return false;
+    }
+    return true;
 }
 
 std::map<std::string, std::string> TPartStaging::Commit() {

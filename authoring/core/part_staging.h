@@ -19,9 +19,11 @@ public:
     TPartStaging& operator=(const TPartStaging&) = delete;
 
     // Writes a part (name: its file name in the temporary folder, distinct within
-    // the message) under a staging name. Throws std::runtime_error when it cannot
-    // be written whole; nothing of it is left then.
-    void Add(const std::string& name, std::string_view data);
+    // the message) under a staging name. False when it cannot be written whole:
+    // nothing of it is left then, and Failure() tells why.
+    bool Add(const std::string& name, std::string_view data);
+    bool Failed() const { return !failure_.empty(); }
+    const std::string& Failure() const { return failure_; }
 
     // Gives every staged part its name in the temporary folder, replacing a file
     // that stands there (a link is replaced, not followed). A part whose name is
@@ -41,4 +43,5 @@ private:
     };
     std::string tempDir_;
     std::vector<TStaged> staged_;
+    std::string failure_;
 };
