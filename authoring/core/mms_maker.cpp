@@ -8,7 +8,7 @@
 #include "text_codec.h"
 
 TMmsMaker::TMmsMaker(TRandomSource& rng, std::string tempDir)
-    : FBuffer(kBufferSize, 0), TempDir(std::move(tempDir)), Rng(rng) {}
+    : TempDir(std::move(tempDir)), Rng(rng) {}
 
 TMmsMaker::~TMmsMaker() { ClearPages(); }
 
@@ -240,19 +240,37 @@ void TMmsMaker::BuildSmil() {
     WriteNewFile(FSmilPath, Utf8ToCp936(JoinLines(FSmilLines)));
 }
 
-int32_t TMmsMaker::MakeMms(const std::string& outputPath) {
+bool UsableEntryCount(int32_t count, int32_t bound) {
+    return count > 0 && (bound > kMaxMmsSize || count <= kMaxUserEntries);
+}
+
+std::string SizeBoundText(int32_t bound) {
+    const bool mb = bound % (1024 * 1024) == 0;
+    return std::to_string(mb ? bound / (1024 * 1024) : bound / 1024) + (mb ? " MB" : " KB");
+}
+
+int32_t TMmsMaker::MakeMms(const std::string& outputPath, int32_t bound) {
+    const int32_t entries = CountParts() + 1;
+    auto refuse = [](const std::string& what) {
+        throw std::runtime_error(what + "，保存后将无法再读取");
+    };
+    if (bound > 0 && !UsableEntryCount(entries, bound))
+        refuse("彩信的文件个数超过 " + std::to_string(kMaxUserEntries));
     ParsePicEncodeInfo();
     WriteHeader();
     PartCounter = RandomDigits(4, Rng);
-    FOut += EncodeUintvar(static_cast<uint32_t>(CountParts() + 1));
+    FOut += EncodeUintvar(static_cast<uint32_t>(entries));
     BuildSmil();
     AddPart(FSmilPath, FSmilPartName, false);
+    // Over the bound, the make stops at the part that passes it.
+    auto fits = [&] { return bound <= 0 || FOut.size() <= static_cast<size_t>(bound); };
     for (auto& page : FPages.Items) {
-        for (int k = mkText; k <= mkAttach; ++k) {
+        for (int k = mkText; k <= mkAttach && fits(); ++k) {
             const TMediaSlot& slot = page->FSlots[k];
             if (!slot.File.empty()) AddPart(slot.File, slot.PartName, k == mkAttach);
         }
     }
+    if (!fits()) refuse("彩信超过 " + SizeBoundText(bound));
     WriteFileAtomically(outputPath, FOut);
     return static_cast<int32_t>(FOut.size() / 1000);
 }

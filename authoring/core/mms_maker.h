@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,6 @@ public:
     TMmsMaker(const TMmsMaker&) = delete;
     TMmsMaker& operator=(const TMmsMaker&) = delete;
 
-    static constexpr size_t kBufferSize = 307201;
-
     std::string FOut;
     TPageList FPages;
     TStringList FAddrList;
@@ -35,7 +34,9 @@ public:
     TStringList FSmilLines;
     TStringList FSmilHead;
     std::string FSmilPath;
-    std::vector<uint8_t> FBuffer;
+    // The file being read, FBufLen bytes and a zero byte after them; held only
+    // while its parts are unpacked.
+    std::unique_ptr<uint8_t[]> FBuffer;
     int32_t FBufLen = 0;
     int32_t FBufPos = 0;
 
@@ -74,7 +75,9 @@ public:
     void BuildSmil();
     // Both return the saved message's size in K (bytes div 1000). A part that cannot
     // be read, or a picture that cannot be re-encoded, raises and writes no output.
-    int32_t MakeMms(const std::string& outputPath);
+    // With a bound (the autosave's), a message the reader would not take under it
+    // raises as well, so that what is written can always be read back.
+    int32_t MakeMms(const std::string& outputPath, int32_t bound = 0);
     int32_t MakeCustomMms(const std::string& outputPath, const std::string& smilPath,
                           const TStringList& files);
 
@@ -104,6 +107,16 @@ public:
 private:
     void WriteAddressFields(uint8_t field, const std::string& addresses);
 };
+
+// The most entries a message the user opens may announce. The autosave, which the
+// program writes itself, is bounded by its size alone: whatever a close writes, the
+// next start reads back.
+constexpr int32_t kMaxUserEntries = 500;
+// Whether the reader takes a message announcing count entries when it reads with
+// this size bound (kMaxMmsSize for the user's files, more for the autosave).
+bool UsableEntryCount(int32_t count, int32_t bound);
+// A size bound as the user is told it: "256 MB", "300 KB".
+std::string SizeBoundText(int32_t bound);
 
 // Reads the autosave at path at start-up through read (which reads it into the
 // window's pages with maker's LoadMms), whatever its size up to kMaxAutosaveSize.

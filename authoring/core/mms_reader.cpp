@@ -2,13 +2,20 @@
 // folder under their (cleaned) part names and the pages are rebuilt from the SMIL
 // document's body (a page per "par" and per media element in its sequence); what
 // the document does not place goes by the parts' order, attachments one per page.
-// Text parts are read by their declared character set.
+// Text parts are read by their declared character set. The parts are written
+// aside first and take their names only once the whole message is on disk.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <vector>
@@ -16,33 +23,54 @@
 #include "message_editor.h"
 #include "mms_maker.h"
 #include "mms_reader_parse.h"
+#include "part_staging.h"
 #include "shared_procs.h"
 #include "smil_body.h"
 #include "text_codec.h"
 
 namespace {
 
-// Reads the file, at most limit + 1 bytes of it (one more than the limit tells a
-// file that is too large, or grew since it was measured); throws when it cannot be
-// read.
-std::vector<uint8_t> ReadFileUpTo(const std::string& path, int64_t limit) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + std::strerror(errno));
-    std::vector<uint8_t> bytes;
-    const int64_t want = limit + 1;
-    while (static_cast<int64_t>(bytes.size()) < want) {
-        const size_t at = bytes.size();
-        const size_t chunk =
-            static_cast<size_t>(std::min<int64_t>(want - static_cast<int64_t>(at), 1 << 20));
-        bytes.resize(at + chunk);
-        const size_t n = std::fread(bytes.data() + at, 1, chunk, f);
-        bytes.resize(at + n);
-        if (n < chunk) break;
+// Reads the file whole into a buffer of its own size and one zero byte after it:
+// the file is held once, and nothing is zeroed first. A file above limit is not
+// read (false). Throws when it cannot be opened or read, and for what is not a
+// plain file: a pipe or a device would be read without end (it is opened without
+// waiting, so a pipe no one writes cannot hold the open either).
+bool ReadFileUpTo(const std::string& path, int32_t limit, std::unique_ptr<uint8_t[]>& buffer,
+                  int32_t& len) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
+    struct stat st;
+    const bool measured = ::fstat(fd, &st) == 0;
+    const int err = errno;
+    if (!measured || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw std::runtime_error("无法读取文件 " + path + ": " +
+                                 (measured ? std::string("这不是普通文件") : FileErrorText(err)));
     }
-    const bool bad = std::ferror(f) != 0;
-    std::fclose(f);
-    if (bad) throw std::runtime_error("无法读取文件 " + path);
-    return bytes;
+    if (st.st_size > limit) {
+        ::close(fd);
+        return false;
+    }
+    // What was measured is read; a file that changes meanwhile is read as far as that.
+    const size_t size = static_cast<size_t>(st.st_size);
+    buffer = std::make_unique_for_overwrite<uint8_t[]>(size + 1);
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, buffer.get() + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int readErr = errno;
+            ::close(fd);
+            buffer.reset();
+            throw std::runtime_error("无法读取文件 " + path + ": " + FileErrorText(readErr));
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    buffer[got] = 0;
+    len = static_cast<int32_t>(got);
+    return true;
 }
 
 void Inform(TMessageEditor& editor, const std::string& text) {
@@ -147,13 +175,24 @@ void PagesInPartOrder(TMmsMaker& maker, TMessageEditor& editor, const TFileOnPag
     }
 }
 
+// Rewrites an unpacked text part the way the program keeps its text files: read by
+// its declared character set, each line ended by CR LF, ANSI where that reads back
+// the same, else UTF-8 (StoredTextBytes). Bytes that are the program's ANSI text
+// already keep their form. The part's bytes are let go before the text is stored,
+// and the text is not copied on the way.
+void StoreTextPart(const std::string& file, uint32_t charset) {
+    bool ansiKept = false;
+    std::string text = PartTextAsUtf8(ReadFileBytes(file), charset, ansiKept);
+    if (ansiKept) return;
+    text = CrLfLines(std::move(text));
+    TPartStaging::ReplaceWorkingFile(file, StoredTextBytes(text));
+}
+
 // The text a size beyond the reader's bound is told with: the user's files by the
 // program's own words; the larger bound of the autosave with its figure.
 std::string TooLargeText(int32_t bound) {
     if (bound <= kMaxMmsSize) return "彩信文件太大";
-    const bool mb = bound % (1024 * 1024) == 0;
-    return "彩信文件太大（超过 " + std::to_string(mb ? bound / (1024 * 1024) : bound / 1024) +
-           (mb ? " MB" : " KB") + "），未能读取";
+    return "彩信文件太大（超过 " + SizeBoundText(bound) + "），未能读取";
 }
 
 }  // namespace
@@ -161,21 +200,21 @@ std::string TooLargeText(int32_t bound) {
 void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     FMessageRead = false;
     const int32_t bound = std::max(FMaxFileSize, kMaxMmsSize);
-    if (QueryFileSize(path) > bound) {
-        Inform(editor, TooLargeText(bound));
-        return;
-    }
-    std::vector<uint8_t> file = ReadFileUpTo(path, bound);
-    if (static_cast<int64_t>(file.size()) > bound) {
-        Inform(editor, TooLargeText(bound));
-        return;
-    }
-    FBufLen = static_cast<int32_t>(file.size());
-    // At least one zero byte after the loaded ones.
-    file.push_back(0);
-    FBuffer = std::move(file);
+    FBufLen = 0;
     FBufPos = 0;
-    const uint8_t* buf = FBuffer.data();
+    if (!ReadFileUpTo(path, bound, FBuffer, FBufLen)) {
+        Inform(editor, TooLargeText(bound));
+        return;
+    }
+    // The file is needed only until its parts are on disk.
+    struct TRelease {
+        TMmsMaker& M;
+        ~TRelease() {
+            M.FBuffer.reset();
+            M.FBufLen = 0;
+        }
+    } release{*this};
+    const uint8_t* buf = FBuffer.get();
 
     // A file that holds no message (a notification, a report, a failed retrieve) is
     // told for what it is, before anything of the current message changes.
@@ -203,22 +242,23 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
         count = FindEntryCount(buf, FBufLen, FBufPos, smilPos);
         subject = ReadSubject(buf, FBufLen, smilPos);
     }
-    if (count <= 0 || count > 500) {
+    if (!UsableEntryCount(count, bound)) {
         Inform(editor, "解析出错:未能找到有效的文件个数 " + std::to_string(count));
         return;
     }
 
-    editor.ShowSubject(Trim(subject).empty() ? std::string() : "主题:" + subject);
-
     // Unpack the parts. An entry that runs past the loaded bytes ends the unpacking:
     // its headers must be whole; of its data, what is there is kept. Every part gets
     // a file of its own: a part without a name takes its Content-ID, and a name
-    // another part of the message took already is made distinct.
+    // another part of the message took already is made distinct. The parts are
+    // staged until all are written: a part that cannot be written leaves the
+    // message on the pages and its files as they were.
     FAddrList.clear();
     std::vector<TReadPart> parts;
     std::set<std::string> unpacked;
     std::string smilData;
     bool haveSmil = false;
+    TPartStaging staging(TempDir);
     for (int32_t n = 0; n < count; ++n) {
         int32_t pos = FBufPos;
         uint32_t h = 0, d = 0;
@@ -246,15 +286,28 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
         } else {
             FAddrList.push_back(name);
         }
-        // Never through a link left in the temporary folder.
-        WriteNewFile(TempDir + name, data);
+        // Under a name of its own until the message is whole; never through a link.
+        if (!staging.Add(name, data)) break;
         unpacked.insert(name);
         parts.push_back(std::move(part));
         FBufPos = static_cast<int32_t>(dataStart + take);
         if (take < static_cast<int64_t>(d)) break;
     }
+    if (staging.Failed()) {
+        FAddrList.clear();
+        Inform(editor, "彩信未能打开：" + path + "\r\n" + staging.Failure());
+        return;
+    }
+    FBuffer.reset();
 
+    // The new message is whole: it takes the place of the one on the pages.
     editor.NewMessage();
+    editor.ShowSubject(Trim(subject).empty() ? std::string() : "主题:" + subject);
+    const std::map<std::string, std::string> files = staging.Commit();
+    auto fileNamed = [&](const std::string& name) {
+        const auto f = files.find(name);
+        return f != files.end() ? f->second : TempDir + name;
+    };
     editor.Pump().ProcessMessages();
 
     // Text parts travel in the character set their type declares; on disk the
@@ -262,17 +315,15 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     // (StoredTextBytes). Each file is converted once, however often it is filed.
     std::set<std::string> converted;
     auto fileOf = [&](const std::string& name) {
-        const std::string file = TempDir + name;
+        const std::string file = fileNamed(name);
         if (LowerAscii(ExtractFileExt(name)) == ".txt" && converted.insert(name).second) {
             uint32_t charset = 0;
             for (const auto& p : parts)
                 if (p.File == name) charset = p.Charset;
-            bool ansiKept = false;
-            const std::string text = PartTextAsUtf8(ReadFileBytes(file), charset, ansiKept);
-            // Bytes that are the program's ANSI text already keep their form.
-            if (!ansiKept) {
-                FScratch = SplitLines(text);
-                WriteNewFile(file, StoredTextBytes(JoinLines(FScratch)));
+            try {
+                StoreTextPart(file, charset);
+            } catch (const std::exception&) {
+                // The part stays as it came; the page reads it by its form.
             }
         }
         return file;
@@ -301,7 +352,7 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
         else
             page = editor.NewPage();
         if (!page) break;
-        page->AddFileByType(TempDir + FAddrList.front(), true);
+        page->AddFileByType(fileNamed(FAddrList.front()), true);
         FAddrList.erase(FAddrList.begin());
     }
     FMessageRead = true;

@@ -466,9 +466,12 @@ uint32_t CharsetNumber(std::string_view name) {
 std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiKept) {
     ansiKept = false;
     std::string out;
+    // Bytes that lost a mark here are no longer what the file holds.
+    bool marked = false;
     switch (charset) {
         case kUtf8:
-            if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+            marked = bytes.substr(0, 3) == "\xEF\xBB\xBF";
+            if (marked) bytes.remove_prefix(3);
             if (WholeUtf8Characters(bytes, out)) return out;
             break;
         case kUsAscii:
@@ -496,7 +499,7 @@ std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiK
     // No declared set, or bytes the declared set does not hold: the text rule.
     TTextForm form;
     std::string text = TextAsUtf8(bytes, &form);
-    ansiKept = form == TTextForm::Ansi && !IsAscii(bytes);
+    ansiKept = form == TTextForm::Ansi && !IsAscii(bytes) && !marked;
     return text;
 }
 
@@ -742,4 +745,12 @@ std::string NoMessageText(const uint8_t* bytes, int32_t len) {
             return std::string("此文件是与彩信服务之间的往来信息（类型 ") + code +
                    "），其中没有彩信内容。";
     }
+}
+
+std::string PartTextAsUtf8(std::string&& bytes, uint32_t charset, bool& ansiKept) {
+    if (charset == kUtf8 && !bytes.starts_with("\xEF\xBB\xBF") && IsValidUtf8(bytes)) {
+        ansiKept = false;
+        return std::move(bytes);
+    }
+    return PartTextAsUtf8(std::string_view(bytes), charset, ansiKept);
 }

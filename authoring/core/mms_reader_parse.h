@@ -99,6 +99,8 @@ uint32_t CharsetNumber(std::string_view name);
 // ansiKept is set when the text rule took the bytes as the program's own ANSI text:
 // they can stay as they are.
 std::string PartTextAsUtf8(std::string_view bytes, uint32_t charset, bool& ansiKept);
+// The same for bytes that are no longer needed: UTF-8 text comes back without a copy.
+std::string PartTextAsUtf8(std::string&& bytes, uint32_t charset, bool& ansiKept);
 // A Content-ID or a reference without its enclosing "<>".
 std::string WithoutAngles(std::string_view s);
 

@@ -86,13 +86,81 @@ std::string TPageModel::TextPreview(const std::string& ansiText) {
     return preview;
 }
 
+namespace {
+
+// The length of the longest start of a text's bytes (after its mark), at most n,
+// that ends between two characters of its form.
+size_t WholeCharacters(std::string_view body, TTextForm form, size_t n) {
+    if (n >= body.size()) return body.size();
+    auto at = [&](size_t i) { return static_cast<unsigned char>(body[i]); };
+    if (IsUtf8Form(form)) {
+        while (n > 0 && (at(n) & 0xC0) == 0x80) --n;
+        return n;
+    }
+    if (form == TTextForm::Ansi) {
+        size_t i = 0;
+        for (size_t len = 1; i + len <= n; i += len) len = at(i) >= 0x81 && at(i) <= 0xFE ? 2 : 1;
+        return i;
+    }
+    // UTF-16: whole units, never between the two halves of a pair.
+    n &= ~size_t{1};
+    if (n >= 2) {
+        const unsigned unit =
+            form == TTextForm::Utf16Le ? at(n - 2) | at(n - 1) << 8 : at(n - 2) << 8 | at(n - 1);
+        if (unit >= 0xD800 && unit < 0xDC00) n -= 2;
+    }
+    return n;
+}
+
+// Whether the ANSI text, without its line breaks, has a byte that is not a blank
+// more than 36 bytes after its first such byte: the preview of any text that
+// starts so is the same.
+bool PreviewSettled(std::string_view ansi) {
+    size_t seen = 0;
+    bool started = false;
+    for (char ch : ansi) {
+        if (ch == '\r' || ch == '\n') continue;
+        const bool blank = static_cast<unsigned char>(ch) <= 32;
+        if (!started && blank) continue;
+        started = true;
+        if (!blank && seen > 36) return true;
+        ++seen;
+    }
+    return false;
+}
+
+// The ANSI form of a text file's bytes as a page reads them (TextFileAsUtf8), or of
+// as much of their start as its preview depends on: a long text is not converted
+// whole, only by growing stretches until the preview is settled.
+std::string PreviewAnsi(std::string_view bytes) {
+    const TTextForm form = TextFormOf(bytes);
+    const size_t mark = TextMark(form).size();
+    for (size_t want = 4096;; want *= 8) {
+        const size_t n = mark + WholeCharacters(bytes.substr(mark), form, want);
+        const std::string_view piece = bytes.substr(0, n);
+        std::string utf8 = form == TTextForm::Ansi ? Cp936ToUtf8(piece)
+                           : IsUtf8Form(form)      ? std::string(piece.substr(mark))
+                                                   : Utf16ToUtf8(DecodeUnicodeText(piece, form));
+        bool whole = n >= bytes.size();
+        const size_t nul = utf8.find('\0');
+        if (nul != std::string::npos) {
+            utf8.resize(nul);
+            whole = true;
+        }
+        std::string ansi = Utf8ToCp936(utf8);
+        if (whole || PreviewSettled(ansi)) return ansi;
+    }
+}
+
+}  // namespace
+
 void TPageModel::SetMedia(const std::string& text, const std::string& picture,
                           const std::string& audio, const std::string& attach, int32_t seconds) {
     if (!text.empty()) {
         FSlots[mkText].File = text;
         FSlots[mkText].Ext = ExtractFileExt(text);
         // The preview counts the bytes of the ANSI form of the text the message carries.
-        std::string preview = TextPreview(Utf8ToCp936(LoadTextAsUtf8(text)));
+        std::string preview = TextPreview(PreviewAnsi(ReadFileBytes(text)));
         FTextCaption = Cp936ToUtf8(preview);
         FTextBold = true;
         Changed();

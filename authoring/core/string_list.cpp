@@ -49,10 +49,44 @@ std::string JoinLines(const TStringList& lines) {
     return out;
 }
 
+std::string CrLfLines(std::string text) {
+    const size_t n = text.size();
+    size_t breaks = 0;
+    bool asItIs = n == 0 || (n >= 2 && text[n - 2] == '\r' && text[n - 1] == '\n');
+    for (size_t i = 0; i < n; ++i) {
+        if (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') {
+            ++i;
+            ++breaks;
+        } else if (text[i] == '\r' || text[i] == '\n') {
+            asItIs = false;
+            ++breaks;
+        }
+    }
+    if (asItIs) return text;
+    std::string out;
+    out.reserve(n + breaks + 2);
+    size_t i = 0;
+    while (i < n) {
+        const char c = text[i++];
+        if (c != '\r' && c != '\n') {
+            out += c;
+            continue;
+        }
+        if (c == '\r' && i < n && text[i] == '\n') ++i;
+        out += "\r\n";
+    }
+    if (!out.empty() && out.back() != '\n') out += "\r\n";
+    return out;
+}
+
 std::string ReadFileBytes(const std::string& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
     std::string data;
+    // Room for the whole file at once: growing by doubling would hold it twice.
+    struct stat st;
+    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        data.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) data.append(buf, n);

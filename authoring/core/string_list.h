@@ -13,6 +13,10 @@ using TStringList = std::vector<std::string>;
 TStringList SplitLines(std::string_view text);
 // Joins lines, each followed by CR LF.
 std::string JoinLines(const TStringList& lines);
+// The text with every line followed by CR LF, as JoinLines(SplitLines(text)) gives
+// it, without a list of lines; a text that has its line ends so already comes back
+// as it is.
+std::string CrLfLines(std::string text);
 
 // The reason of a failed file operation (an errno value), in Chinese for the usual
 // ones, for messages shown to the user.

@@ -659,12 +659,42 @@ std::string TextAsUtf8(std::string_view bytes, TTextForm* formOut) {
     return Cp936ToUtf8(bytes);
 }
 
+namespace {
+// The CP936 form of UTF-8 text, converted a stretch at a time, so that no UTF-16
+// copy of a long text is made; false when a character does not come back the same
+// from it.
+bool Utf8ToCp936Exactly(std::string_view utf8, std::string& ansi) {
+    constexpr size_t kStretch = 1 << 16;
+    ansi.clear();
+    // Never more bytes than the UTF-8 form; what is not written is not touched.
+    ansi.reserve(utf8.size());
+    size_t at = 0;
+    while (at < utf8.size()) {
+        size_t end = std::min(utf8.size(), at + kStretch);
+        // Stretches end between characters: the conversions are then the same.
+        while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) ++end;
+        const std::string_view piece = utf8.substr(at, end - at);
+        const std::string converted = Utf8ToCp936(piece);
+        if (Cp936ToUtf8(converted) != piece) return false;
+        ansi += converted;
+        at = end;
+    }
+    return true;
+}
+}  // namespace
+
 std::string StoredTextBytes(std::string_view utf8) {
-    std::string ansi = Utf8ToCp936(utf8);
-    if (TextFormOf(ansi) == TTextForm::Ansi && Cp936ToUtf8(ansi) == utf8) return ansi;
+    {
+        std::string ansi;
+        if (Utf8ToCp936Exactly(utf8, ansi) && TextFormOf(ansi) == TTextForm::Ansi) return ansi;
+    }
     // UTF-8 that would be taken for ANSI without its mark keeps the mark.
-    if (Utf8NeedsMark(utf8)) return std::string(TextMark(TTextForm::Utf8Marked)) + std::string(utf8);
-    return std::string(utf8);
+    const std::string_view mark = Utf8NeedsMark(utf8) ? TextMark(TTextForm::Utf8Marked) : "";
+    std::string out;
+    out.reserve(mark.size() + utf8.size());
+    out += mark;
+    out += utf8;
+    return out;
 }
 
 bool Utf8NeedsMark(std::string_view utf8) { return !IsAscii(utf8) && TextFormOf(utf8) != TTextForm::Utf8; }

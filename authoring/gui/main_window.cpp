@@ -447,7 +447,7 @@ void Tfrmmms::ClearTempFolder() { ::ClearTempFolder(TempDir); }
 
 bool Tfrmmms::SaveOnClose() {
     try {
-        FMaker->MakeMms(ConfigDir + kAutosaveName);
+        FMaker->MakeMms(ConfigDir + kAutosaveName, kMaxAutosaveSize);
         SBSavecfgClick();
     } catch (const std::exception& e) {
         // The user learns why, and may still leave: what is on disk stays as it is.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -924,6 +927,9 @@ TEST_F(ReaderTest, TextPartsInTheirDeclaredCharacterSet) {
         {"undeclared UTF-8", Named("text/plain", "t.txt"), "短信内容", "短信内容"},
         {"GBK under UTF-8", TextWithCharset(B({0x81, 0xEA}), "t.txt"), Utf8ToCp936("短信内容"),
          "短信内容"},
+        // The mark goes with the UTF-8 reading: the GBK bytes are stored without it.
+        {"GBK with a UTF-8 mark under UTF-8", TextWithCharset(B({0x81, 0xEA}), "t.txt"),
+         "\xEF\xBB\xBF" + Utf8ToCp936("短信内容"), "短信内容"},
         {"any character set", TextWithCharset(B({0x81, 0x80}), "t.txt"), "短信内容", "短信内容"},
     };
     const std::string smil = "<smil><body><par><text src=\"t.txt\"/></par></body></smil>";
@@ -1250,5 +1256,147 @@ TEST_F(ReaderTest, MessagesFromOtherSenders) {
             EXPECT_EQ(ExtractFileName(SlotFile(n, mkAttach)), w.attach) << c.what << " page " << i;
             EXPECT_EQ(Page(n).FPlayTime, w.seconds) << c.what << " page " << i;
         }
+    }
+}
+
+namespace {
+// Files of at most limit bytes for this process, as on a nearly full disk: a longer
+// write fails (EFBIG) instead of raising the signal.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldSignal_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit r = old_;
+        r.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldSignal_);
+    }
+
+private:
+    rlimit old_{};
+    sighandler_t oldSignal_ = SIG_DFL;
+};
+
+std::set<std::string> Entries(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename());
+    return names;
+}
+}  // namespace
+
+TEST_F(ReaderTest, ANewMessageReplacesTheCurrentOneOnlyWhenWhole) {
+    // The message on the pages, with the part names the next one uses too.
+    const std::string oldText = Utf8ToCp936("旧的文字\r\n");
+    const std::string smil =
+        "<smil><body><par><text src=\"0001.txt\"/><audio src=\"0003.wav\"/></par></body></smil>";
+    Read(Build({{"0000.smil", smil}, {"0001.txt", oldText}}));
+    ASSERT_EQ(reader.FPages.Count(), 1);
+    TPageModel* current = reader.FPages[0];
+    ASSERT_EQ(ReadFileBytes(Temp("0001.txt")), oldText);
+    const std::set<std::string> before = Entries(tempDir);
+
+    const std::string newText = Utf8ToCp936("新的文字\r\n");
+    const std::string sound = "RIFF" + std::string(6000, 'w');
+    const std::string next =
+        Build({{"0000.smil", smil}, {"0001.txt", newText}, {"0003.wav", sound}});
+    const std::string input = root.Path() + "next.mms";
+    WriteFileBytes(input, next);
+
+    struct Case {
+        const char* what;
+        rlim_t fileLimit;    // 0: none
+        bool folderAtSound;  // a folder stands under the sound's part name
+        bool opens;
+    } cases[] = {
+        // The sound cannot be written after the text was: nothing may have changed.
+        {"a part that cannot be written", 4096, false, false},
+        // The name is taken by a folder: the sound goes in beside it.
+        {"a folder under a part's name", 0, true, true},
+    };
+    for (const auto& c : cases) {
+        editor.Q.Boxes.clear();
+        if (c.folderAtSound) fs::create_directory(Temp("0003.wav"));
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.fileLimit) limit.emplace(c.fileLimit);
+            EXPECT_NO_THROW(reader.LoadMms(input, editor)) << c.what;
+        }
+        EXPECT_EQ(reader.FMessageRead, c.opens) << c.what;
+        if (!c.opens) {
+            ASSERT_EQ(reader.FPages.Count(), 1) << c.what;
+            EXPECT_EQ(reader.FPages[0], current) << c.what;
+            EXPECT_EQ(SlotFile(0, mkText), Temp("0001.txt")) << c.what;
+            EXPECT_EQ(ReadFileBytes(Temp("0001.txt")), oldText) << c.what;
+            // Nothing of the new message is left behind.
+            EXPECT_EQ(Entries(tempDir), before) << c.what;
+            // The user is told why.
+            ASSERT_EQ(editor.Q.Boxes.size(), 1u) << c.what;
+            EXPECT_EQ(editor.Q.Boxes[0].Text.rfind("彩信未能打开：" + input + "\r\n", 0), 0u)
+                << editor.Q.Boxes[0].Text;
+            continue;
+        }
+        EXPECT_TRUE(editor.Q.Boxes.empty()) << c.what;
+        ASSERT_EQ(reader.FPages.Count(), 1) << c.what;
+        EXPECT_EQ(SlotFile(0, mkText), Temp("0001.txt")) << c.what;
+        EXPECT_EQ(ReadFileBytes(Temp("0001.txt")), newText) << c.what;
+        EXPECT_EQ(SlotFile(0, mkAudio), Temp("0003_1.wav")) << c.what;
+        EXPECT_EQ(ReadFileBytes(SlotFile(0, mkAudio)), sound) << c.what;
+        EXPECT_TRUE(fs::is_directory(Temp("0003.wav"))) << c.what;
+        // Every part under its own name, nothing under a staging name.
+        EXPECT_EQ(Entries(tempDir),
+                  (std::set<std::string>{"0000.smil", "0001.txt", "0003.wav", "0003_1.wav"}))
+            << c.what;
+    }
+}
+
+TEST_F(ReaderTest, WhatTheCloseWritesTheNextStartReads) {
+    // 500 text pages: 501 parts with the SMIL document.
+    for (int i = 0; i < 500; ++i)
+        AddWriterPage()->SetMedia(src.File("t" + std::to_string(i) + ".txt", std::to_string(i)), "",
+                                  "", "", 0);
+    const std::string path = root.Path() + "mms.mms";
+    writer.MakeMms(path, kMaxAutosaveSize);
+    ReadAutosave(reader, path, editor.Q, [&] { reader.LoadMms(path, editor); });
+    EXPECT_TRUE(editor.Q.Boxes.empty());
+    ASSERT_EQ(reader.FPages.Count(), 500);
+    for (int i : {0, 127, 128, 499})
+        EXPECT_EQ(TextAsUtf8(ReadFileBytes(SlotFile(i, mkText))), std::to_string(i) + "\r\n") << i;
+
+    // The same file opened by the user: more entries than a message may have.
+    editor.Q.Boxes.clear();
+    reader.LoadMms(path, editor);
+    ASSERT_EQ(editor.Q.Boxes.size(), 1u);
+    EXPECT_EQ(editor.Q.Boxes[0].Text, "解析出错:未能找到有效的文件个数 501");
+    EXPECT_EQ(reader.FPages.Count(), 500);
+
+    // Beyond the autosave's bound nothing is written: the last autosave stays.
+    const std::string last = ReadFileBytes(path);
+    const int32_t bound = 1024 * 1024;
+    AddWriterPage()->SetMedia("", "", src.File("a.wav", std::string(bound, 'w')), "", 0);
+    try {
+        writer.MakeMms(path, bound);
+        ADD_FAILURE() << "a message beyond the bound was written";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "彩信超过 1 MB，保存后将无法再读取");
+    }
+    EXPECT_EQ(ReadFileBytes(path), last);
+}
+
+TEST_F(ReaderTest, ACutOffLastPartIsKeptAsFarAsItGoes) {
+    const std::string zip = "PK0123456789";
+    AddWriterPage()->SetMedia(src.File("t.txt", "text"), "", "", src.File("z.zip", zip), 0);
+    writer.MakeMms(src.Path() + "m.mms");
+    const std::string whole = ReadFileBytes(src.Path() + "m.mms");
+    ASSERT_EQ(whole.substr(whole.size() - zip.size()), zip);
+    for (size_t kept : {size_t{0}, size_t{1}, zip.size() / 2, zip.size() - 1}) {
+        Read(whole.substr(0, whole.size() - zip.size() + kept));
+        ASSERT_EQ(reader.FPages.Count(), 1) << kept;
+        EXPECT_EQ(TextAsUtf8(ReadFileBytes(SlotFile(0, mkText))), "text\r\n") << kept;
+        ASSERT_EQ(SlotFile(0, mkAttach), Temp("0002.zip")) << kept;
+        EXPECT_EQ(ReadFileBytes(Temp("0002.zip")), zip.substr(0, kept)) << kept;
     }
 }

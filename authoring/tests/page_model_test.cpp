@@ -150,6 +150,37 @@ TEST(PageModel, TextPreviewCutsBytes) {
     EXPECT_EQ(p->Slot(mkText).File, tmp.Path() + "gone.txt");
 }
 
+TEST(PageModel, ALongTextShowsThePreviewOfItsWholeText) {
+    // What decides the preview lies past the first few thousand bytes.
+    std::string ones;
+    for (int i = 0; i < 2000; ++i) ones += "一";
+    std::string crlfs;
+    for (int i = 0; i < 6000; ++i) crlfs += "\r\n";
+    std::string wide = "\xFF\xFE";
+    for (int i = 0; i < 3000; ++i) wide += std::string(" \0", 2);
+    wide += B({0x60, 0x4F, 0x7D, 0x59});  // 你好
+    struct Case {
+        const char* what;
+        std::string bytes, caption;
+    } cases[] = {
+        {"blanks inside", "a" + std::string(6000, ' ') + "b",
+         "a" + std::string(19, ' ') + "\r\n" + std::string(16, ' ') + "..."},
+        {"blanks at the end", std::string(5000, ' ') + "end" + std::string(5000, ' '), "end..."},
+        {"line breaks first", crlfs + Utf8ToCp936("正文"), "正文..."},
+        {"UTF-16 with its mark", wide, "你好..."},
+        {"UTF-8", ones, "一一一一一一一一一一\r\n一一一一一一一一..."},
+        {"a zero byte ends the text", "a" + std::string(5000, ' ') + std::string(1, '\0') + "b",
+         "a..."},
+    };
+    TempFolder tmp;
+    TPageList list;
+    TPageModel* p = AddPage(list);
+    for (const auto& c : cases) {
+        p->SetMedia(tmp.File("t.txt", c.bytes), "", "", "", 0);
+        EXPECT_EQ(p->FTextCaption, c.caption) << c.what;
+    }
+}
+
 TEST(PageModel, SelectingAPageMakesItTheOnlyCurrentOne) {
     TPageList list;
     Counter pump;

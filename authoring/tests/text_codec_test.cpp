@@ -60,6 +60,9 @@ TEST(StringList, SplitsAtEveryKindOfLineBreakAndSavesCrLf) {
     EXPECT_EQ(SplitLines("a\n\nb"), (TStringList{"a", "", "b"}));
     EXPECT_TRUE(SplitLines("").empty());
     EXPECT_EQ(JoinLines({"x", "", "y"}), "x\r\n\r\ny\r\n");
+    // The same line ends without the list, whatever breaks the text has.
+    for (const char* t : {"", "a", "a\r\n", "a\rb\nc\r\n", "\n\n", "\r", "a\r\n\rb", "x\r\n\r\ny"})
+        EXPECT_EQ(CrLfLines(t), JoinLines(SplitLines(t))) << t;
 
     TempFolder tmp;
     SaveStringList(tmp.Path() + "l.txt", {"主题", "b"});
@@ -183,6 +186,12 @@ TEST(TextCodec, StoredTextReadsBackTheSame) {
         EXPECT_EQ(StoredTextBytes(c.utf8), c.bytes) << c.utf8;
         EXPECT_EQ(TextAsUtf8(StoredTextBytes(c.utf8)), c.utf8) << c.utf8;
     }
+    // A long text is judged whole: a character the code page lacks far into it
+    // keeps the whole text UTF-8.
+    std::string longText;
+    while (longText.size() < 200000) longText += "周末一起去公园散步。\r\n";
+    EXPECT_EQ(StoredTextBytes(longText), Utf8ToCp936(longText));
+    EXPECT_EQ(StoredTextBytes(longText + "😀"), longText + "😀");
 }
 
 TEST(TextCodec, SignsAmongAsciiAndTraditionalWordsReadAsTheyWereWritten) {
