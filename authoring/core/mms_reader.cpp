@@ -16,6 +16,7 @@
 #include "message_editor.h"
 #include "mms_maker.h"
 #include "mms_reader_parse.h"
+#include "regular_file.h"
 #include "shared_procs.h"
 #include "text_codec.h"
 
@@ -25,7 +26,7 @@ namespace {
 // file that is too large, or grew since it was measured); throws when it cannot be
 // read.
 std::vector<uint8_t> ReadFileUpTo(const std::string& path, int64_t limit) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = OpenRegularStream(path);
     if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + std::strerror(errno));
     std::vector<uint8_t> bytes;
     const int64_t want = limit + 1;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "regular_file.h"
+
 TPictureSink::TPictureSink(int w, int h, int factor, QRgb background)
     : W(w),
       H(h),
@@ -86,7 +88,7 @@ QImage TPictureSink::Take() {
     return out;
 }
 
-TPictureStream::TPictureStream(const std::string& path) : F(std::fopen(path.c_str(), "rb")) {
+TPictureStream::TPictureStream(const std::string& path) : F(OpenRegularStream(path)) {
     if (!F) throw std::runtime_error("无法打开文件 " + path);
 }
 

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "regular_file.h"
 #include "text_codec.h"
 
 TStringList SplitLines(std::string_view text) {
@@ -49,7 +50,7 @@ std::string JoinLines(const TStringList& lines) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = OpenRegularStream(path);
     if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
     std::string data;
     char buf[65536];
@@ -150,6 +151,7 @@ std::string FileErrorText(int err) {
     case EMFILE:
     case ENFILE: return "打开的文件太多";
     case EFBIG: return "文件太大";
+    case kNotRegularFile: return "不是普通文件";
     default: return std::strerror(err);
     }
 }

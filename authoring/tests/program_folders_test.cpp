@@ -1,15 +1,26 @@
 // The folder tree, the header template, emptying the temporary folder and the
-// naming and copying of working copies.
+// naming and copying of working copies; what the program opens where a file is
+// expected.
+#include "program_folders.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "program_folders.h"
+#include "message_editor.h"
+#include "mms_maker.h"
+#include "picture_codecs.h"
+#include "settings_store.h"
 #include "string_list.h"
 #include "test_support.h"
 #include "working_copy.h"
@@ -312,4 +323,80 @@ TEST(MaterialIntake, ASourceThatChangesSizeDuringTheCopyIsRefused) {
     // A source that keeps its size is copied.
     intake.FWhileCopying = nullptr;
     EXPECT_EQ(ReadFileBytes(intake.Take(src.File("still.png", "png"), mkPicture)), "png");
+}
+
+namespace {
+
+// The reader asks nothing of the window before it has the file's bytes.
+class NoEditor : public TMessageEditor {
+public:
+    TQuestions& Q;
+    TMessagePump Pump_;
+    explicit NoEditor(TQuestions& q) : Q(q) {}
+    void NewMessage() override {}
+    TPageModel* NewPage() override { return nullptr; }
+    void ShowSubject(const std::string&) override {}
+    TQuestions& Questions() override { return Q; }
+    TMessagePump& Pump() override { return Pump_; }
+};
+
+// Runs open in a child process; true when it came back. A child still waiting
+// after 20 seconds is ended by its own alarm, which counts as never coming back.
+bool ComesBack(const std::function<void()>& open) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(20);
+        try {
+            open();
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+// A pipe that no program writes stands where the program expects a file: the
+// settings, the autosave at start-up, a picture put there after the chooser
+// looked, a material source. Each is refused at once instead of waiting for a
+// writer for ever.
+TEST(FileSafety, APipeWhereAFileIsExpectedIsRefusedAtOnce) {
+    const struct {
+        const char* what;
+        const char* name;
+        std::function<void(const std::string& dir, const std::string& path)> open;
+    } cases[] = {
+        {"the settings at start-up", "mms.ini",
+         [](const std::string& dir, const std::string& path) {
+             ScriptedRandom rng;
+             TMmsMaker maker(rng, dir);
+             TMmsSettings settings;
+             TSettingsStore(path, maker, settings).LoadSettings();
+         }},
+        {"the autosave at start-up", "mms.mms",
+         [](const std::string& dir, const std::string& path) {
+             ScriptedRandom rng;
+             TMmsMaker maker(rng, dir);
+             RecordingQuestions q;
+             NoEditor editor(q);
+             ReadAutosave(maker, path, q, [&] { maker.LoadMms(path, editor); });
+         }},
+        {"a picture's thumbnail, after the check", "a.png",
+         [](const std::string&, const std::string& path) {
+             DecodePictureFile(path, 100, 100, nullptr);
+         }},
+        {"a material source", "a.txt",
+         [](const std::string&, const std::string& path) { ReadMaterialBytes(path); }},
+        {"a whole file read", "list.txt",
+         [](const std::string&, const std::string& path) { ReadFileBytes(path); }},
+    };
+    for (const auto& c : cases) {
+        TempFolder tmp;
+        const std::string path = tmp.Path() + c.name;
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        EXPECT_TRUE(ComesBack([&] { c.open(tmp.Path(), path); })) << c.what;
+    }
 }
