@@ -16,6 +16,7 @@
 #include "message_editor.h"
 #include "mms_maker.h"
 #include "mms_reader_parse.h"
+#include "program_folders.h"
 #include "regular_file.h"
 #include "shared_procs.h"
 #include "text_codec.h"
@@ -332,11 +333,11 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     FMessageRead = true;
 }
 
-void ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questions,
+bool ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questions,
                   const std::function<void()>& read, int32_t bound) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (!fs::exists(path, ec)) return;
+    if (!fs::exists(path, ec)) return true;
     const int32_t userBound = maker.FMaxFileSize;
     maker.FMaxFileSize = bound;
     maker.FMessageRead = false;
@@ -347,19 +348,14 @@ void ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questio
         maker.FMessageRead = false;
     }
     maker.FMaxFileSize = userBound;
-    if (maker.FMessageRead) return;
-    // An empty file holds no work.
+    if (maker.FMessageRead) return true;
+    // An empty file, or anything but a file, holds no work.
     const auto size = fs::file_size(path, ec);
-    if (ec || size == 0) return;
-    const std::string ext = ExtractFileExt(path);
-    const std::string stem = path.substr(0, path.size() - ext.size());
-    for (int n = 1; n < 1000; ++n) {
-        const std::string kept = stem + "_未读取_" + std::to_string(n) + ext;
-        if (fs::exists(kept, ec) || fs::is_symlink(kept, ec)) continue;
-        fs::rename(path, kept, ec);
-        if (ec) return;
-        questions.Ask("提示", "未能读取上次自动保存的彩信，已将它保留为：\r\n" + kept, TButtons::Ok,
-                      TIcon::Information);
-        return;
-    }
+    if (ec || size == 0) return true;
+    if (KeepUnreadAutosave(path, questions)) return true;
+    questions.Ask(
+        "提示",
+        "未能读取上次自动保存的彩信，也无法将它另存；它留在原处，关闭时不会被覆盖：\r\n" + path,
+        TButtons::Ok, TIcon::Information);
+    return false;
 }
