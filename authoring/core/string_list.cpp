@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "in_place_write.h"
 #include "regular_file.h"
 #include "text_codec.h"
 
@@ -237,23 +238,18 @@ bool WritableTarget(const std::string& path, std::string& target, struct stat& s
     return true;
 }
 
-// Writes the bytes into the file itself. Room for a longer text is taken first, so
-// that a full disk refuses the write before anything of the file changes.
+// Writes the bytes into the file itself, the one that was checked (st), so that a
+// kill leaves what the next reading turns into the old text or the new
+// (WriteIntoFile); a full disk refuses the write before anything changes.
 void WriteInPlace(const std::string& path, const struct stat& st, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat now;
+    const int fd = OpenRegularFile(path, O_RDWR | O_NOFOLLOW, &now);
     if (fd < 0) ThrowWriteError(path, errno);
-    const auto size = static_cast<off_t>(bytes.size());
-    if (size > st.st_size) {
-        const int r = ::posix_fallocate(fd, 0, size);
-        if (r == ENOSPC || r == EDQUOT || r == EFBIG) {
-            ::close(fd);
-            ThrowWriteError(path, r);
-        }
-    }
-    bool ok = WriteAll(fd, bytes) && ::ftruncate(fd, size) == 0;
-    const int err = errno;
-    if (::close(fd) != 0 && ok) ThrowWriteError(path, errno);
-    if (!ok) ThrowWriteError(path, err);
+    // Another file put under the name since the check is not written through.
+    int err =
+        now.st_dev == st.st_dev && now.st_ino == st.st_ino ? WriteIntoFile(fd, bytes) : EAGAIN;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) ThrowWriteError(path, err);
 }
 
 }  // namespace

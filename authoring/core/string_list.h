@@ -34,8 +34,11 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes);
 // file itself: through a link to its target (the link stays a link), keeping the
 // target's mode, owner and group, atomically through a temporary beside the target
 // where one can be made, and in place where not (a folder that may not be written,
-// a full disk, a file with other hard links). A file that may not be written is
-// refused. A missing file is created. Throws std::runtime_error on failure.
+// a full disk, a file with other hard links), then so that a kill leaves what the
+// next reading (RecoverFileWrite) turns into the old text or the new one whole
+// (WriteIntoFile). A file that may not be written, or no room for the write in
+// place, is refused. A missing file is created. Throws std::runtime_error on
+// failure.
 void RewriteFileInPlace(const std::string& path, std::string_view bytes);
 // Replaces a user's file as a whole: through a link to its target (the link stays),
 // keeping the target's mode, owner and group, through a temporary beside it that is
