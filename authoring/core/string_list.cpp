@@ -12,7 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
 #include "in_place_write.h"
@@ -114,17 +116,38 @@ bool WriteSyncAndClose(int fd, std::string_view bytes) {
     return WriteAndClose(fd, {});
 }
 
+// How every writer's temporary begins: ".w", this host's name (letters, digits,
+// "." and "_" kept, anything else "_") and "-". Only the host tells whose it is: a
+// writer in another pid namespace or on another host that shares the folder has
+// a process id that means nothing here.
+const std::string& TemporaryPrefix() {
+    static const std::string prefix = [] {
+        char host[256] = {};
+        if (::gethostname(host, sizeof(host) - 1) != 0) host[0] = 0;
+        std::string t = ".w";
+        for (const char* c = host; *c && t.size() < 2 + 64; ++c)
+            t += std::isalnum(static_cast<unsigned char>(*c)) || *c == '.' || *c == '_' ? *c : '_';
+        return t + (host[0] ? "-" : "_-");
+    }();
+    return prefix;
+}
+
+// The name of a writer's temporary: the prefix, the writer's process id and a
+// three-digit attempt in hexadecimal, ".tmp".
+std::string TemporaryName(unsigned attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof(suffix), "%x%03x.tmp", static_cast<unsigned>(::getpid()), attempt);
+    return TemporaryPrefix() + suffix;
+}
+
 // Creates a short temporary name of our own beside path, exclusively, so that it
 // can never be a link; the descriptor, or -1 with errno set.
 int CreateTemporaryBeside(const std::string& path, std::string& tmp) {
     const std::string dir = std::filesystem::path(path).parent_path().string();
-    const std::string prefix = (dir.empty() ? std::string() : dir + "/") + ".w";
+    const std::string prefix = dir.empty() ? std::string() : dir + "/";
     int fd = -1;
     for (unsigned attempt = 0; fd < 0 && attempt < 1000; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof(suffix), "%x%03x.tmp", static_cast<unsigned>(::getpid()),
-                      attempt);
-        tmp = prefix + suffix;
+        tmp = prefix + TemporaryName(attempt);
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
@@ -292,14 +315,14 @@ void RemoveStaleTemporaries(const std::string& path) {
     for (const std::string& dir : dirs) {
         DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
         if (!d) continue;
+        const std::string& own = TemporaryPrefix();
         while (const dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            // Only our own form: ".w", the writer's process id and a three-digit
-            // attempt in hexadecimal, ".tmp".
-            if (name.size() < 2 + 4 + 4 || name.compare(0, 2, ".w") != 0 ||
+            // Only our own form (TemporaryName), made on this host.
+            if (name.size() < own.size() + 4 + 4 || name.compare(0, own.size(), own) != 0 ||
                 name.compare(name.size() - 4, 4, ".tmp") != 0)
                 continue;
-            const std::string hex = name.substr(2, name.size() - 6);
+            const std::string hex = name.substr(own.size(), name.size() - own.size() - 4);
             if (hex.find_first_not_of("0123456789abcdef") != std::string::npos || hex.size() > 3 + 8)
                 continue;
             const long pid = std::strtol(hex.substr(0, hex.size() - 3).c_str(), nullptr, 16);
@@ -310,6 +333,9 @@ void RemoveStaleTemporaries(const std::string& path) {
             struct stat st;
             if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
                 continue;
+            // A writer of this host in another pid namespace (a sandbox) is alive
+            // for all the process id says; a save takes seconds, not minutes.
+            if (std::time(nullptr) - st.st_mtime < kStaleTemporaryAge) continue;
             ::unlink(full.c_str());
         }
         ::closedir(d);

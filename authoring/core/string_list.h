@@ -50,9 +50,11 @@ void RewriteFileInPlace(const std::string& path, std::string_view bytes);
 void ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 // Removes the temporaries that a writer above left beside path (and beside the
 // target of a link standing there) when it was killed before its rename: only
-// names of their own form, regular files of this user, whose writing process no
-// longer runs.
+// names of their own form made on this host (its name is in theirs), regular files
+// of this user, whose writing process no longer runs here, and which have not been
+// written for kStaleTemporaryAge seconds.
 void RemoveStaleTemporaries(const std::string& path);
+constexpr long kStaleTemporaryAge = 10 * 60;
 // Writes a file that belongs to a working folder (the temporary folder): whatever
 // stands under the name (file or link) is removed, and the file is created anew
 // without following a link, so nothing is ever written outside the folder.

@@ -514,6 +514,78 @@ std::vector<std::string> Temporaries(const std::string& dir) {
     return out;
 }
 
+// The temporary a writer leaves when it is killed before its rename (here by
+// the size limit of its files, which ends it at its first write), under a name
+// of the writer's own making; its name.
+std::string KilledWritersTemporary(const std::string& path) {
+    const std::vector<std::string> before = Temporaries(std::filesystem::path(path).parent_path());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit none{1, 1};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+        WriteFileAtomically(path, "[mms]\r\nmmsTo=a new text\r\n");
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << status;
+    for (const std::string& n : Temporaries(std::filesystem::path(path).parent_path()))
+        if (std::find(before.begin(), before.end(), n) == before.end()) return n;
+    ADD_FAILURE() << "the writer left no temporary";
+    return "";
+}
+
+// The start takes away what a killed save left beside the settings, and nothing
+// else: not a temporary that may be a live writer's (a writer in a sandbox has a
+// process id that means nothing here, but is seconds old), not one another host
+// made in a shared folder, not a name no writer of this host gives.
+TEST(SettingsSave, TheStartRemovesOnlyOldTemporariesOfThisHost) {
+    const long old = kStaleTemporaryAge + 60;
+    const struct {
+        const char* what;
+        std::function<std::string(const std::string& path)> make;  // gives the name
+        long age;                                                  // in seconds
+        bool removed;
+    } cases[] = {
+        {"a killed writer's, fresh", KilledWritersTemporary, 0, false},
+        {"a killed writer's, old", KilledWritersTemporary, old, true},
+        {"another host's, old",
+         [](const std::string& path) {
+             const std::string mine = KilledWritersTemporary(path);
+             const std::string dir = std::filesystem::path(path).parent_path().string() + "/";
+             const std::string theirs = ".welsewhere-" + mine.substr(2);
+             std::filesystem::rename(dir + mine, dir + theirs);
+             return theirs;
+         },
+         old, false},
+        {"a name no writer gives here, old",
+         [](const std::string& path) {
+             WriteFileBytes(
+                 std::filesystem::path(path).parent_path().string() + "/.w7fffffe000.tmp", "x");
+             return std::string(".w7fffffe000.tmp");
+         },
+         old, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder tmp;
+        const std::string path = tmp.File("mms.ini", "[mms]\r\nmmsTo=old\r\n");
+        const std::string name = c.make(path);
+        ASSERT_FALSE(name.empty());
+        const std::string full = tmp.Path() + name;
+        const timespec times[2] = {{std::time(nullptr) - c.age, 0},
+                                   {std::time(nullptr) - c.age, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, full.c_str(), times, 0), 0);
+        ScriptedRandom rng;
+        TMmsMaker maker(rng, tmp.Path());
+        TMmsSettings settings;
+        TSettingsStore(path, maker, settings).LoadSettings();
+        EXPECT_EQ(std::filesystem::exists(full), !c.removed);
+        EXPECT_EQ(ReadFileBytes(path), "[mms]\r\nmmsTo=old\r\n");
+    }
+}
+
 // A write that fails midway (the file may not grow past a limit, as on a full
 // disk) leaves the file as it was and nothing beside it.
 TEST(SettingsSave, AWriteFailingMidwayLeavesTheFileAsItWas) {
