@@ -98,36 +98,37 @@ bool Decode(const unsigned char* in, uint64_t size, TRecord& r) {
            RecordAtFor(r.OldSize, r.NewSize) + kRecordSize == size;
 }
 
-bool PWriteAll(int fd, const void* data, size_t n, uint64_t at) {
-    const auto* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(at));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            if (w == 0) errno = ENOSPC;
+// Moves all n bytes from offset at on, step (a pread or a pwrite) taking the
+// bytes done so far, the bytes left and the offset; false with errno set on
+// failure, stuck the errno of a step that moved nothing.
+template <typename Step>
+bool AllBytes(Step step, size_t n, uint64_t at, int stuck) {
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t k = step(done, n - done, static_cast<off_t>(at + done));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) {
+            if (k == 0) errno = stuck;
             return false;
         }
-        p += w;
-        n -= static_cast<size_t>(w);
-        at += static_cast<uint64_t>(w);
+        done += static_cast<size_t>(k);
     }
     return true;
 }
 
+bool PWriteAll(int fd, const void* data, size_t n, uint64_t at) {
+    const auto* p = static_cast<const char*>(data);
+    return AllBytes(
+        [&](size_t done, size_t left, off_t where) { return ::pwrite(fd, p + done, left, where); },
+        n, at, ENOSPC);
+}
+
+// EIO for a file shorter than it said.
 bool PReadAll(int fd, void* data, size_t n, uint64_t at) {
     auto* p = static_cast<char*>(data);
-    while (n > 0) {
-        const ssize_t r = ::pread(fd, p, n, static_cast<off_t>(at));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            if (r == 0) errno = EIO;  // shorter than it said
-            return false;
-        }
-        p += r;
-        n -= static_cast<size_t>(r);
-        at += static_cast<uint64_t>(r);
-    }
-    return true;
+    return AllBytes(
+        [&](size_t done, size_t left, off_t where) { return ::pread(fd, p + done, left, where); },
+        n, at, EIO);
 }
 
 bool Sync(int fd) { return ::fdatasync(fd) == 0 || errno == EINVAL; }

@@ -455,6 +455,13 @@ TEST(FileSafety, APipeWhereAFileIsExpectedIsRefusedAtOnce) {
     }
 }
 
+// The start, with an autosave "mms.mms" in dir that cannot be read.
+void ReadUnreadableAutosave(const std::string& dir, RecordingQuestions& q) {
+    ScriptedRandom rng;
+    TMmsMaker maker(rng, dir);
+    ReadAutosave(maker, dir + "mms.mms", q, [] { throw std::runtime_error("unreadable"); });
+}
+
 // Taking a name away or keeping a file aside never costs a user's file its text:
 // not a file's other name, not what a link points at, not a file that appears
 // under a name meanwhile.
@@ -462,7 +469,7 @@ TEST(FileSafety, RemovingAndKeepingAsideLoseNoFile) {
     const struct {
         const char* what;
         // Prepares the folder (the autosave "mms.mms", the temporary folder
-        // "temp/", the user's file "user.txt"), and gives what to look at.
+        // "temp/", the user's file "user.txt"); act is what the program does.
         std::function<void(const std::string& dir)> fixture;
         std::function<void(const std::string& dir, RecordingQuestions& q)> act;
         // The files that must hold these texts afterwards.
@@ -506,11 +513,7 @@ TEST(FileSafety, RemovingAndKeepingAsideLoseNoFile) {
                  WriteFileBytes(d + "mms_未读取_" + std::to_string(n) + ".mms",
                                 "kept " + std::to_string(n));
          },
-         [](const std::string& d, RecordingQuestions& q) {
-             ScriptedRandom rng;
-             TMmsMaker maker(rng, d);
-             ReadAutosave(maker, d + "mms.mms", q, [] { throw std::runtime_error("unreadable"); });
-         },
+         ReadUnreadableAutosave,
          {{"mms.mms", "unread work"},
           {"mms_未读取_1.mms", "kept 1"},
           {"mms_未读取_999.mms", "kept 999"}},
@@ -521,11 +524,7 @@ TEST(FileSafety, RemovingAndKeepingAsideLoseNoFile) {
              gBeforeMoveOnto.Path = d + "mms_未读取_1.mms";
              gBeforeMoveOnto.Then = [d] { WriteFileBytes(d + "mms_未读取_1.mms", "appeared"); };
          },
-         [](const std::string& d, RecordingQuestions& q) {
-             ScriptedRandom rng;
-             TMmsMaker maker(rng, d);
-             ReadAutosave(maker, d + "mms.mms", q, [] { throw std::runtime_error("unreadable"); });
-         },
+         ReadUnreadableAutosave,
          {{"mms_未读取_1.mms", "appeared"}, {"mms_未读取_2.mms", "unread work"}},
          {"未能读取上次自动保存的彩信，已将它保留为：\r\n"}},
     };
