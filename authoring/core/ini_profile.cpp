@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "in_place_write.h"
 #include "shared_procs.h"
 #include "string_list.h"
 #include "text_codec.h"
@@ -138,14 +139,25 @@ std::string EncodeProfile(const TProfileText& t) {
 
 }  // namespace
 
+std::shared_ptr<void> TIniFileAccess::Hold(const std::string&, bool) { return {}; }
+
 bool TDiskIniAccess::Read(const std::string& path, std::string& bytes) {
     if (::access(path.c_str(), F_OK) != 0) return false;
+    if (!RecoverFileWrite(path))
+        throw std::runtime_error("无法读取文件 " + path + ": 上次写入未完成，无法恢复");
     bytes = ReadFileBytes(path);
     return true;
 }
 
 void TDiskIniAccess::Write(const std::string& path, std::string_view bytes) {
     RewriteFileInPlace(path, bytes);
+}
+
+std::shared_ptr<void> TDiskIniAccess::Hold(const std::string& path, bool forWrite) {
+    auto lock = std::make_shared<TFolderLock>(path);
+    if (forWrite && lock->Busy())
+        throw std::runtime_error("无法写入文件 " + path + ": 另一个程序正在写入它");
+    return lock;
 }
 
 TIniProfile::TIniProfile(std::string path, TIniFileAccess* access)
@@ -242,6 +254,7 @@ TIniSection TIniProfile::ReadSection(std::string_view section) const {
     TIniSection result;
     std::string bytes;
     try {
+        const auto hold = access_->Hold(path_, false);
         if (!access_->Read(path_, bytes)) return result;
     } catch (const std::exception&) {
         return result;
@@ -275,6 +288,9 @@ void TIniProfile::WriteStrings(std::string_view section, const TIniEntries& entr
         for (char& c : e.second)
             if (c == '\r' || c == '\n') c = ' ';
     try {
+        // Another program's keys written meanwhile are kept: nobody writes between
+        // this reading and the write made from it.
+        const auto hold = access_->Hold(path_, true);
         // A file that exists but cannot be read is never replaced by these keys alone.
         std::string bytes;
         if (!access_->Read(path_, bytes)) bytes.clear();

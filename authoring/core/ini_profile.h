@@ -8,6 +8,7 @@
 // when written. Names and values in memory are UTF-8.
 #pragma once
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,15 +30,22 @@ public:
     virtual bool Read(const std::string& path, std::string& bytes) = 0;
     // Replaces the whole file; throws on failure.
     virtual void Write(const std::string& path, std::string_view bytes) = 0;
+    // Keeps other programs from reading and writing the file while the result
+    // lives (a read, then a write made from it); throws when a write cannot have
+    // the file to itself. Nothing by default.
+    virtual std::shared_ptr<void> Hold(const std::string& path, bool forWrite);
 };
 
 // The disk, written into the file itself (RewriteFileInPlace): through a link to its
 // target, keeping its mode, atomically where a temporary file can be made beside
 // it and in place where not; a file that may not be written is refused.
+// A read first finishes what a write into the file killed midway left (the old
+// text back whole); a hold is a lock on the file's folder (TFolderLock).
 class TDiskIniAccess : public TIniFileAccess {
 public:
     bool Read(const std::string& path, std::string& bytes) override;
     void Write(const std::string& path, std::string_view bytes) override;
+    std::shared_ptr<void> Hold(const std::string& path, bool forWrite) override;
 };
 
 // Keys and their values in the order they are to be written.

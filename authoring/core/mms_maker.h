@@ -120,10 +120,11 @@ std::string SizeBoundText(int32_t bound);
 
 // Reads the autosave at path at start-up through read (which reads it into the
 // window's pages with maker's LoadMms), whatever its size up to kMaxAutosaveSize.
-// An autosave that is there but could not be read is renamed beside itself
-// ("mms_未读取_1.mms"), so that a close that saves cannot write over the work it
-// holds, and the user is told the name.
-void ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questions,
+// An autosave that is there but could not be read is kept aside
+// (KeepUnreadAutosave), so that a close that saves cannot write over the work it
+// holds. False when it could not be: it still stands under path and must not be
+// written over.
+bool ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questions,
                   const std::function<void()>& read, int32_t bound = kMaxAutosaveSize);
 
 // Splits an address text into items: ",", ";" and "|" count as blanks, bytes 01 to

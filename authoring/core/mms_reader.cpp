@@ -24,6 +24,8 @@
 #include "mms_maker.h"
 #include "mms_reader_parse.h"
 #include "part_staging.h"
+#include "program_folders.h"
+#include "regular_file.h"
 #include "shared_procs.h"
 #include "smil_body.h"
 #include "text_codec.h"
@@ -33,20 +35,13 @@ namespace {
 // Reads the file whole into a buffer of its own size and one zero byte after it:
 // the file is held once, and nothing is zeroed first. A file above limit is not
 // read (false). Throws when it cannot be opened or read, and for what is not a
-// plain file: a pipe or a device would be read without end (it is opened without
-// waiting, so a pipe no one writes cannot hold the open either).
+// plain file: a pipe or a device would be read without end, and a pipe no one
+// writes cannot hold the open either (OpenRegularFile).
 bool ReadFileUpTo(const std::string& path, int32_t limit, std::unique_ptr<uint8_t[]>& buffer,
                   int32_t& len) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
     struct stat st;
-    const bool measured = ::fstat(fd, &st) == 0;
-    const int err = errno;
-    if (!measured || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw std::runtime_error("无法读取文件 " + path + ": " +
-                                 (measured ? std::string("这不是普通文件") : FileErrorText(err)));
-    }
+    const int fd = OpenRegularFile(path, O_RDONLY, &st);
+    if (fd < 0) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
     if (st.st_size > limit) {
         ::close(fd);
         return false;
@@ -358,11 +353,11 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     FMessageRead = true;
 }
 
-void ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questions,
+bool ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questions,
                   const std::function<void()>& read, int32_t bound) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (!fs::exists(path, ec)) return;
+    if (!fs::exists(path, ec)) return true;
     const int32_t userBound = maker.FMaxFileSize;
     maker.FMaxFileSize = bound;
     maker.FMessageRead = false;
@@ -373,19 +368,14 @@ void ReadAutosave(TMmsMaker& maker, const std::string& path, TQuestions& questio
         maker.FMessageRead = false;
     }
     maker.FMaxFileSize = userBound;
-    if (maker.FMessageRead) return;
-    // An empty file holds no work.
+    if (maker.FMessageRead) return true;
+    // An empty file, or anything but a file, holds no work.
     const auto size = fs::file_size(path, ec);
-    if (ec || size == 0) return;
-    const std::string ext = ExtractFileExt(path);
-    const std::string stem = path.substr(0, path.size() - ext.size());
-    for (int n = 1; n < 1000; ++n) {
-        const std::string kept = stem + "_未读取_" + std::to_string(n) + ext;
-        if (fs::exists(kept, ec) || fs::is_symlink(kept, ec)) continue;
-        fs::rename(path, kept, ec);
-        if (ec) return;
-        questions.Ask("提示", "未能读取上次自动保存的彩信，已将它保留为：\r\n" + kept, TButtons::Ok,
-                      TIcon::Information);
-        return;
-    }
+    if (ec || size == 0) return true;
+    if (KeepUnreadAutosave(path, questions)) return true;
+    questions.Ask(
+        "提示",
+        "未能读取上次自动保存的彩信，也无法将它另存；它留在原处，关闭时不会被覆盖：\r\n" + path,
+        TButtons::Ok, TIcon::Information);
+    return false;
 }

@@ -9,6 +9,7 @@
 #include <limits>
 #include <map>
 
+#include "regular_file.h"
 #include "shared_procs.h"
 #include "text_codec.h"
 
@@ -206,7 +207,7 @@ constexpr size_t kMaxNameBytes = 200;
 }  // namespace
 
 int32_t QueryFileSize(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = OpenRegularStream(path);
     if (!f) return -1;
     long size = 0;
     if (std::fseek(f, 0, SEEK_END) == 0) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "regular_file.h"
 #include "string_list.h"
 
 TPictureSink::TPictureSink(int w, int h, int factor, QRgb background)
@@ -91,10 +92,10 @@ QImage TPictureSink::Take() {
     return out;
 }
 
-TPictureStream::TPictureStream(const std::string& path) : F(std::fopen(path.c_str(), "rb")) {
+TPictureStream::TPictureStream(const std::string& path) : F(OpenRegularStream(path)) {
     if (!F) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
     struct stat st {};
-    if (fstat(fileno(F), &st) == 0 && S_ISREG(st.st_mode)) Bytes = st.st_size;
+    if (fstat(fileno(F), &st) == 0) Bytes = st.st_size;
 }
 
 TPictureStream TPictureStream::OfBytes(const std::string& bytes) {

@@ -76,6 +76,7 @@ void TSettingsStore::LoadSettings() {
     std::string probe;
     bool exists = true;
     try {
+        const auto hold = access_->Hold(profile_.Path(), false);
         exists = access_->Read(profile_.Path(), probe);
     } catch (const std::exception&) {
         // There but unreadable: not a first run; every key takes its default.

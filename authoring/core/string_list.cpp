@@ -13,9 +13,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
+#include "in_place_write.h"
+#include "regular_file.h"
 #include "text_codec.h"
 
 TStringList SplitLines(std::string_view text) {
@@ -80,7 +84,7 @@ std::string CrLfLines(std::string text) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = OpenRegularStream(path);
     if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
     std::string data;
     // Room for the whole file at once: growing by doubling would hold it twice.
@@ -147,17 +151,38 @@ bool WriteSyncAndClose(int fd, std::string_view bytes) {
     return WriteAndClose(fd, {});
 }
 
+// How every writer's temporary begins: ".w", this host's name (letters, digits,
+// "." and "_" kept, anything else "_") and "-". Only the host tells whose it is: a
+// writer in another pid namespace or on another host that shares the folder has
+// a process id that means nothing here.
+const std::string& TemporaryPrefix() {
+    static const std::string prefix = [] {
+        char host[256] = {};
+        if (::gethostname(host, sizeof(host) - 1) != 0) host[0] = 0;
+        std::string t = ".w";
+        for (const char* c = host; *c && t.size() < 2 + 64; ++c)
+            t += std::isalnum(static_cast<unsigned char>(*c)) || *c == '.' || *c == '_' ? *c : '_';
+        return t + (host[0] ? "-" : "_-");
+    }();
+    return prefix;
+}
+
+// The name of a writer's temporary: the prefix, the writer's process id and a
+// three-digit attempt in hexadecimal, ".tmp".
+std::string TemporaryName(unsigned attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof(suffix), "%x%03x.tmp", static_cast<unsigned>(::getpid()), attempt);
+    return TemporaryPrefix() + suffix;
+}
+
 // Creates a short temporary name of our own beside path, exclusively, so that it
 // can never be a link; the descriptor, or -1 with errno set.
 int CreateTemporaryBeside(const std::string& path, std::string& tmp) {
     const std::string dir = std::filesystem::path(path).parent_path().string();
-    const std::string prefix = (dir.empty() ? std::string() : dir + "/") + ".w";
+    const std::string prefix = dir.empty() ? std::string() : dir + "/";
     int fd = -1;
     for (unsigned attempt = 0; fd < 0 && attempt < 1000; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof(suffix), "%x%03x.tmp", static_cast<unsigned>(::getpid()),
-                      attempt);
-        tmp = prefix + suffix;
+        tmp = prefix + TemporaryName(attempt);
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
@@ -185,6 +210,7 @@ std::string FileErrorText(int err) {
     case EMFILE:
     case ENFILE: return "打开的文件太多";
     case EFBIG: return "文件太大";
+    case kNotRegularFile: return "不是普通文件";
     default: return std::strerror(err);
     }
 }
@@ -291,23 +317,18 @@ bool WritableTarget(const std::string& path, std::string& target, struct stat& s
     return true;
 }
 
-// Writes the bytes into the file itself. Room for a longer text is taken first, so
-// that a full disk refuses the write before anything of the file changes.
+// Writes the bytes into the file itself, the one that was checked (st), so that a
+// kill leaves what the next reading turns into the old text or the new
+// (WriteIntoFile); a full disk refuses the write before anything changes.
 void WriteInPlace(const std::string& path, const struct stat& st, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat now;
+    const int fd = OpenRegularFile(path, O_RDWR | O_NOFOLLOW, &now);
     if (fd < 0) ThrowWriteError(path, errno);
-    const auto size = static_cast<off_t>(bytes.size());
-    if (size > st.st_size) {
-        const int r = ::posix_fallocate(fd, 0, size);
-        if (r == ENOSPC || r == EDQUOT || r == EFBIG) {
-            ::close(fd);
-            ThrowWriteError(path, r);
-        }
-    }
-    bool ok = WriteAll(fd, bytes) && ::ftruncate(fd, size) == 0;
-    const int err = errno;
-    if (::close(fd) != 0 && ok) ThrowWriteError(path, errno);
-    if (!ok) ThrowWriteError(path, err);
+    // Another file put under the name since the check is not written through.
+    int err =
+        now.st_dev == st.st_dev && now.st_ino == st.st_ino ? WriteIntoFile(fd, bytes) : EAGAIN;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) ThrowWriteError(path, err);
 }
 
 }  // namespace
@@ -381,14 +402,14 @@ void RemoveStaleTemporaries(const std::string& path) {
     for (const std::string& dir : dirs) {
         DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
         if (!d) continue;
+        const std::string& own = TemporaryPrefix();
         while (const dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            // Only our own form: ".w", the writer's process id and a three-digit
-            // attempt in hexadecimal, ".tmp".
-            if (name.size() < 2 + 4 + 4 || name.compare(0, 2, ".w") != 0 ||
+            // Only our own form (TemporaryName), made on this host.
+            if (name.size() < own.size() + 4 + 4 || name.compare(0, own.size(), own) != 0 ||
                 name.compare(name.size() - 4, 4, ".tmp") != 0)
                 continue;
-            const std::string hex = name.substr(2, name.size() - 6);
+            const std::string hex = name.substr(own.size(), name.size() - own.size() - 4);
             if (hex.find_first_not_of("0123456789abcdef") != std::string::npos || hex.size() > 3 + 8)
                 continue;
             const long pid = std::strtol(hex.substr(0, hex.size() - 3).c_str(), nullptr, 16);
@@ -399,6 +420,9 @@ void RemoveStaleTemporaries(const std::string& path) {
             struct stat st;
             if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
                 continue;
+            // A writer of this host in another pid namespace (a sandbox) is alive
+            // for all the process id says; a save takes seconds, not minutes.
+            if (std::time(nullptr) - st.st_mtime < kStaleTemporaryAge) continue;
             ::unlink(full.c_str());
         }
         ::closedir(d);

@@ -41,8 +41,10 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes);
 // temporary beside the target where one can be made and can be given all of them,
 // and in place where not (a folder that may not be written, a full disk, a file
 // with other hard links, a file of another user or of a group this user is not
-// in). A file that may not be written is refused. A missing file is created.
-// Throws std::runtime_error on failure.
+// in), then so that a kill leaves what the next reading (RecoverFileWrite) turns
+// into the old text or the new one whole (WriteIntoFile). A file that may not be
+// written, or no room for the write in place, is refused. A missing file is
+// created. Throws std::runtime_error on failure.
 void RewriteFileInPlace(const std::string& path, std::string_view bytes);
 // Replaces a user's file as a whole: through a link to its target (the link stays),
 // keeping the target's mode, owner, group and extended attributes, through a
@@ -57,9 +59,11 @@ void RewriteFileInPlace(const std::string& path, std::string_view bytes);
 void ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 // Removes the temporaries that a writer above left beside path (and beside the
 // target of a link standing there) when it was killed before its rename: only
-// names of their own form, regular files of this user, whose writing process no
-// longer runs.
+// names of their own form made on this host (its name is in theirs), regular files
+// of this user, whose writing process no longer runs here, and which have not been
+// written for kStaleTemporaryAge seconds.
 void RemoveStaleTemporaries(const std::string& path);
+constexpr long kStaleTemporaryAge = 10 * 60;
 // Writes a file that belongs to a working folder (the temporary folder): whatever
 // stands under the name (file or link) is removed, and the file is created anew
 // without following a link, so nothing is ever written outside the folder.

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -15,6 +16,10 @@
 
 namespace {
 
+// How long the end of the program waits for the pictures under way; a sound one
+// takes well under a second.
+constexpr std::chrono::seconds kEndWait{5};
+
 // The pictures under way on the workers of every maker. A detached worker must not
 // be decoding while the program's statics and the toolkit's own are torn down:
 // the application's end waits for the pictures under way and begins no other.
@@ -24,6 +29,9 @@ struct TWorkersInFlight {
     std::condition_variable Cv;
     int Running = 0;       // guarded by M
     bool Closing = false;  // guarded by M
+    // When the end stops waiting; one bound for the application's end and the
+    // program's after it. Guarded by M.
+    std::chrono::steady_clock::time_point GiveUpAt{};
 
     static TWorkersInFlight& Get() {
         static auto* const all = [] {
@@ -54,14 +62,18 @@ struct TWorkersInFlight {
         {
             std::lock_guard lock(Get().M);
             Get().Closing = false;
+            Get().GiveUpAt = {};
         }
         qAddPostRoutine(&AtApplicationEnd);
     }
     static void AtApplicationEnd() {
         TWorkersInFlight& all = Get();
         std::unique_lock lock(all.M);
+        if (!all.Closing) all.GiveUpAt = std::chrono::steady_clock::now() + kEndWait;
         all.Closing = true;
-        all.Cv.wait(lock, [&] { return all.Running == 0; });
+        // A picture that never ends (a file system that stopped answering) must
+        // not keep the program from ending: past the bound it ends without it.
+        all.Cv.wait_until(lock, all.GiveUpAt, [&] { return all.Running == 0; });
     }
 };
 

@@ -3,8 +3,9 @@
 // results come back on the thread that owns the maker, as they are done; a new
 // listing drops whatever the one before it still had under way. A maker that goes
 // does not wait for a picture under way: its worker ends after that picture. The
-// application's end (or the program's, without one) waits for the pictures under
-// way, so that no worker decodes while the statics are torn down.
+// application's end (or the program's, without one) waits a bounded time for the
+// pictures under way, so that no worker decodes while the statics are torn down
+// and no picture that never ends holds the program up.
 #pragma once
 
 #include <QImage>

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "regular_file.h"
 #include "shared_procs.h"
 #include "string_list.h"
 #include "text_codec.h"
@@ -51,7 +52,7 @@ std::string NewWorkingCopyName(const std::string& tempDir, const std::string& so
 }
 
 std::string ReadMaterialBytes(const std::string& source, const TCopyHook& whileOpen) {
-    const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(source, O_RDONLY);
     if (fd < 0) throw std::runtime_error("无法打开文件 " + source + ": " + FileErrorText(errno));
     std::string data;
     struct stat before, after;

@@ -200,7 +200,7 @@ Tfrmmms::Tfrmmms(const std::string& programDir, TQuestions& questions, TMessageP
     PanelmmsEdit->setAcceptDrops(true);
 
     const std::string autosave = ConfigDir + kAutosaveName;
-    ReadAutosave(*FMaker, autosave, FQuestions, [&] { ReadMessage(autosave); });
+    FAutosaveHeld = !ReadAutosave(*FMaker, autosave, FQuestions, [&] { ReadMessage(autosave); });
 }
 
 Tfrmmms::~Tfrmmms() {
@@ -445,8 +445,23 @@ void Tfrmmms::WriteHeaderTemplate() { ::WriteHeaderTemplate(CustomDir); }
 
 void Tfrmmms::ClearTempFolder() { ::ClearTempFolder(TempDir); }
 
+void Tfrmmms::FreeAutosaveName() {
+    if (!FAutosaveHeld) return;
+    const std::string autosave = ConfigDir + kAutosaveName;
+    // Taken away meanwhile, or a name freed for keeping it aside since the start.
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(autosave, ec)) && !ec) {
+        FAutosaveHeld = false;
+        return;
+    }
+    if (!KeepUnreadAutosave(autosave, FQuestions))
+        throw std::runtime_error("上次未能读取的自动保存彩信仍在原处，不能覆盖：" + autosave);
+    FAutosaveHeld = false;
+}
+
 bool Tfrmmms::SaveOnClose() {
     try {
+        FreeAutosaveName();
         FMaker->MakeMms(ConfigDir + kAutosaveName, kMaxAutosaveSize);
         SBSavecfgClick();
     } catch (const std::exception& e) {
@@ -469,7 +484,7 @@ bool Tfrmmms::FormCloseQuery() {
         case TAnswer::Yes:
             return SaveOnClose();
         case TAnswer::No:
-            TruncateAndRemove(ConfigDir + kAutosaveName);
+            if (!FAutosaveHeld) TruncateAndRemove(ConfigDir + kAutosaveName);
             return true;
         default:
             return false;

@@ -172,8 +172,12 @@ private:
     void BuildMaterialBrowser(QWidget* tab);
     void SyncFrames() { FStrip->SyncFrames(); }
     bool SaveOnClose();
+    void FreeAutosaveName();
     void OfferMessageFile(const std::string& path, bool& opened);
 
+    // An autosave that could not be read stands under its name, not kept aside:
+    // no close writes over it or removes it.
+    bool FAutosaveHeld = false;
     TQuestions& FQuestions;
     TMessagePump& FPump;
     TRandomSource& FRandom;

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -48,6 +51,13 @@ extern "C" int rename(const char* from, const char* to) noexcept {
     return real(from, to);
 }
 
+// A write into a file at an offset: at its front, or beyond.
+extern "C" ssize_t pwrite(int fd, const void* data, size_t n, off_t at) {
+    static const auto real = Real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
+    Record(at == 0 ? "front" : "beyond");
+    return real(fd, data, n, at);
+}
+
 namespace {
 
 // Each writer that renames a temporary over the name has its bytes on the disk
@@ -78,6 +88,25 @@ TEST(AtomicWrite, TextIsOnTheDiskBeforeItTakesTheName) {
             c.Existing ? std::vector<std::string>{"sync", "rename"} : std::vector<std::string>{"rename"};
         EXPECT_EQ(calls, expected);
     }
+}
+
+// A file written into itself (it has another name) has the copy of its old text
+// on the disk before its front changes: a crash while the front is written finds
+// the old text whole beyond the end.
+TEST(AtomicWrite, TheOldTextIsOnTheDiskBeforeTheFrontIsWrittenInPlace) {
+    TempFolder dir;
+    const std::string path = dir.File("f.txt", "old text");
+    std::filesystem::create_hard_link(path, dir.Path() + "other.txt");
+    std::vector<std::string> calls;
+    gCalls = &calls;
+    RewriteFileInPlace(path, "new text, longer");
+    gCalls = nullptr;
+    EXPECT_EQ(ReadFileBytes(dir.Path() + "other.txt"), "new text, longer");
+    const auto front = std::find(calls.begin(), calls.end(), "front");
+    ASSERT_NE(front, calls.end()) << "the front was not written at its place";
+    const auto lastBeyond = std::find(std::make_reverse_iterator(front), calls.rend(), "beyond");
+    ASSERT_NE(lastBeyond, calls.rend()) << "nothing was kept beyond the end first";
+    EXPECT_NE(std::find(lastBeyond.base(), front, "sync"), front) << "no sync between them";
 }
 
 }  // namespace

@@ -62,6 +62,44 @@ private slots:
         QVERIFY(fs::is_directory(config + blocked.toStdString() + "/kept"));
         if (!ini.empty()) QCOMPARE(ReadFileBytes(config + "mms.ini"), ini);
     }
+
+    // An autosave the start could not read, with no name left to keep it aside
+    // under: no close writes over it or removes it, and the user may still leave.
+    void unreadAutosaveThatCannotBeKeptAsideOutlivesTheClose_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("answer");  // to the close question of mode 2
+        QTest::newRow("mode 1") << 1 << int(TAnswer::Yes);
+        QTest::newRow("mode 2 Yes") << 2 << int(TAnswer::Yes);
+        QTest::newRow("mode 2 No") << 2 << int(TAnswer::No);
+    }
+    void unreadAutosaveThatCannotBeKeptAsideOutlivesTheClose() {
+        QFETCH(int, mode);
+        QFETCH(int, answer);
+        TempFolder dir;
+        const std::string config = dir.Path() + "配置目录/";
+        fs::create_directories(config);
+        const std::string unread = "not a message, but the user's work";
+        WriteFileBytes(config + "mms.mms", unread);
+        for (int n = 1; n <= 999; ++n)
+            WriteFileBytes(config + "mms_未读取_" + std::to_string(n) + ".mms", "kept");
+        ScriptedQuestions questions;
+        TMessagePump pump;
+        TClockRandom random;
+        auto w = std::make_unique<Tfrmmms>(dir.Path(), questions, pump, random);
+        w->FCloseHintMode = mode;
+        questions.Log.clear();
+        // Mode 2's question, then the box that says the save cannot be made: leave.
+        questions.Answers = mode == 2 ? std::deque<TAnswer>{TAnswer(answer), TAnswer::Yes}
+                                      : std::deque<TAnswer>{TAnswer::Yes};
+        QVERIFY(w->close());
+        QCOMPARE(ReadFileBytes(config + "mms.mms"), unread);
+        if (answer == int(TAnswer::Yes)) {
+            QVERIFY(!questions.Log.empty());
+            const Asked& box = questions.Log.back();
+            QVERIFY2(box.text.rfind("无法保存制作内容：", 0) == 0, box.text.c_str());
+            QVERIFY2(box.text.find("mms.mms") != std::string::npos, box.text.c_str());
+        }
+    }
 };
 
 QTEST_MAIN(TestCloseAfterFailedSave)

@@ -480,9 +480,9 @@ TEST(PictureBombs, PngSidesBeyondThirtyOneBitsAreDamaged) {
     }
 }
 
-// ---- read as a stream: refused by the header, the body never waited for ----
+// ---- a pipe named like a picture: refused, the body never waited for ----
 
-TEST(PictureBombs, HeaderRefusesBeforeTheBodyIsRead) {
+TEST(PictureBombs, APipeIsRefusedBeforeItsBodyIsWaitedFor) {
     TempFolder t;
     std::string gifHead = bombs::GifScreen(60000, 60000);
     const struct Case {
@@ -498,6 +498,7 @@ TEST(PictureBombs, HeaderRefusesBeforeTheBodyIsRead) {
     for (const auto& c : cases) {
         // The file is a pipe whose writer sends the header and some body, then
         // holds it open: a decoder that read on to the end would wait for it.
+        // (Opened for reading too, the writer waits for no reader.)
         const std::string path = t.Path() + c.name;
         ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
         std::mutex m;
@@ -505,7 +506,7 @@ TEST(PictureBombs, HeaderRefusesBeforeTheBodyIsRead) {
         bool done = false;
         std::atomic<bool> closed{false};
         std::thread writer([&] {
-            const int fd = open(path.c_str(), O_WRONLY);
+            const int fd = open(path.c_str(), O_RDWR);
             const std::string body = c.head + std::string(16384, '\x55');
             (void)!write(fd, body.data(), body.size());
             std::unique_lock<std::mutex> lock(m);
@@ -686,6 +687,42 @@ void EndWhileAThumbnailIsMade() {
 TEST(PictureBombs, ProgramEndWaitsForThumbnailsUnderWay) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(EndWhileAThumbnailIsMade(), testing::ExitedWithCode(0), "made /x/a.png");
+}
+
+// A picture that never ends (its loader opens a pipe that no program writes, as a
+// decode on a file system that stopped answering would hang): the end waits for
+// it a bounded time and then ends all the same. Exits 0 when the program has
+// ended; a child still waiting after a minute is ended by its alarm.
+void EndWhileAThumbnailNeverEnds() {
+    ::alarm(60);
+    static int argc = 1;
+    static char name[] = "thumbs";
+    static char* argv[] = {name, nullptr};
+    char dir[] = "/tmp/quilmar-never-XXXXXX";
+    if (!::mkdtemp(dir)) std::exit(2);
+    const std::string pipe = std::string(dir) + "/never.png";
+    if (::mkfifo(pipe.c_str(), 0600) != 0) std::exit(2);
+    std::atomic<int> begun{0};
+    {
+        QCoreApplication app(argc, argv);
+        TThumbnailMaker maker(1, [&](const std::string& path, int, int) {
+            begun.store(1);
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            if (fd >= 0) ::close(fd);
+            return std::optional<QImage>();
+        });
+        maker.Start(std::string(dir) + "/", TStringList{"never.png"}, 10, 10);
+        while (begun.load() == 0) std::this_thread::yield();
+    }
+    ::unlink(pipe.c_str());
+    ::rmdir(dir);
+    std::fprintf(stderr, "ended\n");
+    std::exit(0);
+}
+
+TEST(PictureBombs, ProgramEndDoesNotWaitForEverForAThumbnail) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(EndWhileAThumbnailNeverEnds(), testing::ExitedWithCode(0), "ended");
 }
 
 // Pictures of extreme shape, a few bytes each: a thumbnail costs what it shows,

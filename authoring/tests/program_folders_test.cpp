@@ -1,20 +1,85 @@
 // The folder tree, the header template, emptying the temporary folder and the
-// naming and copying of working copies.
+// naming and copying of working copies; what the program opens where a file is
+// expected, and what its removals and keeping aside leave of a user's files.
+//
+// The C library's lstat, rename and renameat2 are this program's own here (each
+// passes the call on), so that a test can change the folder between a check and
+// the step that follows it, as another program may.
+#include "program_folders.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "program_folders.h"
+#include "message_editor.h"
+#include "mms_maker.h"
+#include "picture_codecs.h"
+#include "settings_store.h"
 #include "string_list.h"
 #include "test_support.h"
 #include "working_copy.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+template <typename F>
+F Real(const char* name) {
+    return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+}
+
+// Runs once, after the next lstat of its path has looked.
+struct {
+    std::string Path;
+    std::function<void()> Then;
+} gAfterLstat;
+
+// Runs once, before the next move of a file onto its path.
+struct {
+    std::string Path;
+    std::function<void()> Then;
+} gBeforeMoveOnto;
+
+void Fire(auto& hook, const char* path) {
+    if (!hook.Then || hook.Path != path) return;
+    auto then = std::move(hook.Then);
+    hook.Then = nullptr;
+    then();
+}
+
+}  // namespace
+
+extern "C" int lstat(const char* path, struct stat* st) noexcept {
+    static const auto real = Real<int (*)(const char*, struct stat*)>("lstat");
+    const int r = real(path, st);
+    Fire(gAfterLstat, path);
+    return r;
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+    static const auto real = Real<int (*)(const char*, const char*)>("rename");
+    Fire(gBeforeMoveOnto, to);
+    return real(from, to);
+}
+
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to,
+                         unsigned flags) noexcept {
+    static const auto real =
+        Real<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+    Fire(gBeforeMoveOnto, to);
+    return real(fromDir, from, toDir, to, flags);
+}
 
 TEST(ProgramFolders, FirstEnsureMakesAllNineFoldersAndReportsTheNewCustomFolder) {
     TempFolder tmp;
@@ -312,4 +377,176 @@ TEST(MaterialIntake, ASourceThatChangesSizeDuringTheCopyIsRefused) {
     // A source that keeps its size is copied.
     intake.FWhileCopying = nullptr;
     EXPECT_EQ(ReadFileBytes(intake.Take(src.File("still.png", "png"), mkPicture)), "png");
+}
+
+namespace {
+
+// The reader asks nothing of the window before it has the file's bytes.
+class NoEditor : public TMessageEditor {
+public:
+    TQuestions& Q;
+    TMessagePump Pump_;
+    explicit NoEditor(TQuestions& q) : Q(q) {}
+    void NewMessage() override {}
+    TPageModel* NewPage() override { return nullptr; }
+    void ShowSubject(const std::string&) override {}
+    TQuestions& Questions() override { return Q; }
+    TMessagePump& Pump() override { return Pump_; }
+};
+
+// Runs open in a child process; true when it came back. A child still waiting
+// after 20 seconds is ended by its own alarm, which counts as never coming back.
+bool ComesBack(const std::function<void()>& open) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(20);
+        try {
+            open();
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+// A pipe that no program writes stands where the program expects a file: the
+// settings, the autosave at start-up, a picture put there after the chooser
+// looked, a material source. Each is refused at once instead of waiting for a
+// writer for ever.
+TEST(FileSafety, APipeWhereAFileIsExpectedIsRefusedAtOnce) {
+    const struct {
+        const char* what;
+        const char* name;
+        std::function<void(const std::string& dir, const std::string& path)> open;
+    } cases[] = {
+        {"the settings at start-up", "mms.ini",
+         [](const std::string& dir, const std::string& path) {
+             ScriptedRandom rng;
+             TMmsMaker maker(rng, dir);
+             TMmsSettings settings;
+             TSettingsStore(path, maker, settings).LoadSettings();
+         }},
+        {"the autosave at start-up", "mms.mms",
+         [](const std::string& dir, const std::string& path) {
+             ScriptedRandom rng;
+             TMmsMaker maker(rng, dir);
+             RecordingQuestions q;
+             NoEditor editor(q);
+             ReadAutosave(maker, path, q, [&] { maker.LoadMms(path, editor); });
+         }},
+        {"a picture's thumbnail, after the check", "a.png",
+         [](const std::string&, const std::string& path) {
+             DecodePictureFile(path, 100, 100, nullptr);
+         }},
+        {"a material source", "a.txt",
+         [](const std::string&, const std::string& path) { ReadMaterialBytes(path); }},
+        {"a whole file read", "list.txt",
+         [](const std::string&, const std::string& path) { ReadFileBytes(path); }},
+    };
+    for (const auto& c : cases) {
+        TempFolder tmp;
+        const std::string path = tmp.Path() + c.name;
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        EXPECT_TRUE(ComesBack([&] { c.open(tmp.Path(), path); })) << c.what;
+    }
+}
+
+// The start, with an autosave "mms.mms" in dir that cannot be read.
+void ReadUnreadableAutosave(const std::string& dir, RecordingQuestions& q) {
+    ScriptedRandom rng;
+    TMmsMaker maker(rng, dir);
+    ReadAutosave(maker, dir + "mms.mms", q, [] { throw std::runtime_error("unreadable"); });
+}
+
+// Taking a name away or keeping a file aside never costs a user's file its text:
+// not a file's other name, not what a link points at, not a file that appears
+// under a name meanwhile.
+TEST(FileSafety, RemovingAndKeepingAsideLoseNoFile) {
+    const struct {
+        const char* what;
+        // Prepares the folder (the autosave "mms.mms", the temporary folder
+        // "temp/", the user's file "user.txt"); act is what the program does.
+        std::function<void(const std::string& dir)> fixture;
+        std::function<void(const std::string& dir, RecordingQuestions& q)> act;
+        // The files that must hold these texts afterwards.
+        std::vector<std::pair<std::string, std::string>> kept;
+        std::vector<std::string> told;  // the start of each box shown
+    } cases[] = {
+        {"No at the close: the autosave has another name",
+         [](const std::string& d) {
+             WriteFileBytes(d + "user.mms", "the user's message");
+             fs::create_hard_link(d + "user.mms", d + "mms.mms");
+         },
+         [](const std::string& d, RecordingQuestions&) { TruncateAndRemove(d + "mms.mms"); },
+         {{"user.mms", "the user's message"}},
+         {}},
+        {"the temporary folder holds a hard link",
+         [](const std::string& d) {
+             WriteFileBytes(d + "user.txt", "precious");
+             fs::create_directory(d + "temp");
+             fs::create_hard_link(d + "user.txt", d + "temp/1234.txt");
+         },
+         [](const std::string& d, RecordingQuestions&) { ClearTempFolder(d + "temp/"); },
+         {{"user.txt", "precious"}},
+         {}},
+        {"a link put under the name after the check",
+         [](const std::string& d) {
+             WriteFileBytes(d + "user.txt", "precious");
+             WriteFileBytes(d + "mms.mms", "autosave");
+             gAfterLstat.Path = d + "mms.mms";
+             gAfterLstat.Then = [d] {
+                 fs::remove(d + "mms.mms");
+                 fs::create_symlink(d + "user.txt", d + "mms.mms");
+             };
+         },
+         [](const std::string& d, RecordingQuestions&) { TruncateAndRemove(d + "mms.mms"); },
+         {{"user.txt", "precious"}},
+         {}},
+        {"an unread autosave when 999 are kept aside already",
+         [](const std::string& d) {
+             WriteFileBytes(d + "mms.mms", "unread work");
+             for (int n = 1; n <= 999; ++n)
+                 WriteFileBytes(d + "mms_未读取_" + std::to_string(n) + ".mms",
+                                "kept " + std::to_string(n));
+         },
+         ReadUnreadableAutosave,
+         {{"mms.mms", "unread work"},
+          {"mms_未读取_1.mms", "kept 1"},
+          {"mms_未读取_999.mms", "kept 999"}},
+         {"未能读取上次自动保存的彩信，也无法将它另存；它留在原处，关闭时不会被覆盖：\r\n"}},
+        {"a file appears under the keeping name after the check",
+         [](const std::string& d) {
+             WriteFileBytes(d + "mms.mms", "unread work");
+             gBeforeMoveOnto.Path = d + "mms_未读取_1.mms";
+             gBeforeMoveOnto.Then = [d] { WriteFileBytes(d + "mms_未读取_1.mms", "appeared"); };
+         },
+         ReadUnreadableAutosave,
+         {{"mms_未读取_1.mms", "appeared"}, {"mms_未读取_2.mms", "unread work"}},
+         {"未能读取上次自动保存的彩信，已将它保留为：\r\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder tmp;
+        const std::string d = tmp.Path();
+        c.fixture(d);
+        RecordingQuestions q;
+        c.act(d, q);
+        gAfterLstat.Then = nullptr;
+        gBeforeMoveOnto.Then = nullptr;
+        for (const auto& [name, text] : c.kept) {
+            std::string now = "(missing)";
+            try {
+                now = ReadFileBytes(d + name);
+            } catch (const std::exception&) {
+            }
+            EXPECT_EQ(now, text) << name;
+        }
+        EXPECT_EQ(q.Texts.size(), c.told.size());
+        for (size_t i = 0; i < std::min(c.told.size(), q.Texts.size()); ++i)
+            EXPECT_EQ(q.Texts[i].rfind(c.told[i], 0), 0u) << q.Texts[i];
+    }
 }

@@ -1,14 +1,19 @@
 #include "settings_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "ini_profile.h"
@@ -313,21 +318,29 @@ TEST(IniProfile, WritesIntoTheFileItself) {
     EXPECT_EQ(entries(d + "locked"), 2);
 }
 
-// Files in the folder whose names have the form of the atomic writer's temporaries.
-std::vector<std::string> Temporaries(const std::string& dir) {
-    std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-        const std::string n = e.path().filename().string();
-        if (n.rfind(".w", 0) == 0 && n.size() > 4 && n.substr(n.size() - 4) == ".tmp") out.push_back(n);
-    }
-    return out;
-}
-
-// Two sets of values that differ in the first, a middle and the last key.
+// Two sets of values that differ in the first, a middle and the last key, and in
+// length, so that a text written over the other shifts everything after it.
 void SetValues(int v, TMmsMaker& maker, TMmsSettings& settings) {
-    maker.FTo = "to" + std::to_string(v);
+    maker.FTo = "to" + std::string(static_cast<size_t>(v) * 5, static_cast<char>('a' + v));
     settings.MmsMaxSize = v;
     maker.FSmilPartName = std::to_string(v) + ".smil";
+}
+
+// How a save finds the file: alone under its name (replaced as a whole), or with
+// another name as well (written into the file itself).
+enum class TSaveRoute { Whole, InPlace };
+
+// Prepares path for the route: a second name for the in-place one.
+void PrepareRoute(TSaveRoute route, const std::string& path) {
+    if (route == TSaveRoute::InPlace) std::filesystem::create_hard_link(path, path + ".other");
+}
+
+// What the next start reads of the file (it first mends what a killed save left).
+std::string NextStartReads(const std::string& path) {
+    std::string bytes;
+    TDiskIniAccess disk;
+    EXPECT_TRUE(disk.Read(path, bytes));
+    return bytes;
 }
 
 // A settings file with many lines the program does not know, so that a save takes
@@ -336,11 +349,13 @@ void SetValues(int v, TMmsMaker& maker, TMmsSettings& settings) {
 struct TBigSettings {
     std::string initial, one, two;
     std::chrono::microseconds saveTime{0};  // of one save, to spread the kills over
-    explicit TBigSettings(const std::string& dir) {
-        for (int i = 0; i < 60000; ++i) initial += "note" + std::to_string(i) + "=kept as it is\r\n";
-        initial = "[notes]\r\n" + initial;
+    TBigSettings(const std::string& dir, TSaveRoute route) {
+        initial = "[mms]\r\nmmsTo=first\r\n[notes]\r\n";
+        for (int i = 0; i < 60000; ++i)
+            initial += "note" + std::to_string(i) + "=kept as it is\r\n";
         const std::string p = dir + "probe.ini";
         WriteFileBytes(p, initial);
+        PrepareRoute(route, p);
         ScriptedRandom rng;
         TMmsMaker maker(rng, dir);
         TMmsSettings settings;
@@ -348,68 +363,211 @@ struct TBigSettings {
         SetValues(1, maker, settings);
         store.SaveSettings();
         one = ReadFileBytes(p);
-        SetValues(2, maker, settings);
-        const auto start = std::chrono::steady_clock::now();
-        store.SaveSettings();
-        saveTime = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+        // The slowest of a few saves, so that the kills reach past the first.
+        for (int v : {2, 1, 2}) {
+            SetValues(v, maker, settings);
+            const auto start = std::chrono::steady_clock::now();
+            store.SaveSettings();
+            saveTime = std::max(saveTime, std::chrono::duration_cast<std::chrono::microseconds>(
+                                              std::chrono::steady_clock::now() - start));
+        }
         two = ReadFileBytes(p);
         std::filesystem::remove(p);
+        std::filesystem::remove(p + ".other");
     }
 };
 
-// A save killed at any point leaves the old file or the new one whole, never a
-// mixture; what it left beside the file goes at the next start.
-TEST(SettingsSave, AKilledSaveLeavesOneWholeFileAndTheNextStartNoLeftover) {
-    TempFolder tmp;
-    const TBigSettings big(tmp.Path());
-    const std::string path = tmp.Path() + "mms.ini";
-    WriteFileBytes(path, big.initial);
-    for (int round = 0; round < 16; ++round) {
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(ready[0]);
+// Runs save(i) for i = 0, 1, ... in a child until it is killed; gives its pid once
+// the first save is about to begin.
+pid_t SaveUntilKilled(const std::function<void(int)>& save) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(ready[0]);
+        for (int i = 0;; ++i) {
+            if (i == 0 && ::write(ready[1], "r", 1) != 1) ::_exit(2);
+            try {
+                save(i);
+            } catch (...) {
+                ::_exit(3);
+            }
+        }
+    }
+    ::close(ready[1]);
+    char c;
+    if (pid < 0 || ::read(ready[0], &c, 1) != 1) return -1;
+    ::close(ready[0]);
+    return pid;
+}
+
+// A save killed at any point leaves what the next start reads as the old file or
+// the new one whole, never a mixture, whether the save replaces the file or, where
+// it has another name, writes into it; and the other name reads the same.
+TEST(SettingsSave, AKilledSaveLeavesOneWholeFile) {
+    for (const TSaveRoute route : {TSaveRoute::Whole, TSaveRoute::InPlace}) {
+        SCOPED_TRACE(route == TSaveRoute::Whole ? "replaced whole" : "written in place");
+        TempFolder tmp;
+        const TBigSettings big(tmp.Path(), route);
+        const std::string path = tmp.Path() + "mms.ini";
+        WriteFileBytes(path, big.initial);
+        PrepareRoute(route, path);
+        for (int round = 0; round < 48; ++round) {
             ScriptedRandom rng;
             TMmsMaker maker(rng, tmp.Path());
             TMmsSettings settings;
             TSettingsStore store(path, maker, settings);
-            for (int i = 0;; ++i) {
+            const pid_t pid = SaveUntilKilled([&](int i) {
                 SetValues(1 + i % 2, maker, settings);
-                if (i == 0 && ::write(ready[1], "r", 1) != 1) ::_exit(2);
+                store.SaveSettings();
+            });
+            ASSERT_GT(pid, 0);
+            // From the start of the first save to well into the eighth.
+            ::usleep(static_cast<useconds_t>(round * big.saveTime.count() / 6));
+            ::kill(pid, SIGKILL);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child ended by itself: " << status;
+            const std::string now = NextStartReads(path);
+            EXPECT_TRUE(now == big.initial || now == big.one || now == big.two)
+                << "round " << round << ": " << now.size() << " bytes, not a whole file";
+            if (route == TSaveRoute::InPlace) {
+                EXPECT_EQ(ReadFileBytes(path + ".other"), now);
+            }
+        }
+    }
+}
+
+// Two programs save at once, each its own keys, the one into the file as a
+// whole, the other, where it has another name, into the file itself: neither
+// loses a key the other wrote.
+TEST(SettingsSave, TwoProgramsSavingAtOnceKeepEachOthersKeys) {
+    for (const TSaveRoute route : {TSaveRoute::Whole, TSaveRoute::InPlace}) {
+        SCOPED_TRACE(route == TSaveRoute::Whole ? "replaced whole" : "written in place");
+        TempFolder tmp;
+        const std::string path = tmp.File("mms.ini", "[mms]\r\nmmsTo=\r\n");
+        PrepareRoute(route, path);
+        constexpr int kSaves = 150;
+        int go[2];
+        ASSERT_EQ(::pipe(go), 0);
+        std::vector<pid_t> savers;
+        for (const char* section : {"first", "second"}) {
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                ::close(go[1]);
+                char c;
+                if (::read(go[0], &c, 1) != 0) ::_exit(2);  // both begin together
                 try {
-                    store.SaveSettings();
+                    TIniProfile ini(path);
+                    for (int i = 0; i < kSaves; ++i)
+                        ini.WriteString(section, "k" + std::to_string(i), "v");
                 } catch (...) {
                     ::_exit(3);
                 }
+                ::_exit(0);
             }
+            savers.push_back(pid);
         }
-        ::close(ready[1]);
-        char c;
-        ASSERT_EQ(::read(ready[0], &c, 1), 1);
-        ::close(ready[0]);
-        // From the start of the first save to well into the third.
-        ::usleep(static_cast<useconds_t>(round * big.saveTime.count() / 6));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child ended by itself: " << status;
-        const std::string now = ReadFileBytes(path);
-        EXPECT_TRUE(now == big.initial || now == big.one || now == big.two)
-            << "round " << round << ": " << now.size() << " bytes, not a whole file";
+        ::close(go[0]);
+        ::close(go[1]);
+        for (const pid_t pid : savers) {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        TIniProfile ini(path);
+        int lost = 0;
+        for (const char* section : {"first", "second"})
+            for (int i = 0; i < kSaves; ++i)
+                lost += ini.ReadString(section, "k" + std::to_string(i), "") != "v";
+        EXPECT_EQ(lost, 0);
+        EXPECT_EQ(ini.ReadString("mms", "mmsTo", "gone"), "");
     }
-    // The next start takes away what a killed save left; a temporary of a live
-    // writer stays.
-    WriteFileBytes(tmp.Path() + ".w7fffffe000.tmp", "left by a dead writer");
-    char own[32];
-    std::snprintf(own, sizeof(own), ".w%x000.tmp", static_cast<unsigned>(::getppid()));
-    WriteFileBytes(tmp.Path() + own, "a live writer's");
-    ScriptedRandom rng;
-    TMmsMaker maker(rng, tmp.Path());
-    TMmsSettings settings;
-    TSettingsStore(path, maker, settings).LoadSettings();
-    EXPECT_EQ(Temporaries(tmp.Path()), std::vector<std::string>{own});
+}
+
+// Files in the folder whose names have the form of the atomic writer's temporaries.
+std::vector<std::string> Temporaries(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string n = e.path().filename().string();
+        if (n.rfind(".w", 0) == 0 && n.size() > 4 && n.substr(n.size() - 4) == ".tmp")
+            out.push_back(n);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The temporary a writer leaves when it is killed before its rename (here by
+// the size limit of its files, which ends it at its first write), under a name
+// of the writer's own making; its name.
+std::string KilledWritersTemporary(const std::string& path) {
+    const std::vector<std::string> before = Temporaries(std::filesystem::path(path).parent_path());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit none{1, 1};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+        WriteFileAtomically(path, "[mms]\r\nmmsTo=a new text\r\n");
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << status;
+    for (const std::string& n : Temporaries(std::filesystem::path(path).parent_path()))
+        if (std::find(before.begin(), before.end(), n) == before.end()) return n;
+    ADD_FAILURE() << "the writer left no temporary";
+    return "";
+}
+
+// The start takes away what a killed save left beside the settings, and nothing
+// else: not a temporary that may be a live writer's (a writer in a sandbox has a
+// process id that means nothing here, but is seconds old), not one another host
+// made in a shared folder, not a name no writer of this host gives.
+TEST(SettingsSave, TheStartRemovesOnlyOldTemporariesOfThisHost) {
+    const long old = kStaleTemporaryAge + 60;
+    const struct {
+        const char* what;
+        std::function<std::string(const std::string& path)> make;  // gives the name
+        long age;                                                  // in seconds
+        bool removed;
+    } cases[] = {
+        {"a killed writer's, fresh", KilledWritersTemporary, 0, false},
+        {"a killed writer's, old", KilledWritersTemporary, old, true},
+        {"another host's, old",
+         [](const std::string& path) {
+             const std::string mine = KilledWritersTemporary(path);
+             const std::string dir = std::filesystem::path(path).parent_path().string() + "/";
+             const std::string theirs = ".welsewhere-" + mine.substr(2);
+             std::filesystem::rename(dir + mine, dir + theirs);
+             return theirs;
+         },
+         old, false},
+        {"a name no writer gives here, old",
+         [](const std::string& path) {
+             WriteFileBytes(
+                 std::filesystem::path(path).parent_path().string() + "/.w7fffffe000.tmp", "x");
+             return std::string(".w7fffffe000.tmp");
+         },
+         old, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder tmp;
+        const std::string path = tmp.File("mms.ini", "[mms]\r\nmmsTo=old\r\n");
+        const std::string name = c.make(path);
+        ASSERT_FALSE(name.empty());
+        const std::string full = tmp.Path() + name;
+        const timespec times[2] = {{std::time(nullptr) - c.age, 0},
+                                   {std::time(nullptr) - c.age, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, full.c_str(), times, 0), 0);
+        ScriptedRandom rng;
+        TMmsMaker maker(rng, tmp.Path());
+        TMmsSettings settings;
+        TSettingsStore(path, maker, settings).LoadSettings();
+        EXPECT_EQ(std::filesystem::exists(full), !c.removed);
+        EXPECT_EQ(ReadFileBytes(path), "[mms]\r\nmmsTo=old\r\n");
+    }
 }
 
 // A write that fails midway (the file may not grow past a limit, as on a full
