@@ -186,6 +186,13 @@ int WriteIntoFile(int fd, std::string_view bytes) {
     return 0;
 }
 
+bool HoldsRewriteRecord(std::string_view bytes) {
+    TRecord r;
+    return bytes.size() >= kRecordSize && bytes.size() % kRecordSize == 0 &&
+           Decode(reinterpret_cast<const unsigned char*>(bytes.data()) + bytes.size() - kRecordSize,
+                  bytes.size(), r);
+}
+
 bool RecoverFileWrite(const std::string& path) {
     // Through a link, as the write went.
     int fd = OpenRegularFile(path, O_RDWR);

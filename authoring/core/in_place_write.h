@@ -17,6 +17,10 @@
 // back in the file.
 int WriteIntoFile(int fd, std::string_view bytes);
 
+// Whether bytes (a whole file) end with the record of such a write: a kill left it
+// there, and RecoverFileWrite puts the old text back.
+bool HoldsRewriteRecord(std::string_view bytes);
+
 // Finishes what a write above that was killed left in the file at path: the old
 // text comes back whole. Nothing happens to a file without such a record. False
 // when the file holds a record that could not be undone (it is then left as is).

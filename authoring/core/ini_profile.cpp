@@ -143,8 +143,6 @@ std::shared_ptr<void> TIniFileAccess::Hold(const std::string&, bool) { return {}
 
 bool TDiskIniAccess::Read(const std::string& path, std::string& bytes) {
     if (::access(path.c_str(), F_OK) != 0) return false;
-    if (!RecoverFileWrite(path))
-        throw std::runtime_error("无法读取文件 " + path + ": 上次写入未完成，无法恢复");
     bytes = ReadFileBytes(path);
     return true;
 }

@@ -83,7 +83,9 @@ std::string CrLfLines(std::string text) {
     return out;
 }
 
-std::string ReadFileBytes(const std::string& path) {
+namespace {
+
+std::string ReadWholeFile(const std::string& path) {
     FILE* f = OpenRegularStream(path);
     if (!f) throw std::runtime_error("无法打开文件 " + path + ": " + FileErrorText(errno));
     std::string data;
@@ -97,6 +99,20 @@ std::string ReadFileBytes(const std::string& path) {
     bool bad = std::ferror(f) != 0;
     std::fclose(f);
     if (bad) throw std::runtime_error("无法读取文件 " + path);
+    return data;
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+    std::string data = ReadWholeFile(path);
+    // A user's file rewritten into itself (RewriteFileInPlace, ReplaceFileAtomically)
+    // by a program that was killed meanwhile: its old text comes back whole first.
+    if (HoldsRewriteRecord(data)) {
+        if (!RecoverFileWrite(path))
+            throw std::runtime_error("无法读取文件 " + path + ": 上次写入未完成，无法恢复");
+        data = ReadWholeFile(path);
+    }
     return data;
 }
 
