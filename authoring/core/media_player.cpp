@@ -1,5 +1,7 @@
 #include "media_player.h"
 
+#include <sys/stat.h>
+
 #include <QAudioOutput>
 #include <QCoreApplication>
 #include <QMediaPlayer>
@@ -26,6 +28,10 @@ std::string CannotOpen(const std::string& file, const std::string& why) {
 
 int64_t ProbeClipLengthMs(const std::string& file) {
     if (file.empty()) throw EMediaError("没有指定媒体文件。");
+    // A pipe or a device would hold the open, or be read without end.
+    struct stat info;
+    if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        throw EMediaError(CannotOpen(file, "不是普通文件"));
     AVFormatContext* ctx = nullptr;
     int rc = avformat_open_input(&ctx, file.c_str(), nullptr, nullptr);
     if (rc < 0) throw EMediaError(CannotOpen(file, AvErrorText(rc)));

@@ -1,6 +1,7 @@
 #include "media_player.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "test_support.h"
 
@@ -47,6 +48,11 @@ TEST(MediaPlayer, FailuresCarryAText) {
         t.Path() + "missing.mp3",
         t.File("text.mp3", "this is no sound at all, just some words in a file"),
         t.File("empty.wav", ""),
+        // A pipe no one writes would hold the open for ever.
+        [&] {
+            ::mkfifo((t.Path() + "pipe.mp3").c_str(), 0600);
+            return t.Path() + "pipe.mp3";
+        }(),
     };
     for (const auto& file : cases) {
         TQtMediaPlayer player;

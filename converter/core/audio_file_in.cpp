@@ -1,5 +1,7 @@
 #include "audio_file_in.h"
 
+#include <sys/stat.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -9,6 +11,10 @@ TAudioFileIn::~TAudioFileIn() { Done(); }
 
 int TAudioFileIn::OpenContainer(AVFormatContext*& Context) const {
     Context = nullptr;
+    // A pipe or a device would hold the open, or be read without end.
+    struct stat Info;
+    if (::stat(FFileName.c_str(), &Info) == 0 && !S_ISREG(Info.st_mode))
+        throw EAudioError("cannot open " + FFileName + ": not a plain file");
     int rc = avformat_open_input(&Context, FFileName.c_str(), nullptr, nullptr);
     if (rc < 0) throw EAudioError("cannot open " + FFileName + ": " + AvErrorText(rc));
     if (!Context->iformat || !AcceptsContainer(Context->iformat->name)) {

@@ -1,6 +1,7 @@
 // The decoding chain (decoder -> resampler -> converter -> WAV writer) on clips
 // that the tests make with FFmpeg's encoders.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QTemporaryDir>
 #include <QThread>
@@ -192,6 +193,13 @@ TEST_F(AudioChain, TheResamplersInputChangesFromRunToRun) {
     ExpectToneWave(1.5, 0.06);
     EXPECT_EQ(Convert(FWaveIn, Path("a.wav")), "");
     ExpectToneWave(1.0, 2.0 / 8000);
+}
+
+// A pipe under a clip's name would hold the open for ever: it is no clip.
+TEST_F(AudioChain, APipeIsNoClip) {
+    ASSERT_EQ(::mkfifo(Path("pipe.wav").c_str(), 0600), 0);
+    FWaveIn.SetFileName(Path("pipe.wav"));
+    EXPECT_FALSE(FWaveIn.Valid());
 }
 
 TEST_F(AudioChain, EachDecoderTakesOnlyItsOwnKind) {
