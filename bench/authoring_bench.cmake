@@ -5,6 +5,7 @@ add_executable(picture_bench picture_bench.cpp)
 target_link_libraries(picture_bench PRIVATE quilmar_core)
 
 add_executable(mms_read_bench mms_read_bench.cpp)
+target_include_directories(mms_read_bench PRIVATE ${CMAKE_SOURCE_DIR}/authoring/tests)
 target_link_libraries(mms_read_bench PRIVATE quilmar_core)
 
 add_executable(mms_batch_bench mms_batch_bench.cpp)
@@ -37,6 +38,7 @@ target_link_libraries(chooser_bench PRIVATE quilmar_choosers JPEG::JPEG GIF::GIF
 
 # The SMIL walk on a crafted and a plain document, and the read of a crafted message.
 add_executable(smil_read_bench smil_read_bench.cpp)
+target_include_directories(smil_read_bench PRIVATE ${CMAKE_SOURCE_DIR}/authoring/tests)
 target_link_libraries(smil_read_bench PRIVATE quilmar_core)
 
 # The program's start with an autosave of 50 photos against an empty start, each

@@ -21,9 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "bench_editor.h"
+#include "bench_runs.h"
+#include "bench_support.h"
 #include "message_editor.h"
 #include "mms_maker.h"
+#include "own_pages_editor.h"
 #include "page_model.h"
 #include "string_list.h"
 #include "text_codec.h"
@@ -36,18 +38,10 @@ double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-struct TSpread {
-    double Median, Low, High;
-};
-TSpread SpreadOf(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], v.front(), v.back()};
-}
-
 // A message of pages made from the given files (text, picture, sound; "" for none).
 void WriteMessage(const std::string& src, const std::string& path,
                   const std::vector<std::array<std::string, 3>>& pages) {
-    Zero rng;
+    TZeroRandom rng;
     TMmsMaker writer(rng, src);
     writer.SetSmilHead("<head></head>");
     writer.FSubject = "bench";
@@ -62,9 +56,9 @@ void WriteMessage(const std::string& src, const std::string& path,
 // peak in KiB.
 int ReadOnce(const std::string& path, const std::string& temp) {
     if (path != "none") {
-        Zero rng;
+        TZeroRandom rng;
         TMmsMaker reader(rng, temp);
-        Editor editor(reader);
+        TOwnPagesEditor editor(reader);
         SilentQuestions q;
         ReadAutosave(reader, path, q, [&] { reader.LoadMms(path, editor); });
         if (!reader.FMessageRead) return 1;
@@ -113,9 +107,9 @@ void SpeedOfReads(const std::string& root) {
     WriteMessage(src, message, pages);
     const auto size = fs::file_size(message);
 
-    Zero rng;
+    TZeroRandom rng;
     TMmsMaker reader(rng, temp);
-    Editor editor(reader);
+    TOwnPagesEditor editor(reader);
     constexpr int kRounds = 9, kReads = 100;
     std::vector<double> ours, theirs;
     for (int r = 0; r < kRounds; ++r) {
@@ -140,8 +134,8 @@ void SpeedOfReads(const std::string& root) {
                 static_cast<unsigned long long>(size), partBytes.size() + 1, reader.FPages.Count(),
                 kRounds, kReads);
     std::printf("  LoadMms:              %7.3f ms per read (%.3f-%.3f), %.1f MB/s\n", o.Median,
-                o.Low, o.High, static_cast<double>(size) / o.Median / 1e3);
-    std::printf("  floor (read, write):  %7.3f ms per read (%.3f-%.3f)\n", t.Median, t.Low, t.High);
+                o.Min, o.Max, static_cast<double>(size) / o.Median / 1e3);
+    std::printf("  floor (read, write):  %7.3f ms per read (%.3f-%.3f)\n", t.Median, t.Min, t.Max);
     std::printf("  ratio:                %7.2f\n", o.Median / t.Median);
 }
 
@@ -193,8 +187,8 @@ void PeaksOfLargeAutosaves(const char* self, const std::string& root) {
         const double file = static_cast<double>(fs::file_size(cases[c].path)) / (1 << 20);
         const double above = (p.Median - base.Median) / 1024;
         std::printf("  %-26s file %6.1f MiB, peak %7.1f MiB (%.1f-%.1f), target <= %.1f MiB\n",
-                    cases[c].what, file, above, (p.Low - base.Median) / 1024,
-                    (p.High - base.Median) / 1024, file * cases[c].times + cases[c].plusMiB);
+                    cases[c].what, file, above, (p.Min - base.Median) / 1024,
+                    (p.Max - base.Median) / 1024, file * cases[c].times + cases[c].plusMiB);
     }
 }
 

@@ -15,9 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "bench_editor.h"
+#include "bench_support.h"
 #include "message_editor.h"
 #include "mms_maker.h"
+#include "own_pages_editor.h"
 #include "page_model.h"
 #include "smil_body.h"
 
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
     const std::string root = NewBenchFolder("quilmar-smil-bench");
     const std::string temp = root + "temp/";
     std::filesystem::create_directory(temp);
-    Zero rng;
+    TZeroRandom rng;
     auto message = [&](const std::string& smil) {
         TMmsMaker writer(rng, root);
         writer.WriteHeader();
@@ -125,7 +126,7 @@ int main(int argc, char** argv) {
     const std::string one = "<par dur=\"5000ms\"><text src=\"0001.txt\"/></par>";
     WriteFileBytes(onePath, message(one + std::string(smilBytes - one.size(), ' ')));
     TMmsMaker reader(rng, temp);
-    Editor editor(reader);
+    TOwnPagesEditor editor(reader);
     std::vector<double> readCrafted, readOne;
     for (int r = 0; r < rounds; ++r) {
         readCrafted.push_back(Seconds([&] { reader.LoadMms(craftedPath, editor); }));

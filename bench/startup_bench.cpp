@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_runs.h"
 #include "bench_support.h"
 #include "main_window.h"
 #include "mms_maker.h"
@@ -122,15 +123,6 @@ TStart RunStart(const std::string& exe) {
     return s;
 }
 
-struct TSpread {
-    double Median, Low, High;
-};
-
-TSpread SpreadOf(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], v.front(), v.back()};
-}
-
 // A program folder holding a copy of this program, so that the copy's folder is
 // its program folder.
 std::string ProgramIn(const std::string& dir, const std::string& self) {
@@ -202,11 +194,11 @@ int Parent() {
     const TSpread e = SpreadOf(emptyMs), p = SpreadOf(photosMs), q = SpreadOf(ratios);
     std::printf("start to the first paint, %d interleaved rounds (median, min..max):\n", kRounds);
     std::printf("  empty start:              %7.1f ms (%.1f..%.1f), peak %.0f MB\n", e.Median,
-                e.Low, e.High, emptyPeak / 1024.0);
+                e.Min, e.Max, emptyPeak / 1024.0);
     std::printf("  autosave of %d photos:    %7.1f ms (%.1f..%.1f), peak %.0f MB, file %.0f MB\n",
-                kPages, p.Median, p.Low, p.High, photosPeak / 1024.0, fileMB);
+                kPages, p.Median, p.Min, p.Max, photosPeak / 1024.0, fileMB);
     std::printf("  autosave / empty:         %7.2fx (%.2f..%.2f), target <= 3.00x: %s\n", q.Median,
-                q.Low, q.High, q.Median <= 3.0 ? "met" : "MISSED");
+                q.Min, q.Max, q.Median <= 3.0 ? "met" : "MISSED");
     std::printf("  peak with the autosave:   %7.0f MB, target <= file + 100 = %.0f MB: %s\n",
                 photosPeak / 1024.0, fileMB + 100,
                 photosPeak / 1024.0 <= fileMB + 100 ? "met" : "MISSED");

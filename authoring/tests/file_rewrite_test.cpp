@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <csignal>
-
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -34,11 +33,17 @@ struct TRewrite {
 
 std::vector<TRewrite> UserFileRewrites() {
     return {
-        {"address list", "\xEF\xBB\xBF" "13800000000\n", "13800000000\r\n",
-         [](const std::string& p) { LoadAddressSource(p); }},
-        {"subject list", "\xEF\xBB\xBF" "hello", "hello\r\n",
-         [](const std::string& p) { LoadSubjectSource(p); }},
-        {"text tool", Utf8ToCp936("通知\r\n"), "\xEF\xBB\xBF" "通知\r\n",
+        {"address list",
+         "\xEF\xBB\xBF"
+         "13800000000\n",
+         "13800000000\r\n", [](const std::string& p) { LoadAddressSource(p); }},
+        {"subject list",
+         "\xEF\xBB\xBF"
+         "hello",
+         "hello\r\n", [](const std::string& p) { LoadSubjectSource(p); }},
+        {"text tool", Utf8ToCp936("通知\r\n"),
+         "\xEF\xBB\xBF"
+         "通知\r\n",
          [](const std::string& p) { ConvertTextFile(p, TTextEncoding::Utf8); }},
     };
 }
@@ -185,7 +190,8 @@ TEST(UserFileRewrite, AKilledRewriteIntoTheFileLeavesOneWholeText) {
         ::waitpid(pid, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the rewriting child ended by itself: " << status;
         const std::string now = ReadFileBytes(path);
-        EXPECT_TRUE(now == one || now == two) << "round " << round << ": " << now.size() << " bytes";
+        EXPECT_TRUE(now == one || now == two)
+            << "round " << round << ": " << now.size() << " bytes";
         EXPECT_EQ(ReadFileBytes(other), now) << "round " << round;
     }
 }

@@ -10,44 +10,13 @@
 #include "fuzz_folders.h"
 #include "message_editor.h"
 #include "mms_maker.h"
+#include "own_pages_editor.h"
 #include "page_model.h"
 #include "string_list.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class Answers : public TQuestions {
-public:
-    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon, TAnswer) override {
-        return TAnswer::Ok;
-    }
-};
-
-class Random : public TRandomSource {
-public:
-    void Reseed() override {}
-    uint32_t Below(uint32_t) override { return 0; }
-};
-
-class Editor : public TMessageEditor {
-public:
-    explicit Editor(TMmsMaker& maker) : maker_(maker) {}
-    void NewMessage() override { maker_.FPages.Clear(); }
-    TPageModel* NewPage() override {
-        TPageModel* page = maker_.FPages.InsertAfterSelected();
-        page->SelectPage();
-        return page;
-    }
-    void ShowSubject(const std::string&) override {}
-    TQuestions& Questions() override { return answers_; }
-    TMessagePump& Pump() override { return pump_; }
-
-private:
-    TMmsMaker& maker_;
-    Answers answers_;
-    TMessagePump pump_;
-};
 
 TFuzzFolders& Dirs() {
     static TFuzzFolders f("in.mms");
@@ -60,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFuzzFolders& d = Dirs();
     d.Begin(data, size);
 
-    Random rng;
+    TZeroRandom rng;
     TMmsMaker maker(rng, d.Temp.string() + "/");
-    Editor editor(maker);
+    TOwnPagesEditor editor(maker);
     maker.LoadMms(d.Input, editor);
 
     // Every unpacked part stays inside the temporary folder.

@@ -1,21 +1,29 @@
-// What the reader's benchmarks share: a random source that always gives 0, and an
-// editing window without a window, whose pages are the maker's own.
+// An editing window without a window, whose pages are the maker's own, for the
+// programs that read messages without a display (the reader's fuzz target and
+// benchmarks): every question is answered OK and every draw is 0.
 #pragma once
 
-#include "bench_support.h"
 #include "message_editor.h"
 #include "mms_maker.h"
 #include "page_model.h"
+#include "services.h"
 
-class Zero : public TRandomSource {
+class TZeroRandom : public TRandomSource {
 public:
     void Reseed() override {}
     uint32_t Below(uint32_t) override { return 0; }
 };
 
-class Editor : public TMessageEditor {
+class TOkQuestions : public TQuestions {
 public:
-    explicit Editor(TMmsMaker& maker) : maker_(maker) {}
+    TAnswer Ask(const std::string&, const std::string&, TButtons, TIcon, TAnswer) override {
+        return TAnswer::Ok;
+    }
+};
+
+class TOwnPagesEditor : public TMessageEditor {
+public:
+    explicit TOwnPagesEditor(TMmsMaker& maker) : maker_(maker) {}
     void NewMessage() override { maker_.FPages.Clear(); }
     TPageModel* NewPage() override {
         TPageModel* page = maker_.FPages.InsertAfterSelected();
@@ -28,6 +36,6 @@ public:
 
 private:
     TMmsMaker& maker_;
-    SilentQuestions answers_;
+    TOkQuestions answers_;
     TMessagePump pump_;
 };
