@@ -1172,6 +1172,24 @@ private slots:
         QVERIFY(!focus || !w->PanelmmsEdit->isAncestorOf(focus) || w->FrameOf(third));
     }
 
+    // The page with the caret freed behind the strip's back, its frame let go: a
+    // hidden focus widget would hand the caret on to another page's box.
+    void aFrameLetGoHandsTheCaretToNoOtherPage() {
+        auto w = Open();
+        AddPages(*w, 4);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QLineEdit* box = w->FrameOf(Pages(*w)[2])->findChild<QLineEdit*>("Editplaytime");
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        Pages(*w).Items.erase(Pages(*w).Items.begin() + 2);
+        w->FStrip->SyncFrames();
+        QCOMPARE(FramesLeft(*w), 3);
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY2(!focus || !w->PanelmmsEdit->isAncestorOf(focus),
+                 qPrintable(focus ? focus->objectName() : QString()));
+    }
+
     // A split that fails at part 4 says what it left: three parts, and where.
     void failedSplitSaysWhatIsOnDisk() {
         auto w = Open();
