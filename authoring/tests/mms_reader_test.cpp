@@ -1112,6 +1112,19 @@ TEST_F(ReaderTest, MessagesFromOtherSenders) {
          "",
          "",
          {{"kept", "", "", "", 5}}},
+        {"a source written with a character reference, a part known by its location",
+         [&] {
+             const std::string smil =
+                 "<smil><body><par dur=\"3s\"><img src=\"images/pic.jpg\"/>"
+                 "<text src=\"a&amp;b.txt\"/></par></body></smil>";
+             return Header("", kRelated) + Uv(3) +
+                    Entry(Named("application/smil", "start.xml"), smil) +
+                    Entry(B({0x9E, 0x8E}) + Z("images/pic.jpg"), jpeg) +
+                    Entry(B({0x83, 0x8E}) + Z("a&b.txt"), "amp");
+         }(),
+         "",
+         "",
+         {{"amp", jpeg, "", "", 3}}},
         // Transfer-encoded parts.
         {"base64 text and picture",
          mixed("", {Entry(encoded(utf8Text, "base64"),
