@@ -145,6 +145,10 @@ void PagesFromSmil(TMmsMaker& maker, const std::string& smilData,
             const std::string name = ResolveReference(written, parts, unpacked);
             // A reference to no part of this message is not filed.
             if (name.empty()) continue;
+            // A second part for a slot this page has filled (two texts, a video and
+            // a sound that are both attachments here) would put the first out:
+            // it goes with the parts left over.
+            if (!page->Slot(TPageModel::SlotByType(name)).File.empty()) continue;
 
             fileOnPage(*page, name);
         }
@@ -338,9 +342,11 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     if (haveSmil) PagesFromSmil(*this, smilData, parts, unpacked, editor, fileOnPage);
     PagesInPartOrder(*this, editor, fileOnPage);
 
-    // Leftover parts: one attachment per page from the first page on; each that
-    // finds no page gets a page of its own.
+    // Leftover parts: one attachment per page from the first page on, past pages
+    // whose attachment the SMIL document placed; each that finds no page gets a
+    // page of its own.
     for (size_t i = 0; !FAddrList.empty(); ++i) {
+        while (i < FPages.Items.size() && !FPages.Items[i]->Slot(mkAttach).File.empty()) ++i;
         TPageModel* page = nullptr;
         if (i < FPages.Items.size())
             page = FPages.Items[i].get();

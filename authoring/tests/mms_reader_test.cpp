@@ -1125,6 +1125,20 @@ TEST_F(ReaderTest, MessagesFromOtherSenders) {
          "",
          "",
          {{"amp", jpeg, "", "", 3}}},
+        // Two parts of one slot in a "par" (both attachments here, or two texts):
+        // the second goes with the parts left over, past the pages whose
+        // attachment is placed.
+        {"two parts for one slot in a par",
+         related("<smil><body><par dur=\"4s\"><video src=\"v.3gp\"/><audio src=\"a.amr\"/>"
+                 "<text src=\"t.txt\"/><text src=\"u.txt\"/></par></body></smil>",
+                 {Entry(Named("video/3gpp", "v.3gp"), "3gp"),
+                  Entry(Named("audio/amr", "a.amr"), "#!AMR"),
+                  Entry(Named("text/plain", "t.txt"), "film"),
+                  Entry(Named("text/plain", "u.txt"), "more"),
+                  Entry(Named("text/x-vcard", "c.vcf"), "BEGIN:VCARD")}),
+         "",
+         "",
+         {{"film", "", "", "v.3gp", 4}, {"more", "", "", "a.amr", 5}, {"", "", "", "c.vcf", 5}}},
         // Transfer-encoded parts.
         {"base64 text and picture",
          mixed("", {Entry(encoded(utf8Text, "base64"),
