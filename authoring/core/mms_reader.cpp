@@ -228,12 +228,18 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     int32_t count = 0;
     std::string subject;
     TMessageHead head;
+    // A message whose body is not multipart is its one part: its Content-Type is
+    // the part's, the rest of the file its data.
+    bool singlePart = false;
     if (ReadMessageHead(buf, FBufLen, head)) {
+        singlePart = !IsMultipartType(
+            ReadPartHeaders(buf, FBufLen, head.TypePos, head.BodyPos - head.TypePos));
         int32_t pos = head.BodyPos;
         uint32_t c = 0;
         // A count cut off by the end of the file counts as none.
         if (!TryReadUintvar(buf, FBufLen, pos, c)) c = 0;
-        count = static_cast<int32_t>(c);
+        count = singlePart ? 1 : static_cast<int32_t>(c);
+        if (singlePart) pos = head.BodyPos;
         FBufPos = pos;
         subject = head.Subject;
     } else {
@@ -261,7 +267,13 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     for (int32_t n = 0; n < count; ++n) {
         int32_t pos = FBufPos;
         uint32_t h = 0, d = 0;
-        if (!TryReadUintvar(buf, FBufLen, pos, h) || !TryReadUintvar(buf, FBufLen, pos, d)) break;
+        if (singlePart) {
+            pos = head.TypePos;
+            h = static_cast<uint32_t>(head.BodyPos - head.TypePos);
+            d = static_cast<uint32_t>(FBufLen - head.BodyPos);
+        } else if (!TryReadUintvar(buf, FBufLen, pos, h) || !TryReadUintvar(buf, FBufLen, pos, d)) {
+            break;
+        }
         const int64_t dataStart = static_cast<int64_t>(pos) + h;
         if (dataStart > FBufLen) break;
         const TPartHeaders headers = ReadPartHeaders(buf, FBufLen, pos, h);

@@ -1139,6 +1139,17 @@ TEST_F(ReaderTest, MessagesFromOtherSenders) {
          "",
          "",
          {{"film", "", "", "v.3gp", 4}, {"more", "", "", "a.amr", 5}, {"", "", "", "c.vcf", 5}}},
+        // A body that is not multipart is the message's one part.
+        {"a message whose body is one text",
+         Header("", B({0x83})) + "Hello world",
+         "",
+         "",
+         {{"Hello world", "", "", "", 5}}},
+        {"a message whose body is one named picture",
+         Header("", Named("image/jpeg", "p.jpg").substr(1)) + jpeg,
+         "",
+         "",
+         {{"", jpeg, "", "", 5}}},
         // Transfer-encoded parts.
         {"base64 text and picture",
          mixed("", {Entry(encoded(utf8Text, "base64"),
