@@ -278,7 +278,12 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
         if (dataStart > FBufLen) break;
         const TPartHeaders headers = ReadPartHeaders(buf, FBufLen, pos, h);
         TReadPart part;
-        part.Name = Cp936ToUtf8(ReadPartName(buf, FBufLen, pos, h));
+        // The content type's Name (or file name) parameter, as the walk of its
+        // value finds it: the first 85 or 8E byte may be a value before it (the
+        // character set iso-8859-2 is 85). Else the part name that byte marks,
+        // which also takes 8-bit names written without their quote.
+        part.Name =
+            Cp936ToUtf8(!headers.Name.empty() ? headers.Name : ReadPartName(buf, FBufLen, pos, h));
         part.Location = Cp936ToUtf8(headers.Location);
         part.ContentId = Cp936ToUtf8(headers.ContentId);
         part.Charset = headers.Charset;

@@ -1150,6 +1150,17 @@ TEST_F(ReaderTest, MessagesFromOtherSenders) {
          "",
          "",
          {{"", jpeg, "", "", 5}}},
+        // A character set whose number is the Name's byte (iso-8859-2 is 85): the
+        // name is the Name parameter's, not what follows that byte.
+        {"a text part in iso-8859-2 with its name",
+         related("<smil><body><par><img src=\"p.jpg\"/><text src=\"a.txt\"/></par>"
+                 "<par><text src=\"b.txt\"/></par></body></smil>",
+                 {Entry(Named("image/jpeg", "p.jpg"), jpeg),
+                  Entry(TextWithCharset(B({0x81, 0x85}), "a.txt"), "Czesc"),
+                  Entry(Named("text/plain", "b.txt"), "two")}),
+         "",
+         "",
+         {{"Czesc", jpeg, "", "", 5}, {"two", "", "", "", 5}}},
         // Transfer-encoded parts.
         {"base64 text and picture",
          mixed("", {Entry(encoded(utf8Text, "base64"),
