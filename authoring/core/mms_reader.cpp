@@ -145,6 +145,10 @@ void PagesFromSmil(TMmsMaker& maker, const std::string& smilData,
             const std::string name = ResolveReference(written, parts, unpacked);
             // A reference to no part of this message is not filed.
             if (name.empty()) continue;
+            // A second part for a slot this page has filled (two texts, a video and
+            // a sound that are both attachments here) would put the first out:
+            // it goes with the parts left over.
+            if (!page->Slot(TPageModel::SlotByType(name)).File.empty()) continue;
 
             fileOnPage(*page, name);
         }
@@ -224,12 +228,18 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     int32_t count = 0;
     std::string subject;
     TMessageHead head;
+    // A message whose body is not multipart is its one part: its Content-Type is
+    // the part's, the rest of the file its data.
+    bool singlePart = false;
     if (ReadMessageHead(buf, FBufLen, head)) {
+        singlePart = !IsMultipartType(
+            ReadPartHeaders(buf, FBufLen, head.TypePos, head.BodyPos - head.TypePos));
         int32_t pos = head.BodyPos;
         uint32_t c = 0;
         // A count cut off by the end of the file counts as none.
         if (!TryReadUintvar(buf, FBufLen, pos, c)) c = 0;
-        count = static_cast<int32_t>(c);
+        count = singlePart ? 1 : static_cast<int32_t>(c);
+        if (singlePart) pos = head.BodyPos;
         FBufPos = pos;
         subject = head.Subject;
     } else {
@@ -257,12 +267,23 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     for (int32_t n = 0; n < count; ++n) {
         int32_t pos = FBufPos;
         uint32_t h = 0, d = 0;
-        if (!TryReadUintvar(buf, FBufLen, pos, h) || !TryReadUintvar(buf, FBufLen, pos, d)) break;
+        if (singlePart) {
+            pos = head.TypePos;
+            h = static_cast<uint32_t>(head.BodyPos - head.TypePos);
+            d = static_cast<uint32_t>(FBufLen - head.BodyPos);
+        } else if (!TryReadUintvar(buf, FBufLen, pos, h) || !TryReadUintvar(buf, FBufLen, pos, d)) {
+            break;
+        }
         const int64_t dataStart = static_cast<int64_t>(pos) + h;
         if (dataStart > FBufLen) break;
         const TPartHeaders headers = ReadPartHeaders(buf, FBufLen, pos, h);
         TReadPart part;
-        part.Name = Cp936ToUtf8(ReadPartName(buf, FBufLen, pos, h));
+        // The content type's Name (or file name) parameter, as the walk of its
+        // value finds it: the first 85 or 8E byte may be a value before it (the
+        // character set iso-8859-2 is 85). Else the part name that byte marks,
+        // which also takes 8-bit names written without their quote.
+        part.Name =
+            Cp936ToUtf8(!headers.Name.empty() ? headers.Name : ReadPartName(buf, FBufLen, pos, h));
         part.Location = Cp936ToUtf8(headers.Location);
         part.ContentId = Cp936ToUtf8(headers.ContentId);
         part.Charset = headers.Charset;
@@ -338,9 +359,11 @@ void TMmsMaker::LoadMms(const std::string& path, TMessageEditor& editor) {
     if (haveSmil) PagesFromSmil(*this, smilData, parts, unpacked, editor, fileOnPage);
     PagesInPartOrder(*this, editor, fileOnPage);
 
-    // Leftover parts: one attachment per page from the first page on; each that
-    // finds no page gets a page of its own.
+    // Leftover parts: one attachment per page from the first page on, past pages
+    // whose attachment the SMIL document placed; each that finds no page gets a
+    // page of its own.
     for (size_t i = 0; !FAddrList.empty(); ++i) {
+        while (i < FPages.Items.size() && !FPages.Items[i]->Slot(mkAttach).File.empty()) ++i;
         TPageModel* page = nullptr;
         if (i < FPages.Items.size())
             page = FPages.Items[i].get();

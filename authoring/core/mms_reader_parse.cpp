@@ -330,6 +330,7 @@ bool ReadMessageHead(const uint8_t* bytes, int32_t len, TMessageHead& head) {
     while (NextField(bytes, len, pos, field, at)) {
         // Content-Type, the last field: the body follows its value.
         if (field == 0x84) {
+            head.TypePos = at;
             head.BodyPos = pos;
             return true;
         }
@@ -380,6 +381,16 @@ TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uin
             h.TransferEncoding = LowerAscii(Trim(TextValue(bytes, pos, at)));
     }
     return h;
+}
+
+bool IsMultipartType(const TPartHeaders& h) {
+    if (!h.ContentType.empty())
+        return h.ContentType.starts_with("multipart/") ||
+               h.ContentType.starts_with("application/vnd.wap.multipart.");
+    // multipart/* and its kinds (0C to 10), application/vnd.wap.multipart.* and its
+    // kinds (22 to 27, 33); numbers past the assigned ones (4C and up) are unknown.
+    const int c = h.ContentTypeCode;
+    return c < 0 || (c >= 0x0C && c <= 0x10) || (c >= 0x22 && c <= 0x27) || c == 0x33 || c >= 0x4C;
 }
 
 std::string ExtensionOfType(const TPartHeaders& h) {

@@ -45,6 +45,7 @@ int32_t FindEntryCount(const uint8_t* bytes, int32_t len, int32_t& pos, int32_t&
 // by one by the encoding rules (every value is a short integer, a text up to its
 // 00, or a value-length and that many bytes), whatever their order.
 struct TMessageHead {
+    int32_t TypePos = 0;  // the Content-Type's value
     int32_t BodyPos = 0;  // just past the Content-Type's value: the entry count
     std::string Subject;  // UTF-8; empty when there is none or it does not convert
 };
@@ -66,6 +67,9 @@ struct TPartHeaders {
     std::string TransferEncoding;  // of a Content-Transfer-Encoding header, lower-cased
 };
 TPartHeaders ReadPartHeaders(const uint8_t* bytes, int32_t len, int32_t pos, uint32_t length);
+// Whether a content type is one of the multipart types, whose body is a count and
+// entries. A type the reader does not know counts as one.
+bool IsMultipartType(const TPartHeaders& h);
 // The file extension the program files a part of this content type by (".jpg",
 // ".txt", ...); empty for any other type.
 std::string ExtensionOfType(const TPartHeaders& h);

@@ -15,6 +15,60 @@ bool IsBlank(char c) {
 
 char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// An attribute's value with its character references read: "&amp;", "&lt;",
+// "&gt;", "&quot;", "&apos;" and "&#N;" / "&#xN;". A reference the document does
+// not close, or one of no known character, stays as written.
+std::string AttributeText(std::string_view v) {
+    std::string out;
+    out.reserve(v.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        // References are short: looking no further keeps the reading linear.
+        const size_t semi = v[i] == '&' ? v.substr(0, i + 12).find(';', i + 1) : kNone;
+        if (semi == kNone) {
+            out += v[i];
+            continue;
+        }
+        const std::string_view ref = v.substr(i + 1, semi - i - 1);
+        static const struct {
+            std::string_view name;
+            char c;
+        } named[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+        uint32_t cp = 0;
+        for (const auto& n : named)
+            if (ref == n.name) cp = static_cast<unsigned char>(n.c);
+        if (ref.size() > 1 && ref[0] == '#') {
+            const bool hex = ref[1] == 'x' || ref[1] == 'X';
+            const std::string_view digits = ref.substr(hex ? 2 : 1);
+            for (const char c : digits) {
+                const int d = c >= '0' && c <= '9'          ? c - '0'
+                              : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                            : -1;
+                if (d < 0 || cp > 0x10FFFF) {
+                    cp = 0;
+                    break;
+                }
+                cp = cp * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+            }
+            if (digits.empty() || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0;
+        }
+        if (cp == 0) {
+            out += v[i];
+            continue;
+        }
+        std::u16string unit;
+        if (cp >= 0x10000) {
+            unit = {static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
+                    static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))};
+        } else {
+            unit = {static_cast<char16_t>(cp)};
+        }
+        out += Utf16ToUtf8(unit);
+        i = semi;
+    }
+    return out;
+}
+
 // One tag of the document, with the two attributes the pages need.
 struct TTag {
     std::string Name;  // lower-cased
@@ -121,10 +175,10 @@ private:
             }
             if (name == "src" && !tag.HasSrc) {
                 tag.HasSrc = true;
-                tag.Src.assign(value);
+                tag.Src = AttributeText(value);
             } else if (name == "dur" && !tag.HasDur) {
                 tag.HasDur = true;
-                tag.Dur.assign(value);
+                tag.Dur = AttributeText(value);
             }
         }
     }

@@ -1112,6 +1112,55 @@ TEST_F(ReaderTest, MessagesFromOtherSenders) {
          "",
          "",
          {{"kept", "", "", "", 5}}},
+        {"a source written with a character reference, a part known by its location",
+         [&] {
+             const std::string smil =
+                 "<smil><body><par dur=\"3s\"><img src=\"images/pic.jpg\"/>"
+                 "<text src=\"a&amp;b.txt\"/></par></body></smil>";
+             return Header("", kRelated) + Uv(3) +
+                    Entry(Named("application/smil", "start.xml"), smil) +
+                    Entry(B({0x9E, 0x8E}) + Z("images/pic.jpg"), jpeg) +
+                    Entry(B({0x83, 0x8E}) + Z("a&b.txt"), "amp");
+         }(),
+         "",
+         "",
+         {{"amp", jpeg, "", "", 3}}},
+        // Two parts of one slot in a "par" (both attachments here, or two texts):
+        // the second goes with the parts left over, past the pages whose
+        // attachment is placed.
+        {"two parts for one slot in a par",
+         related("<smil><body><par dur=\"4s\"><video src=\"v.3gp\"/><audio src=\"a.amr\"/>"
+                 "<text src=\"t.txt\"/><text src=\"u.txt\"/></par></body></smil>",
+                 {Entry(Named("video/3gpp", "v.3gp"), "3gp"),
+                  Entry(Named("audio/amr", "a.amr"), "#!AMR"),
+                  Entry(Named("text/plain", "t.txt"), "film"),
+                  Entry(Named("text/plain", "u.txt"), "more"),
+                  Entry(Named("text/x-vcard", "c.vcf"), "BEGIN:VCARD")}),
+         "",
+         "",
+         {{"film", "", "", "v.3gp", 4}, {"more", "", "", "a.amr", 5}, {"", "", "", "c.vcf", 5}}},
+        // A body that is not multipart is the message's one part.
+        {"a message whose body is one text",
+         Header("", B({0x83})) + "Hello world",
+         "",
+         "",
+         {{"Hello world", "", "", "", 5}}},
+        {"a message whose body is one named picture",
+         Header("", Named("image/jpeg", "p.jpg").substr(1)) + jpeg,
+         "",
+         "",
+         {{"", jpeg, "", "", 5}}},
+        // A character set whose number is the Name's byte (iso-8859-2 is 85): the
+        // name is the Name parameter's, not what follows that byte.
+        {"a text part in iso-8859-2 with its name",
+         related("<smil><body><par><img src=\"p.jpg\"/><text src=\"a.txt\"/></par>"
+                 "<par><text src=\"b.txt\"/></par></body></smil>",
+                 {Entry(Named("image/jpeg", "p.jpg"), jpeg),
+                  Entry(TextWithCharset(B({0x81, 0x85}), "a.txt"), "Czesc"),
+                  Entry(Named("text/plain", "b.txt"), "two")}),
+         "",
+         "",
+         {{"Czesc", jpeg, "", "", 5}, {"two", "", "", "", 5}}},
         // Transfer-encoded parts.
         {"base64 text and picture",
          mixed("", {Entry(encoded(utf8Text, "base64"),
