@@ -86,8 +86,8 @@ void SaveScriptFile(const std::vector<std::string>& Lines, const std::string& Fi
         ::close(fd);
         throw std::runtime_error(SystemErrorText(error));
     }
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-                   std::fflush(file) == 0;
+    bool written =
+        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
     int error = errno;
     if (written && ::fchmod(fd, 0755) != 0) {
         written = false;

@@ -326,7 +326,8 @@ TEST_F(AudioChain, TheWorkingFilesAreMadeAnewOverWhatStandsThere) {
     const struct {
         TPlanted Planted;
         const char* Name;
-    } cases[] = {{TPlanted::Symlink, "symlink"}, {TPlanted::HardLink, "hard link"},
+    } cases[] = {{TPlanted::Symlink, "symlink"},
+                 {TPlanted::HardLink, "hard link"},
                  {TPlanted::Pipe, "pipe"}};
     for (const auto& c : cases) {
         for (const bool script : {false, true}) {
