@@ -367,3 +367,39 @@ TEST_F(AudioChain, TheWorkingFilesAreMadeAnewOverWhatStandsThere) {
         }
     }
 }
+
+// A pipe put under the source's name between the check and the open must not
+// hold the decoder: the name flips between a clip and a pipe while the decoder
+// opens it, and each open either takes the clip or refuses the pipe as no file.
+// An open that waited on the pipe is let go by the flipper's opening the pipe's
+// other end, and then fails on its empty data instead.
+TEST_F(AudioChain, APipeSwappedInAfterTheCheckIsNoClip) {
+    MakeToneClip(Path("clip.wav"), "wav", "pcm_s16le", 8000, 1, 0.1);
+    const std::string clip = Path("clip.wav"), other = Path("other.wav");
+    ASSERT_EQ(::mkfifo(other.c_str(), 0600), 0);
+    std::atomic<bool> stop{false};
+    std::thread flipper([&] {
+        while (!stop) {
+            ::renameat2(AT_FDCWD, clip.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE);
+            for (const std::string* name : {&clip, &other}) {
+                const int fd = ::open(name->c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) ::close(fd);
+            }
+        }
+    });
+    FWaveIn.SetFileName(clip);
+    for (int round = 0; round < 3000; ++round) {
+        try {
+            FWaveIn.Init();
+            FWaveIn.Done();
+        } catch (const EAudioError& e) {
+            const std::string why = e.what();
+            if (why.find("not a plain file") == std::string::npos) {
+                ADD_FAILURE() << why;
+                break;
+            }
+        }
+    }
+    stop = true;
+    flipper.join();
+}
