@@ -468,5 +468,6 @@ TStringList LoadStringList(const std::string& path) {
 }
 
 void SaveStringList(const std::string& path, const TStringList& lines) {
-    WriteFileBytes(path, StoredTextBytes(JoinLines(lines)));
+    // A template the user keeps: replaced whole, staying what it is.
+    ReplaceFileAtomically(path, StoredTextBytes(JoinLines(lines)));
 }
