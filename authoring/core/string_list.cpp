@@ -489,6 +489,7 @@ TStringList LoadStringList(const std::string& path) {
 }
 
 void SaveStringList(const std::string& path, const TStringList& lines) {
-    // A template the user keeps: replaced whole, staying what it is.
-    ReplaceFileAtomically(path, StoredTextBytes(JoinLines(lines)));
+    // A template the user keeps: replaced whole, staying what it is; into itself
+    // where its folder may not be written, as a plain write would go.
+    RewriteFileInPlace(path, StoredTextBytes(JoinLines(lines)));
 }

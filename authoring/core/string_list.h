@@ -81,5 +81,5 @@ void CreateNewFile(const std::string& path, std::string_view bytes);
 // TextFormOf.
 TStringList LoadStringList(const std::string& path);
 // Saves UTF-8 lines as an ANSI text file, or as UTF-8 where ANSI would lose or
-// garble them (StoredTextBytes), replacing the file as ReplaceFileAtomically does.
+// garble them (StoredTextBytes), rewriting the file as RewriteFileInPlace does.
 void SaveStringList(const std::string& path, const TStringList& lines);

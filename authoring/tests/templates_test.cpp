@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,6 +89,32 @@ TEST(SmilTemplates, SavingKeepsWhatTheFileIs) {
             EXPECT_EQ(ReadFileBytes(other), saved);
         }
     }
+}
+
+// A template its user may write in a folder the user may not write is saved, as a
+// plain write would save it, into the file itself.
+TEST(SmilTemplates, ATemplateInAFolderThatMayNotBeWrittenIsStillSaved) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs to act as another user";
+    TempFolder tmp;
+    ASSERT_EQ(::chmod(tmp.Path().c_str(), 0755), 0);
+    const std::string name = tmp.File("t.smil", "old\r\n");
+    ASSERT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        try {
+            TSmilTemplates(tmp.Path()).Save("t.smil", {"<smil>", "中"});
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFileBytes(name), Utf8ToCp936("<smil>\r\n中\r\n"));
 }
 
 TEST(SmilTemplates, ChoosesRememberedElseFirst) {
