@@ -77,7 +77,14 @@ void SaveScriptFile(const std::vector<std::string>& Lines, const std::string& Fi
     for (const std::string& line : Lines) text += line + "\n";
     // Made anew: a link under the name is neither written through nor made
     // executable, a pipe does not hold the window.
-    const int fd = CreateOwnFile(FileName, 0755);
+    int fd = CreateOwnFile(FileName, 0755);
+    // A device left under the name is no batch file, and keeps its mode.
+    struct stat info {};
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        fd = -1;
+        errno = EINVAL;
+    }
     // The message is the reason alone: the window names the folder.
     if (fd < 0) throw std::runtime_error(SystemErrorText(errno));
     std::FILE* file = ::fdopen(fd, "wb");
