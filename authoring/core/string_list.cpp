@@ -1,5 +1,11 @@
 #include "string_list.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -8,13 +14,8 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <stdexcept>
 #include <vector>
 
 #include "in_place_write.h"
@@ -214,37 +215,23 @@ std::string ErrnoText() { return FileErrorText(errno); }
 
 std::string FileErrorText(int err) {
     switch (err) {
-        case EACCES:
-        case EPERM:
-            return "没有权限";
-        case ENOSPC:
-        case EDQUOT:
-            return "磁盘空间不足";
-        case ENOENT:
-            return "文件或文件夹不存在";
-        case ENOTDIR:
-            return "路径中有一项不是文件夹";
-        case EISDIR:
-            return "该名称是一个文件夹";
-        case EROFS:
-            return "文件系统只读";
-        case ENAMETOOLONG:
-            return "文件名太长";
-        case EEXIST:
-            return "文件已存在";
-        case ELOOP:
-            return "该名称是一个链接";
-        case EIO:
-            return "读写错误";
-        case EMFILE:
-        case ENFILE:
-            return "打开的文件太多";
-        case EFBIG:
-            return "文件太大";
-        case kNotRegularFile:
-            return "不是普通文件";
-        default:
-            return std::strerror(err);
+    case EACCES:
+    case EPERM: return "没有权限";
+    case ENOSPC:
+    case EDQUOT: return "磁盘空间不足";
+    case ENOENT: return "文件或文件夹不存在";
+    case ENOTDIR: return "路径中有一项不是文件夹";
+    case EISDIR: return "该名称是一个文件夹";
+    case EROFS: return "文件系统只读";
+    case ENAMETOOLONG: return "文件名太长";
+    case EEXIST: return "文件已存在";
+    case ELOOP: return "该名称是一个链接";
+    case EIO: return "读写错误";
+    case EMFILE:
+    case ENFILE: return "打开的文件太多";
+    case EFBIG: return "文件太大";
+    case kNotRegularFile: return "不是普通文件";
+    default: return std::strerror(err);
     }
 }
 
@@ -279,8 +266,7 @@ bool TakeAttributes(int fd, const std::string& path, const struct stat& st, bool
         if (all) return false;
         // Ours is as near as an ordinary user comes; a group we are not in is let
         // go, and what that group might do goes with it rather than to our group.
-        if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0)
-            mode &= ~static_cast<mode_t>(S_IRWXG);
+        if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) mode &= ~static_cast<mode_t>(S_IRWXG);
     }
     if (::fchmod(fd, mode) != 0) return false;
     const ssize_t size = ::llistxattr(path.c_str(), nullptr, 0);
@@ -398,8 +384,7 @@ namespace {
 // lose something: its other names (hard links), its owner or group, its
 // attributes, or, with inPlaceWithoutTemporary, where no temporary can be made or
 // filled.
-void RewriteUserFile(const std::string& path, std::string_view bytes,
-                     bool inPlaceWithoutTemporary) {
+void RewriteUserFile(const std::string& path, std::string_view bytes, bool inPlaceWithoutTemporary) {
     std::string target;
     struct stat st;
     if (!WritableTarget(path, target, st)) {
@@ -445,13 +430,11 @@ void RemoveStaleTemporaries(const std::string& path) {
                 name.compare(name.size() - 4, 4, ".tmp") != 0)
                 continue;
             const std::string hex = name.substr(own.size(), name.size() - own.size() - 4);
-            if (hex.find_first_not_of("0123456789abcdef") != std::string::npos ||
-                hex.size() > 3 + 8)
+            if (hex.find_first_not_of("0123456789abcdef") != std::string::npos || hex.size() > 3 + 8)
                 continue;
             const long pid = std::strtol(hex.substr(0, hex.size() - 3).c_str(), nullptr, 16);
             // A writer that still runs (this one included) may be about to rename it.
-            if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
-                errno != ESRCH)
+            if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
                 continue;
             const std::string full = (dir.empty() ? std::string() : dir + "/") + name;
             struct stat st;
