@@ -31,7 +31,20 @@ constexpr uint32_t kOldKept = 2;
 struct TRecord {
     uint64_t OldSize = 0, NewSize = 0, CopyAt = 0;
     uint32_t OldCrc = 0, State = 0;
+    // The file written: only its own record is undone, never one that a file's
+    // bytes merely hold (a crafted file, a copy of a file left so).
+    uint64_t Inode = 0;
+    uint32_t Device = 0;
 };
+
+uint32_t DeviceKey(dev_t dev) {
+    const auto d = static_cast<uint64_t>(dev);
+    return static_cast<uint32_t>(d ^ (d >> 32));
+}
+
+bool WrittenInto(const TRecord& r, const struct stat& st) {
+    return r.Inode == static_cast<uint64_t>(st.st_ino) && r.Device == DeviceKey(st.st_dev);
+}
 
 uint64_t Align(uint64_t n) { return (n + kRecordSize - 1) / kRecordSize * kRecordSize; }
 
@@ -71,8 +84,8 @@ uint32_t Get32(const unsigned char* p) {
     return v;
 }
 
-// Magic, three sizes, the old text's check sum, the state, and a check sum of all
-// that before it.
+// Magic, three sizes, the old text's check sum, the state, the file's inode and
+// device, and a check sum of all that before it.
 void Encode(const TRecord& r, unsigned char* out) {
     std::memset(out, 0, kRecordSize);
     std::memcpy(out, kMagic, sizeof(kMagic));
@@ -81,6 +94,8 @@ void Encode(const TRecord& r, unsigned char* out) {
     Put64(out + 32, r.CopyAt);
     Put32(out + 40, r.OldCrc);
     Put32(out + 44, r.State);
+    Put64(out + 48, r.Inode);
+    Put32(out + 56, r.Device);
     Put32(out + kRecordSize - 4, Crc(out, kRecordSize - 4));
 }
 
@@ -93,6 +108,8 @@ bool Decode(const unsigned char* in, uint64_t size, TRecord& r) {
     r.CopyAt = Get64(in + 32);
     r.OldCrc = Get32(in + 40);
     r.State = Get32(in + 44);
+    r.Inode = Get64(in + 48);
+    r.Device = Get32(in + 56);
     return (r.State == kCopyingOld || r.State == kOldKept) &&
            r.CopyAt == CopyAtFor(r.OldSize, r.NewSize) &&
            RecordAtFor(r.OldSize, r.NewSize) + kRecordSize == size;
@@ -157,6 +174,8 @@ int WriteIntoFile(int fd, std::string_view bytes) {
     r.NewSize = bytes.size();
     r.CopyAt = CopyAtFor(r.OldSize, r.NewSize);
     r.OldCrc = Crc(old.data(), old.size());
+    r.Inode = static_cast<uint64_t>(st.st_ino);
+    r.Device = DeviceKey(st.st_dev);
     const uint64_t end = RecordAtFor(r.OldSize, r.NewSize) + kRecordSize;
     // Every block the write needs, taken before anything changes; the size stays,
     // so a kill here leaves the old text as it was.
@@ -206,7 +225,7 @@ bool RecoverFileWrite(const std::string& path) {
     if (::fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(kRecordSize) &&
         st.st_size % kRecordSize == 0 &&
         PReadAll(fd, rec, sizeof(rec), static_cast<uint64_t>(st.st_size) - kRecordSize) &&
-        Decode(rec, static_cast<uint64_t>(st.st_size), r)) {
+        Decode(rec, static_cast<uint64_t>(st.st_size), r) && WrittenInto(r, st)) {
         if (!writable) {
             ok = false;
         } else if (r.State == kCopyingOld) {

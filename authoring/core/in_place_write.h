@@ -17,12 +17,15 @@
 // back in the file.
 int WriteIntoFile(int fd, std::string_view bytes);
 
-// Whether bytes (a whole file) end with the record of such a write: a kill left it
-// there, and RecoverFileWrite puts the old text back.
+// Whether bytes (a whole file) end with what looks like the record of such a
+// write: a kill may have left it there, and RecoverFileWrite, which knows the
+// file, puts the old text back if so.
 bool HoldsRewriteRecord(std::string_view bytes);
 
 // Finishes what a write above that was killed left in the file at path: the old
-// text comes back whole. Nothing happens to a file without such a record. False
+// text comes back whole. Nothing happens to a file without such a record, nor to
+// one whose record was written into another file (the record names its file:
+// bytes that only look like one, a copy of such a file, are left alone). False
 // when the file holds a record that could not be undone (it is then left as is).
 bool RecoverFileWrite(const std::string& path);
 

@@ -1,16 +1,24 @@
 #include "media_player.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAudioOutput>
 #include <QCoreApplication>
 #include <QMediaPlayer>
 #include <QUrl>
+#include <cerrno>
+#include <cstdint>
 
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
+#include <libavutil/mem.h>
 }
+
+#include "regular_file.h"
+#include "string_list.h"
 
 namespace {
 
@@ -24,22 +32,65 @@ std::string CannotOpen(const std::string& file, const std::string& why) {
     return "无法打开媒体文件“" + file + "”：" + why + "。";
 }
 
+// The clip is read through the descriptor that was checked to be a regular file
+// (OpenRegularFile), so that a pipe put under the name after the check cannot hold
+// the open; the name still guides the probing.
+int FdOf(void* opaque) { return static_cast<int>(reinterpret_cast<intptr_t>(opaque)); }
+
+int ReadPacket(void* opaque, uint8_t* buffer, int size) {
+    for (;;) {
+        const ssize_t n = ::read(FdOf(opaque), buffer, static_cast<size_t>(size));
+        if (n > 0) return static_cast<int>(n);
+        if (n == 0) return AVERROR_EOF;
+        if (errno != EINTR) return AVERROR(errno);
+    }
+}
+
+int64_t Seek(void* opaque, int64_t offset, int whence) {
+    const int fd = FdOf(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat info {};
+        return ::fstat(fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+}
+
+// The container and the file it reads, closed together.
+struct TClipInput {
+    AVFormatContext* ctx = nullptr;
+    AVIOContext* io = nullptr;
+    int fd = -1;
+    ~TClipInput() {
+        avformat_close_input(&ctx);
+        if (io) av_freep(&io->buffer);
+        avio_context_free(&io);
+        if (fd >= 0) ::close(fd);
+    }
+};
+
 }  // namespace
 
 int64_t ProbeClipLengthMs(const std::string& file) {
     if (file.empty()) throw EMediaError("没有指定媒体文件。");
-    // A pipe or a device would hold the open, or be read without end.
-    struct stat info;
-    if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-        throw EMediaError(CannotOpen(file, "不是普通文件"));
-    AVFormatContext* ctx = nullptr;
-    int rc = avformat_open_input(&ctx, file.c_str(), nullptr, nullptr);
+    // A pipe or a device would hold the open, or be read without end. The input is
+    // closed on every way out.
+    TClipInput in;
+    in.fd = OpenRegularFile(file, O_RDONLY);
+    if (in.fd < 0) throw EMediaError(CannotOpen(file, FileErrorText(errno)));
+    constexpr int kBufferSize = 1 << 16;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    if (buffer)
+        in.io = avio_alloc_context(buffer, kBufferSize, 0,
+                                   reinterpret_cast<void*>(static_cast<intptr_t>(in.fd)),
+                                   ReadPacket, nullptr, Seek);
+    if (!in.io) av_free(buffer);
+    in.ctx = in.io ? avformat_alloc_context() : nullptr;
+    if (!in.ctx) throw EMediaError(CannotOpen(file, AvErrorText(AVERROR(ENOMEM))));
+    in.ctx->pb = in.io;
+    int rc = avformat_open_input(&in.ctx, file.c_str(), nullptr, nullptr);
     if (rc < 0) throw EMediaError(CannotOpen(file, AvErrorText(rc)));
-    // The context is closed on every way out.
-    struct TCloser {
-        AVFormatContext*& c;
-        ~TCloser() { avformat_close_input(&c); }
-    } closer{ctx};
+    AVFormatContext* ctx = in.ctx;
     rc = avformat_find_stream_info(ctx, nullptr);
     if (rc < 0) throw EMediaError(CannotOpen(file, AvErrorText(rc)));
     int audio = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);

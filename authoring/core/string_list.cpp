@@ -109,11 +109,15 @@ std::string ReadFileBytes(const std::string& path) {
     // A user's file rewritten into itself (RewriteFileInPlace, ReplaceFileAtomically)
     // by a program that was killed meanwhile: its old text comes back whole first.
     if (HoldsRewriteRecord(data)) {
-        if (!RecoverFileWrite(path))
-            throw std::runtime_error("无法读取文件 " + path + ": 上次写入未完成，无法恢复");
+        RecoverUnfinishedRewrite(path);
         data = ReadWholeFile(path);
     }
     return data;
+}
+
+void RecoverUnfinishedRewrite(const std::string& path) {
+    if (!RecoverFileWrite(path))
+        throw std::runtime_error("无法读取文件 " + path + ": 上次写入未完成，无法恢复");
 }
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
@@ -468,5 +472,7 @@ TStringList LoadStringList(const std::string& path) {
 }
 
 void SaveStringList(const std::string& path, const TStringList& lines) {
-    WriteFileBytes(path, StoredTextBytes(JoinLines(lines)));
+    // A template the user keeps: replaced whole, staying what it is; into itself
+    // where its folder may not be written, as a plain write would go.
+    RewriteFileInPlace(path, StoredTextBytes(JoinLines(lines)));
 }

@@ -24,13 +24,17 @@ std::string FileErrorText(int err);
 
 // Reads a whole file's bytes; throws std::runtime_error when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
+// Gives a file that a rewrite into itself left unfinished (a kill) its old text
+// back (RecoverFileWrite); nothing happens to any other file. Throws
+// std::runtime_error when it cannot be done.
+void RecoverUnfinishedRewrite(const std::string& path);
 // Writes bytes to a file, replacing it; throws std::runtime_error on failure.
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 // Writes through a temporary file beside the target and renames it into place, so
 // a failed write never leaves a half-written target; where it replaces a file,
 // the temporary's bytes are on the disk before the rename, so a crash never
-// leaves an empty file under the name. The temporary name is short (any name up to the file system's limit can
-// be written) and made anew without following a link; the rename replaces a link
+// leaves an empty file under the name. The temporary name is short (any name up to the file
+// system's limit can be written) and made anew without following a link; the rename replaces a link
 // standing under the name itself. A new file has the usual mode of a new file
 // (0666 less the umask); a file made again keeps the mode, group and extended
 // attributes of the one it replaces, as far as the system lets this user keep them.
@@ -77,5 +81,5 @@ void CreateNewFile(const std::string& path, std::string_view bytes);
 // TextFormOf.
 TStringList LoadStringList(const std::string& path);
 // Saves UTF-8 lines as an ANSI text file, or as UTF-8 where ANSI would lose or
-// garble them (StoredTextBytes).
+// garble them (StoredTextBytes), rewriting the file as RewriteFileInPlace does.
 void SaveStringList(const std::string& path, const TStringList& lines);

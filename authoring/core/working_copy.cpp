@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "in_place_write.h"
 #include "regular_file.h"
 #include "shared_procs.h"
 #include "string_list.h"
@@ -51,7 +52,9 @@ std::string NewWorkingCopyName(const std::string& tempDir, const std::string& so
     }
 }
 
-std::string ReadMaterialBytes(const std::string& source, const TCopyHook& whileOpen) {
+namespace {
+
+std::string ReadMaterialOnce(const std::string& source, const TCopyHook& whileOpen) {
     const int fd = OpenRegularFile(source, O_RDONLY);
     if (fd < 0) throw std::runtime_error("无法打开文件 " + source + ": " + FileErrorText(errno));
     std::string data;
@@ -73,11 +76,26 @@ std::string ReadMaterialBytes(const std::string& source, const TCopyHook& whileO
     const auto size = static_cast<off_t>(data.size());
     if (size != before.st_size || size != after.st_size)
         throw std::runtime_error("文件在复制时大小改变（应为 " + std::to_string(before.st_size) +
-                                 " 字节，读到 " + std::to_string(data.size()) + " 字节）：" + source);
+                                 " 字节，读到 " + std::to_string(data.size()) + " 字节）：" +
+                                 source);
     return data;
 }
 
-void CopyTextMaterial(const std::string& source, const std::string& copy, const TCopyHook& whileOpen) {
+}  // namespace
+
+std::string ReadMaterialBytes(const std::string& source, const TCopyHook& whileOpen) {
+    std::string data = ReadMaterialOnce(source, whileOpen);
+    // A text the tools were rewriting into itself when they were killed gets its
+    // old text back, as any reading of it does (ReadFileBytes).
+    if (HoldsRewriteRecord(data)) {
+        RecoverUnfinishedRewrite(source);
+        data = ReadMaterialOnce(source, whileOpen);
+    }
+    return data;
+}
+
+void CopyTextMaterial(const std::string& source, const std::string& copy,
+                      const TCopyHook& whileOpen) {
     std::string bytes = ReadMaterialBytes(source, whileOpen);
     // Only a UTF-16 mark matters here: any other text is copied as bytes.
     const bool le = bytes.starts_with("\xFF\xFE"), be = bytes.starts_with("\xFE\xFF");
@@ -88,8 +106,8 @@ void CopyTextMaterial(const std::string& source, const std::string& copy, const 
         return;
     }
     // Lines of UTF-16 characters, written back in the same byte order after the mark.
-    WriteNewFile(copy, Utf16FileBytes(Utf8ToUtf16(JoinLines(SplitLines(TextFileAsUtf8(bytes)))),
-                                      be, true));
+    WriteNewFile(
+        copy, Utf16FileBytes(Utf8ToUtf16(JoinLines(SplitLines(TextFileAsUtf8(bytes)))), be, true));
 }
 
 void CopyMaterial(const std::string& source, const std::string& copy, const TCopyHook& whileOpen) {

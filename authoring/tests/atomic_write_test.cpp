@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +22,9 @@
 namespace {
 
 std::vector<std::string>* gCalls = nullptr;
+// Set in a child that is to end as if killed as soon as a writer begins to write
+// a file's front in place.
+bool gEndAtFront = false;
 
 template <typename F>
 F Real(const char* name) {
@@ -55,6 +59,7 @@ extern "C" int rename(const char* from, const char* to) noexcept {
 extern "C" ssize_t pwrite(int fd, const void* data, size_t n, off_t at) {
     static const auto real = Real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
     Record(at == 0 ? "front" : "beyond");
+    if (gEndAtFront && at == 0) ::_exit(0);
     return real(fd, data, n, at);
 }
 
@@ -84,8 +89,9 @@ TEST(AtomicWrite, TextIsOnTheDiskBeforeItTakesTheName) {
         gCalls = nullptr;
         EXPECT_EQ(ReadFileBytes(path), "new text");
         // A new name has no text to lose: it is not worth a sync.
-        const std::vector<std::string> expected =
-            c.Existing ? std::vector<std::string>{"sync", "rename"} : std::vector<std::string>{"rename"};
+        const std::vector<std::string> expected = c.Existing
+                                                      ? std::vector<std::string>{"sync", "rename"}
+                                                      : std::vector<std::string>{"rename"};
         EXPECT_EQ(calls, expected);
     }
 }
@@ -107,6 +113,40 @@ TEST(AtomicWrite, TheOldTextIsOnTheDiskBeforeTheFrontIsWrittenInPlace) {
     const auto lastBeyond = std::find(std::make_reverse_iterator(front), calls.rend(), "beyond");
     ASSERT_NE(lastBeyond, calls.rend()) << "nothing was kept beyond the end first";
     EXPECT_NE(std::find(lastBeyond.base(), front, "sync"), front) << "no sync between them";
+}
+
+// A rewrite killed as it begins the front leaves the old text to be put back by
+// the next reading, of that file only: the same bytes in another file (a copy of
+// it, or a file made to look so) are read as they are and left as they are.
+TEST(AtomicWrite, OnlyTheFileAKilledRewriteLeftIsPutBack) {
+    TempFolder dir;
+    const std::string path = dir.File("f.txt", "old text");
+    std::filesystem::create_hard_link(path, dir.Path() + "other.txt");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        gEndAtFront = true;
+        RewriteFileInPlace(path, "new text, longer");
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write was not cut";
+    std::string torn;
+    {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) torn.append(buf, n);
+        std::fclose(f);
+    }
+    ASSERT_NE(torn, "old text");
+    const std::string copy = dir.File("copy.txt", torn);
+    EXPECT_EQ(ReadFileBytes(copy), torn);
+    EXPECT_EQ(ReadFileBytes(copy), torn);  // and the file is as it was
+    EXPECT_EQ(ReadFileBytes(path), "old text");
+    EXPECT_EQ(ReadFileBytes(dir.Path() + "other.txt"), "old text");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "test_support.h"
 #include "text_codec.h"
 #include "text_tools.h"
+#include "working_copy.h"
 
 namespace {
 
@@ -157,42 +158,53 @@ TEST(UserFileRewrite, AFileMadeAgainKeepsItsModeAndAttributes) {
 
 // A user's file with another name is rewritten into itself; a program killed at
 // any moment of that leaves what the next reading of the file gives as one whole
-// text, the old or the new, under both names.
+// text, the old or the new, under both names: a page's reading, and the copy a
+// chooser takes of a text for a page.
 TEST(UserFileRewrite, AKilledRewriteIntoTheFileLeavesOneWholeText) {
-    TempFolder tmp;
-    const std::string path = tmp.Path() + "list.txt", other = tmp.Path() + "other-name.txt";
-    const std::string one(3 << 20, '1'), two((2 << 20) + 77, '2');
-    WriteFileBytes(path, one);
-    fs::create_hard_link(path, other);
-    for (int round = 0; round < 24; ++round) {
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::close(ready[0]);
-            for (int i = 0;; ++i) {
-                if (i == 0 && ::write(ready[1], "r", 1) != 1) ::_exit(2);
-                try {
-                    ReplaceFileAtomically(path, i % 2 ? one : two);
-                } catch (...) {
-                    ::_exit(3);
+    const struct {
+        const char* Name;
+        std::function<std::string(const std::string&)> Read;
+    } readers[] = {
+        {"a reading", [](const std::string& p) { return ReadFileBytes(p); }},
+        {"a material copy", [](const std::string& p) { return ReadMaterialBytes(p); }},
+    };
+    for (const auto& reader : readers) {
+        SCOPED_TRACE(reader.Name);
+        TempFolder tmp;
+        const std::string path = tmp.Path() + "list.txt", other = tmp.Path() + "other-name.txt";
+        const std::string one(3 << 20, '1'), two((2 << 20) + 77, '2');
+        WriteFileBytes(path, one);
+        fs::create_hard_link(path, other);
+        for (int round = 0; round < 24; ++round) {
+            int ready[2];
+            ASSERT_EQ(::pipe(ready), 0);
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                ::close(ready[0]);
+                for (int i = 0;; ++i) {
+                    if (i == 0 && ::write(ready[1], "r", 1) != 1) ::_exit(2);
+                    try {
+                        ReplaceFileAtomically(path, i % 2 ? one : two);
+                    } catch (...) {
+                        ::_exit(3);
+                    }
                 }
             }
+            ::close(ready[1]);
+            char c;
+            ASSERT_EQ(::read(ready[0], &c, 1), 1);
+            ::close(ready[0]);
+            ::usleep(static_cast<useconds_t>(1000 + round * 700));
+            ::kill(pid, SIGKILL);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            ASSERT_TRUE(WIFSIGNALED(status)) << "the rewriting child ended by itself: " << status;
+            const std::string now = reader.Read(path);
+            EXPECT_TRUE(now == one || now == two)
+                << "round " << round << ": " << now.size() << " bytes";
+            EXPECT_EQ(ReadFileBytes(other), now) << "round " << round;
         }
-        ::close(ready[1]);
-        char c;
-        ASSERT_EQ(::read(ready[0], &c, 1), 1);
-        ::close(ready[0]);
-        ::usleep(static_cast<useconds_t>(1000 + round * 700));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the rewriting child ended by itself: " << status;
-        const std::string now = ReadFileBytes(path);
-        EXPECT_TRUE(now == one || now == two)
-            << "round " << round << ": " << now.size() << " bytes";
-        EXPECT_EQ(ReadFileBytes(other), now) << "round " << round;
     }
 }
 

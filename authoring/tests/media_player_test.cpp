@@ -1,7 +1,13 @@
 #include "media_player.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 #include "test_support.h"
 
@@ -14,7 +20,9 @@ std::string Wav(int ms) {
         return std::string{static_cast<char>(v), static_cast<char>(v >> 8),
                            static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
     };
-    auto u16 = [](uint16_t v) { return std::string{static_cast<char>(v), static_cast<char>(v >> 8)}; };
+    auto u16 = [](uint16_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8)};
+    };
     return "RIFF" + u32(36 + data) + "WAVE" + "fmt " + u32(16) + u16(1) + u16(1) + u32(8000) +
            u32(16000) + u16(2) + u16(16) + "data" + u32(data) + std::string(data, '\0');
 }
@@ -69,6 +77,45 @@ TEST(MediaPlayer, FailuresCarryAText) {
         // The failed open has closed the clip that was open before.
         EXPECT_FALSE(player.IsOpen()) << file;
     }
+}
+
+// A pipe put under a clip's name between the check and the open must not hold the
+// open: the name flips between a clip and a pipe while clips are opened, and each
+// open either times the clip or refuses the pipe as no file. An open that waited
+// on the pipe is let go by the flipper's opening the pipe's other end, and then
+// fails on its empty data instead.
+TEST(MediaPlayer, APipeSwappedInAfterTheCheckIsRefused) {
+    TempFolder t;
+    const std::string clip = t.File("clip.wav", Wav(100));
+    const std::string other = t.Path() + "other.wav";
+    ASSERT_EQ(::mkfifo(other.c_str(), 0600), 0);
+    std::atomic<bool> stop{false};
+    std::thread flipper([&] {
+        while (!stop) {
+            ::renameat2(AT_FDCWD, clip.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE);
+            for (const std::string* name : {&clip, &other}) {
+                const int fd = ::open(name->c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) ::close(fd);
+            }
+        }
+    });
+    int timed = 0, refused = 0;
+    for (int round = 0; round < 3000; ++round) {
+        try {
+            EXPECT_EQ(ProbeClipLengthMs(clip), 100);
+            ++timed;
+        } catch (const EMediaError& e) {
+            const std::string why = e.what();
+            if (why.find("不是普通文件") == std::string::npos) {
+                ADD_FAILURE() << why;
+                break;
+            }
+            ++refused;
+        }
+    }
+    stop = true;
+    flipper.join();
+    EXPECT_GT(timed + refused, 0);
 }
 
 TEST(MediaPlayer, StepsOnAClosedPlayer) {

@@ -1,6 +1,6 @@
 #include "audio_file_in.h"
 
-#include <sys/stat.h>
+#include "file_input.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,28 +12,25 @@ TAudioFileIn::~TAudioFileIn() { Done(); }
 int TAudioFileIn::OpenContainer(AVFormatContext*& Context) const {
     Context = nullptr;
     // A pipe or a device would hold the open, or be read without end.
-    struct stat Info;
-    if (::stat(FFileName.c_str(), &Info) == 0 && !S_ISREG(Info.st_mode))
-        throw EAudioError("cannot open " + FFileName + ": not a plain file");
-    int rc = avformat_open_input(&Context, FFileName.c_str(), nullptr, nullptr);
-    if (rc < 0) throw EAudioError("cannot open " + FFileName + ": " + AvErrorText(rc));
+    if (const std::string why = OpenFileInput(Context, FFileName); !why.empty())
+        throw EAudioError("cannot open " + FFileName + ": " + why);
     if (!Context->iformat || !AcceptsContainer(Context->iformat->name)) {
         const std::string name = Context->iformat ? Context->iformat->name : "?";
-        avformat_close_input(&Context);
+        CloseFileInput(Context);
         throw EAudioError(FFileName + " is a " + name + " file, not one of this decoder");
     }
     // Some headers (a bare MPEG audio stream's) tell the rate and channels only
     // through the first frames: read those too. Its result alone decides nothing.
     avformat_find_stream_info(Context, nullptr);
     const AVCodec* decoder = nullptr;
-    rc = av_find_best_stream(Context, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    const int rc = av_find_best_stream(Context, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (rc < 0) {
-        avformat_close_input(&Context);
+        CloseFileInput(Context);
         throw EAudioError(FFileName + " holds no audio stream that can be decoded");
     }
     const AVCodecParameters* par = Context->streams[rc]->codecpar;
     if (par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0) {
-        avformat_close_input(&Context);
+        CloseFileInput(Context);
         throw EAudioError(FFileName + ": the audio stream has no rate or no channels");
     }
     return rc;
@@ -63,10 +60,10 @@ bool TAudioFileIn::Valid() const {
         AVCodecContext* codec = OpenDecoder(context, stream);
         avcodec_free_context(&codec);
     } catch (const EAudioError&) {
-        avformat_close_input(&context);
+        CloseFileInput(context);
         return false;
     }
-    avformat_close_input(&context);
+    CloseFileInput(context);
     return true;
 }
 
@@ -136,7 +133,7 @@ void TAudioFileIn::Done() {
     av_frame_free(&FFrame);
     av_packet_free(&FPacket);
     avcodec_free_context(&FCodec);
-    avformat_close_input(&FContainer);
+    CloseFileInput(FContainer);
     FStream = -1;
     FFormat = {};
     FInputEnded = false;

@@ -1,5 +1,7 @@
 #include "wave_out.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +11,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "own_file.h"
 #include "system_error_text.h"
 
 namespace {
@@ -84,8 +87,16 @@ void TWaveOut::Work() {
             format.Channels <= 0 || format.SampleRate <= 0)
             throw EAudioError("the writer needs interleaved integer samples");
         const int bits = bytesPerSample * 8;
-        std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(FFileName.c_str(), "wb"));
-        if (!file) throw EWaveFileError("cannot create", FFileName, errno);
+        // Made anew: a link under the name is not written through, a pipe does not
+        // hold the writer.
+        const int fd = CreateOwnFile(FFileName, 0666);
+        if (fd < 0) throw EWaveFileError("cannot create", FFileName, errno);
+        std::unique_ptr<std::FILE, TFileCloser> file(::fdopen(fd, "wb"));
+        if (!file) {
+            const int error = errno;
+            ::close(fd);
+            throw EWaveFileError("cannot create", FFileName, error);
+        }
         std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
         auto writeBytes = [&](const void* Data, size_t Size) {
             if (Size && std::fwrite(Data, 1, Size, file.get()) != Size)

@@ -1,12 +1,14 @@
 #include "zur_script.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
+#include "own_file.h"
 #include "system_error_text.h"
 
 std::string ShellDoubleQuoted(std::string_view Text) {
@@ -73,13 +75,34 @@ std::string ZurDecodeLine(std::string_view AppDir, std::string_view Source,
 void SaveScriptFile(const std::vector<std::string>& Lines, const std::string& FileName) {
     std::string text;
     for (const std::string& line : Lines) text += line + "\n";
-    std::FILE* file = std::fopen(FileName.c_str(), "wb");
+    // Made anew: a link under the name is neither written through nor made
+    // executable, a pipe does not hold the window.
+    int fd = CreateOwnFile(FileName, 0755);
+    // A device left under the name is no batch file, and keeps its mode.
+    struct stat info {};
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        fd = -1;
+        errno = EINVAL;
+    }
     // The message is the reason alone: the window names the folder.
-    if (!file) throw std::runtime_error(SystemErrorText(errno));
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed)
-        throw std::runtime_error(SystemErrorText(errno));
-    if (::chmod(FileName.c_str(), 0755) != 0)
-        throw std::runtime_error(SystemErrorText(errno));
+    if (fd < 0) throw std::runtime_error(SystemErrorText(errno));
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        throw std::runtime_error(SystemErrorText(error));
+    }
+    bool written =
+        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+    int error = errno;
+    if (written && ::fchmod(fd, 0755) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) throw std::runtime_error(SystemErrorText(error));
 }

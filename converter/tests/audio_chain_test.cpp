@@ -1,7 +1,9 @@
 // The decoding chain (decoder -> resampler -> converter -> WAV writer) on clips
 // that the tests make with FFmpeg's encoders.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <QThread>
@@ -22,6 +24,7 @@
 #include "audio_swr_stage.h"
 #include "test_support.h"
 #include "wave_out.h"
+#include "zur_script.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -311,4 +314,92 @@ TEST_F(AudioChain, DestroyingTheWriterStopsItsRun) {
     EXPECT_TRUE(source.Closed());  // the run still cleans up its input
     QCoreApplication::processEvents();
     EXPECT_EQ(done, 0);
+}
+
+// The converter's own working files ("tmpaudio.wav" from the writer, the batch
+// file) are made anew whatever was put under their names: a link's target and a
+// hard link's other name keep their text, and a pipe (open at its other end here,
+// so that a writer that opens it does not block the test) is replaced by a file.
+TEST_F(AudioChain, TheWorkingFilesAreMadeAnewOverWhatStandsThere) {
+    MakeToneClip(Path("pcm.wav"), "wav", "pcm_s16le", 44100, 1, 0.2);
+    enum class TPlanted { Symlink, HardLink, Pipe };
+    const struct {
+        TPlanted Planted;
+        const char* Name;
+    } cases[] = {{TPlanted::Symlink, "symlink"},
+                 {TPlanted::HardLink, "hard link"},
+                 {TPlanted::Pipe, "pipe"}};
+    for (const auto& c : cases) {
+        for (const bool script : {false, true}) {
+            SCOPED_TRACE(std::string(c.Name) + (script ? " under run.bat" : " under tmpaudio.wav"));
+            const std::string name = Path(script ? "run.bat" : "tmpaudio.wav");
+            const std::string victim = Path("victim.txt");
+            std::filesystem::remove(name);
+            WriteTextFile(victim, "the user's own text");
+            int reader = -1;
+            switch (c.Planted) {
+                case TPlanted::Symlink:
+                    ASSERT_EQ(::symlink(victim.c_str(), name.c_str()), 0);
+                    break;
+                case TPlanted::HardLink:
+                    ASSERT_EQ(::link(victim.c_str(), name.c_str()), 0);
+                    break;
+                case TPlanted::Pipe:
+                    ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+                    reader = ::open(name.c_str(), O_RDONLY | O_NONBLOCK);
+                    ASSERT_GE(reader, 0);
+                    break;
+            }
+            if (script) {
+                EXPECT_NO_THROW(SaveScriptFile({"exit"}, name));
+            } else {
+                EXPECT_EQ(Convert(FWaveIn, Path("pcm.wav")), "");
+            }
+            if (reader >= 0) ::close(reader);
+            struct stat info {};
+            ASSERT_EQ(::lstat(name.c_str(), &info), 0);
+            EXPECT_TRUE(S_ISREG(info.st_mode));
+            EXPECT_EQ(info.st_nlink, 1u);
+            EXPECT_EQ(ReadFileBytes(name).substr(0, 4), script ? "exit" : "RIFF");
+            EXPECT_EQ(ReadFileBytes(victim), "the user's own text");
+            ASSERT_EQ(::stat(victim.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 0111, 0u);  // the script's mode stays its own
+        }
+    }
+}
+
+// A pipe put under the source's name between the check and the open must not
+// hold the decoder: the name flips between a clip and a pipe while the decoder
+// opens it, and each open either takes the clip or refuses the pipe as no file.
+// An open that waited on the pipe is let go by the flipper's opening the pipe's
+// other end, and then fails on its empty data instead.
+TEST_F(AudioChain, APipeSwappedInAfterTheCheckIsNoClip) {
+    MakeToneClip(Path("clip.wav"), "wav", "pcm_s16le", 8000, 1, 0.1);
+    const std::string clip = Path("clip.wav"), other = Path("other.wav");
+    ASSERT_EQ(::mkfifo(other.c_str(), 0600), 0);
+    std::atomic<bool> stop{false};
+    std::thread flipper([&] {
+        while (!stop) {
+            ::renameat2(AT_FDCWD, clip.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE);
+            for (const std::string* name : {&clip, &other}) {
+                const int fd = ::open(name->c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) ::close(fd);
+            }
+        }
+    });
+    FWaveIn.SetFileName(clip);
+    for (int round = 0; round < 3000; ++round) {
+        try {
+            FWaveIn.Init();
+            FWaveIn.Done();
+        } catch (const EAudioError& e) {
+            const std::string why = e.what();
+            if (why.find("not a plain file") == std::string::npos) {
+                ADD_FAILURE() << why;
+                break;
+            }
+        }
+    }
+    stop = true;
+    flipper.join();
 }

@@ -6,6 +6,7 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,17 +15,17 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
-#include <QScopeGuard>
 #include <QtTest>
 #include <functional>
 #include <string>
@@ -456,12 +457,22 @@ private slots:
 
     void aFailureWhileWritingDeletesTheIntermediateFile() {
         MakeTone("tone.wav", "wav", "pcm_s16le");
-        QVERIFY(::symlink("/dev/full", App("tmpaudio.wav").toStdString().c_str()) == 0);
+        // A file size limit stops the write half-way, as a full disk would.
+        rlimit before{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &before) == 0);
+        const auto restore = qScopeGuard([&] {
+            ::setrlimit(RLIMIT_FSIZE, &before);
+            ::signal(SIGXFSZ, SIG_DFL);
+        });
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = before;
+        small.rlim_cur = 4096;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
         SetFields(File("tone.wav"), File("tone.zur"));
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
-        const QString failed =
-            FailedBecause("程序文件夹不能写入：" + FAppDir + "（磁盘空间不足）");
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &before) == 0);
+        const QString failed = FailedBecause("程序文件夹不能写入：" + FAppDir + "（文件太大）");
         QCOMPARE(FDialogs->Messages, QStringList({failed}));
         QVERIFY(!PathExists(App("converter-args.txt")));
         ExpectNothingLeftBehind();
@@ -763,23 +774,33 @@ private slots:
 
     // A batch file that cannot be written ends as a failed conversion, in both
     // directions. As root, permission bits do not stop a write: a folder under
-    // the name, or a link to a device that takes no byte, does.
+    // the name, or a file size limit (as a full disk), does.
     void anUnwritableBatchFileEndsAsAFailedConversion_data() {
         QTest::addColumn<QString>("standing");
         QTest::newRow("a folder") << "folder";
-        QTest::newRow("a link to a full device") << "/dev/full";
+        QTest::newRow("a file size limit") << "limit";
     }
     void anUnwritableBatchFileEndsAsAFailedConversion() {
         QFETCH(QString, standing);
+        rlimit before{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &before) == 0);
+        const auto restore = qScopeGuard([&] {
+            ::setrlimit(RLIMIT_FSIZE, &before);
+            ::signal(SIGXFSZ, SIG_DFL);
+        });
         auto block = [&] {
-            if (standing == "folder")
+            if (standing == "folder") {
                 QVERIFY(QDir().mkpath(App("run.bat")));
-            else
-                QVERIFY(::symlink(standing.toStdString().c_str(),
-                                  App("run.bat").toStdString().c_str()) == 0);
+            } else {
+                ::signal(SIGXFSZ, SIG_IGN);
+                rlimit small = before;
+                small.rlim_cur = 1;
+                QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+            }
         };
-        block();
         WriteTextFile(File("clip.zur").toStdString(), "zur");
+        MakeTone("tone.wav", "wav", "pcm_s16le");
+        block();
         SetFields(File("clip.zur"), File("clip.wav"));
         Click("SBtoWave");
         const QString failed = FailedBecause("程序文件夹不能写入：" + FAppDir + "（");
@@ -787,8 +808,7 @@ private slots:
         QVERIFY(FDialogs->Messages[0].startsWith(failed));
         QCOMPARE(Status(), QString(kFailed));
         QVERIFY(!FWindow->Busy());
-        block();  // a link is removed with the failed conversion; a folder stays
-        MakeTone("tone.wav", "wav", "pcm_s16le");
+        block();  // a folder stays after the failed conversion
         SetFields(File("tone.wav"), File("tone.zur"));
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
@@ -799,13 +819,14 @@ private slots:
         QVERIFY(!PathExists(File("clip.wav")));
         QVERIFY(!PathExists(File("tone.zur")));
         // Nothing else is left in the program's folder.
-        QStringList left = QDir(FAppDir).entryList(QDir::AllEntries | QDir::System |
-                                                   QDir::Hidden | QDir::NoDotAndDotDot);
+        QStringList left = QDir(FAppDir).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                                   QDir::NoDotAndDotDot);
         left.removeAll("Converter");
         left.removeAll("zur.lock");
         QCOMPARE(left, standing == "folder" ? QStringList({"run.bat"}) : QStringList());
         // Later conversions still end normally.
         if (standing == "folder") QVERIFY(QDir(App("run.bat")).removeRecursively());
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &before) == 0);
         Click("SBtoZur");
         QTRY_VERIFY_WITH_TIMEOUT(!FWindow->Busy(), 30000);
         QCOMPARE(FDialogs->Messages.size(), 3);
